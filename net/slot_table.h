@@ -1,0 +1,113 @@
+// The table of 64 remote servers: each slot's configuration, the run-time state the query client
+// keeps for it, and the last records received from it; and slotTableCommand, the word through which
+// the Network Setup dialog and the client manager agree on moving entries.
+//
+// Threads meet here without a lock on the state words: State, slotTableCommand, Active, Enabled,
+// HighLatency, Status, LastQueryTime and LatencyMs are atomics. Configuration written before a
+// State or Active store (release) is visible to the thread that loads it (acquire). Hostname, Port and
+// the resolved address are plain: they are only written while no other thread uses them (before the
+// start request, while the manager idles during a move, or by the manager while the poll thread
+// waits for Status to leave 4). The received records are guarded by the slot's own lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "telemetry/records.h"
+
+namespace tarvelon {
+
+constexpr int kServerSlots = 64;
+constexpr int kSlotTextUnits = 128;
+
+// Values of ServerSlot::State.
+enum SlotState : int32_t {
+    kStateNeverStarted = 0,
+    kStateStartEnabled = 1,
+    kStateStartDeactivated = 2,
+    kStateStarted = 6,
+    kStateRemoveRequest = 7,
+    kStateRemoved = 8,
+};
+
+// Values of ServerSlot::Status.
+enum SlotStatus : int32_t {
+    kStatusUnknown = 0,
+    kStatusVersionMismatch = 1,
+    kStatusNoResponse = 2,
+    kStatusOk = 3,
+    kStatusUnresolvable = 4,
+    kStatusSocketError = 5,
+    kStatusSendToError = 6,
+    kStatusPending = 7,
+    kStatusRemoving = 8,
+};
+
+// Values of slotTableCommand.
+enum SlotTableCommand : int32_t {
+    kCommandNone = 0,
+    kCommandStopAll = 1,
+    kCommandStopped = 2,
+    kCommandRestart = 3,
+};
+
+// The first entry of a name resolution: what is needed to create a socket and send to it. The
+// address bytes are the platform's socket address structure.
+struct ResolvedAddress {
+    int32_t family;
+    int32_t socketType;
+    int32_t protocol;
+    int32_t length;
+    alignas(8) uint8_t bytes[28];
+};
+
+struct SlotRecords {
+    HostRecord host;
+    GpuRecord gpus[kGpuSlots];
+};
+
+struct ServerSlot {
+    std::atomic<int32_t> State;
+    std::atomic<int32_t> Active;
+    std::atomic<int32_t> Enabled;
+    std::atomic<int32_t> HighLatency;
+    std::atomic<uint32_t> LatencyMs;
+    char16_t Hostname[kSlotTextUnits];
+    int32_t Port;
+    std::atomic<int32_t> Status;
+    std::atomic<int64_t> LastQueryTime;
+    bool hasAddresses;  // "Addresses holds a list"
+    ResolvedAddress Addresses;
+
+    std::mutex recordLock;  // guards Host and Gpus
+    HostRecord Host;
+    GpuRecord Gpus[kGpuSlots];
+};
+
+extern ServerSlot slotTable[kServerSlots];
+extern std::atomic<int32_t> slotTableCommand;
+
+// Zeroes every slot (configuration, state and records) and slotTableCommand, as at start-up.
+void clearSlotTable();
+
+// "deactivated" when Enabled is 0, otherwise the text of Status.
+const char16_t* slotStatusText(const ServerSlot& slot);
+// The text of a status code; "Unknown Status" outside 0..8.
+const char16_t* statusCodeText(int32_t status);
+
+// Copies of a slot's received records; take also clears their change flags in the slot, in one step.
+SlotRecords readSlotRecords(ServerSlot& slot);
+SlotRecords takeSlotRecords(ServerSlot& slot);
+
+// Runs update(Host, Gpus) on the slot's records under its lock.
+template <class Update>
+void updateSlotRecords(ServerSlot& slot, Update&& update) {
+    std::lock_guard<std::mutex> guard(slot.recordLock);
+    update(slot.Host, slot.Gpus);
+}
+
+// Exchanges the complete contents of two slots. Only while no poll thread runs (move handshake).
+void exchangeSlots(int a, int b);
+
+}  // namespace tarvelon
