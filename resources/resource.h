@@ -1,0 +1,46 @@
+// Resource identifiers shared by tarvelon.rc and the code.
+#pragma once
+
+#define IDI_TARVELON 107
+#define IDR_CONTEXT_MENU 129
+#define IDD_GENERAL_SETUP 130
+#define IDD_NETWORK_SETUP 131
+
+// Context menu commands.
+#define IDM_INFO 104
+#define IDM_EXIT 105
+#define IDM_SETUP 32774
+#define IDM_NETWORK 32775
+
+// General Setup controls.
+#define IDC_FONT_SIZE 1000
+#define IDC_FONT_SLIDER 1001
+#define IDC_FONT_DEFAULT 1002
+#define IDC_WINDOW_X 1003
+#define IDC_WINDOW_Y 1004
+#define IDC_ALWAYS_ON_TOP 1005
+#define IDC_CLEANUP 1006
+
+// Network Setup controls.
+#define IDC_SERVER_ENABLE 1014
+#define IDC_SERVER_PORT 1015
+#define IDC_SERVER_LISTEN 1016
+#define IDC_ADD_ADDRESS 1017
+#define IDC_ADD_PORT 1018
+#define IDC_ADD 1019
+#define IDC_SERVER_LIST 1020
+#define IDC_DEACTIVATE 1022
+#define IDC_REMOVE 1023
+#define IDC_MOVE_UP 1024
+#define IDC_MOVE_DOWN 1025
+#define IDC_REMOVE_DEAD 1026
+#define IDC_REMOVE_DEACTIVATED 1027
+#define IDC_SERVER_HOSTNAME 1028
+#define IDC_HIGH_LATENCY 1030
+#define IDC_SERVER_STATUS_BUTTON 1031
+#define IDC_SERVER_STATE 1032
+#define IDC_SERVER_UPTIME 1033
+#define IDC_SERVER_QUERIES 1034
+#define IDC_SERVER_DETAILS 1036
+#define IDC_REFRESH 1037
+#define IDC_DOCUMENTATION 1038
