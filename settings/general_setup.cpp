@@ -1,0 +1,33 @@
+#include "settings/general_setup.h"
+
+#include "settings/decimal_text.h"
+#include "telemetry/text16.h"
+
+namespace tarvelon {
+
+namespace {
+
+// The field's text as the dialog reads it: at most kNumberFieldChars characters.
+int32_t parseField(const char16_t* text) {
+    char16_t field[kNumberFieldChars + 1];
+    copyText16(field, kNumberFieldChars + 1, text);
+    return parseDecimal(field);
+}
+
+}  // namespace
+
+int32_t limitFontSize(int32_t size) {
+    if (size < kFontSizeMin) return kFontSizeMin;
+    if (size > kFontSizeMax) return kFontSizeMax;
+    return size;
+}
+
+int32_t fontSizeFromText(const char16_t* text) {
+    return limitFontSize(parseField(text));
+}
+
+int32_t coordinateFromText(const char16_t* text) {
+    return parseField(text);
+}
+
+}  // namespace tarvelon
