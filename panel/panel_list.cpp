@@ -1,0 +1,121 @@
+#include "panel/panel_list.h"
+
+#include <cstring>
+
+#include "net/slot_table.h"
+#include "settings/settings.h"
+#include "telemetry/local_store.h"
+
+namespace tarvelon {
+namespace {
+
+PanelEntry entryFor(uint8_t changed, int32_t enabled, int32_t status) {
+    PanelEntry entry{};
+    entry.present = 1;
+    entry.changed = changed;
+    entry.enabled = enabled;
+    entry.status = status;
+    return entry;
+}
+
+void fillGroup(PanelGroup& group, int32_t source, const HostRecord& host, const GpuRecord (&gpus)[kGpuSlots],
+               int32_t enabled, int32_t status) {
+    group.source = source;
+    group.host = entryFor(host.changed, enabled, status);
+    group.hostRecord = host;
+    int packed = 0;
+    for (const GpuRecord& gpu : gpus) {
+        if (gpu.present == 0) continue;
+        group.gpus[packed] = entryFor(gpu.changed, enabled, status);
+        group.gpuRecords[packed] = gpu;
+        ++packed;
+    }
+}
+
+bool sameHostName(const HostRecord& a, const HostRecord& b) {
+    // Bounded: a record's text is only trusted to end within its field.
+    for (int i = 0; i < kRecordTextUnits; ++i) {
+        if (a.hostName[i] != b.hostName[i]) return false;
+        if (a.hostName[i] == 0) return true;
+    }
+    return true;
+}
+
+bool gpuPositionsChanged(const PanelGroup& current, const PanelGroup& shown) {
+    for (int k = 0; k < kGpuSlots; ++k) {
+        if (current.gpus[k].present != shown.gpus[k].present || current.gpus[k].changed != 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void buildPanelList(PanelList& current) {
+    std::memset(&current, 0, sizeof current);
+
+    const LocalStore local = takeLocalStore();
+    fillGroup(current.groups[0], kLocalSource, local.host, local.gpus, 1, kStatusOk);
+
+    if (slotTableCommand.load(std::memory_order_acquire) != kCommandNone) return;
+
+    const bool hideDead = settings.removeDeadServer.load(std::memory_order_relaxed) != 0;
+    const bool hideDeactivated = settings.removeDeactivatedServer.load(std::memory_order_relaxed) != 0;
+    int next = 1;
+    for (int i = 0; i < kServerSlots; ++i) {
+        ServerSlot& slot = slotTable[i];
+        if (slot.Active.load(std::memory_order_acquire) == 0) continue;
+        if (slot.State.load(std::memory_order_acquire) != kStateStarted) continue;
+        const int32_t status = slot.Status.load(std::memory_order_acquire);
+        const int32_t enabled = slot.Enabled.load(std::memory_order_acquire);
+        if (hideDead && status != kStatusOk) continue;
+        if (hideDeactivated && enabled == 0) continue;
+        const SlotRecords records = takeSlotRecords(slot);
+        fillGroup(current.groups[next++], i, records.host, records.gpus, enabled, status);
+    }
+}
+
+bool panelListChanged(const PanelList& current, const PanelList& shown) {
+    const PanelGroup& local = current.groups[0];
+    if (local.host.present != shown.groups[0].host.present || local.host.changed != 0) return true;
+    if (gpuPositionsChanged(local, shown.groups[0])) return true;
+
+    for (int g = 1; g < kPanelGroups; ++g) {
+        const PanelGroup& now = current.groups[g];
+        const PanelGroup& before = shown.groups[g];
+        if (now.host.present != before.host.present || now.host.enabled != before.host.enabled ||
+            now.host.status != before.host.status) {
+            return true;
+        }
+        if (now.host.present != 0 && before.host.present != 0 &&
+            (now.hostRecord.gpuCount != before.hostRecord.gpuCount ||
+             !sameHostName(now.hostRecord, before.hostRecord))) {
+            return true;
+        }
+        if (now.host.changed != 0) return true;
+        if (gpuPositionsChanged(now, before)) return true;
+    }
+    return false;
+}
+
+bool takePanelList(const PanelList& current, PanelList& shown) {
+    if (panelListChanged(current, shown)) {
+        shown = current;
+        return true;
+    }
+    // Same composition: fresh records and state at the positions of the last layout.
+    for (int g = 0; g < kPanelGroups; ++g) {
+        PanelGroup& target = shown.groups[g];
+        const PanelGroup& source = current.groups[g];
+        PanelGroup refreshed = source;
+        refreshed.host.x = target.host.x;
+        refreshed.host.y = target.host.y;
+        for (int k = 0; k < kGpuSlots; ++k) {
+            refreshed.gpus[k].x = target.gpus[k].x;
+            refreshed.gpus[k].y = target.gpus[k].y;
+        }
+        target = refreshed;
+    }
+    return false;
+}
+
+}  // namespace tarvelon
