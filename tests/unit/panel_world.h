@@ -11,6 +11,7 @@
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
 #include "telemetry/text16.h"
+#include "unit/rgb_print.h"
 
 namespace tarvelon {
 

@@ -1,0 +1,110 @@
+// The panel's work on an unchanged tick with every group in use (the local machine and 64 servers,
+// 16 GPUs each): rebuilding the list, the change test, and drawing the values, onto a recording
+// surface and onto one that draws nothing (the list and formatting work alone).
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "net/slot_table.h"
+#include "panel/panel.h"
+#include "panel/recording_surface.h"
+#include "settings/settings.h"
+#include "telemetry/local_store.h"
+
+namespace tarvelon {
+namespace {
+
+class NullSurface : public Surface {
+  public:
+    void replaceFonts(int32_t) override {}
+    void fillRect(const PixelRect&, Rgb) override {}
+    void setTextColour(Rgb) override {}
+    void setBackgroundColour(Rgb) override {}
+    void drawText(int32_t, int32_t, PanelFont, const char16_t* text, int32_t) override {
+        benchmark::DoNotOptimize(text);
+    }
+    PixelRect windowRect() override { return window_; }
+    PixelRect clientRect() override {
+        return {0, 0, window_.right - window_.left, window_.bottom - window_.top};
+    }
+    void moveWindow(int32_t left, int32_t top, int32_t width, int32_t height) override {
+        window_ = {left, top, left + width, top + height};
+    }
+
+  private:
+    PixelRect window_{0, 0, 500, 500};
+};
+
+// Fills every group and lays it out once, as the window would have done before the ticks.
+std::unique_ptr<PanelState> fullWorld(Surface& surface) {
+    clearSettings();
+    setDefaultSettings(1920, 1080);
+    settings.fontsize = 8;
+    clearSlotTable();
+    LocalStore local{};
+    for (GpuRecord& gpu : local.gpus) gpu.present = 1;
+    publishLocalStore(local);
+    for (int s = 0; s < kServerSlots; ++s) {
+        ServerSlot& slot = slotTable[s];
+        slot.Active = 1;
+        slot.Enabled = 1;
+        slot.Status = kStatusOk;
+        slot.State = kStateStarted;
+        updateSlotRecords(slot, [&](HostRecord& host, GpuRecord(&gpus)[kGpuSlots]) {
+            host.hostName[0] = u'a' + s % 26;
+            host.physFreeMb = 123456;
+            for (GpuRecord& gpu : gpus) gpu.present = 1;
+        });
+    }
+    auto state = std::make_unique<PanelState>();
+    fullPass(*state, surface);
+    return state;
+}
+
+void BM_BuildPanelList(benchmark::State& bench) {
+    NullSurface surface;
+    auto state = fullWorld(surface);
+    for (auto _ : bench) {
+        buildPanelList(state->current);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_BuildPanelList);
+
+void BM_ChangeTest(benchmark::State& bench) {
+    NullSurface surface;
+    auto state = fullWorld(surface);
+    buildPanelList(state->current);
+    for (auto _ : bench) benchmark::DoNotOptimize(takePanelList(state->current, state->shown));
+}
+BENCHMARK(BM_ChangeTest);
+
+void BM_DrawValuesNull(benchmark::State& bench) {
+    NullSurface surface;
+    auto state = fullWorld(surface);
+    for (auto _ : bench) drawPanelValues(state->shown, state->metrics, surface);
+}
+BENCHMARK(BM_DrawValuesNull);
+
+void BM_DrawValuesRecording(benchmark::State& bench) {
+    RecordingSurface surface;
+    auto state = fullWorld(surface);
+    for (auto _ : bench) {
+        surface.clearRecords();
+        drawPanelValues(state->shown, state->metrics, surface);
+    }
+}
+BENCHMARK(BM_DrawValuesRecording);
+
+// The whole unchanged tick as the timer runs it.
+void BM_UnchangedTick(benchmark::State& bench) {
+    NullSurface surface;
+    auto state = fullWorld(surface);
+    for (auto _ : bench) tickPass(*state, surface);
+}
+BENCHMARK(BM_UnchangedTick);
+
+}  // namespace
+}  // namespace tarvelon
+
+BENCHMARK_MAIN();

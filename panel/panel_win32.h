@@ -1,0 +1,16 @@
+// The panel's entry points for the window: the full pass on WM_PAINT, the tick pass on WM_TIMER, and
+// the first layout at start-up, before the window exists. User-interface thread only.
+#pragma once
+
+#include <windows.h>
+
+namespace tarvelon {
+
+// Builds, lays out and draws everything on dc (from BeginPaint).
+void fullPassWin32(HWND window, HDC dc);
+// Draws the values on dc (from GetDC), and everything first when the list changed.
+void tickPassWin32(HWND window, HDC dc);
+// Builds the first list and lays it out, which creates the fonts.
+void layoutBeforeWindow();
+
+}  // namespace tarvelon
