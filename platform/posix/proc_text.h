@@ -1,0 +1,29 @@
+// Reading the Linux kernel's text files that stand in for the Windows counters natively:
+// /proc/meminfo, the first line of /proc/stat, /proc/loadavg and /proc/net/dev.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/sensors.h"
+
+namespace tarvelon {
+
+// Total and available memory, and the commit figures as physical memory plus swap; bytes.
+bool parseMeminfo(const std::string& text, MemoryStatus* status);
+
+// Jiffies of all processors together: busy (everything but idle and iowait) and total.
+bool parseCpuTimes(const std::string& text, uint64_t* busy, uint64_t* total);
+
+// Number of scheduling entities (threads) in the fourth field "running/total".
+bool parseLoadavgThreads(const std::string& text, int32_t* threads);
+
+struct InterfaceBytes {
+    std::string name;
+    uint64_t received;
+    uint64_t sent;
+};
+std::vector<InterfaceBytes> parseNetDev(const std::string& text);
+
+}  // namespace tarvelon

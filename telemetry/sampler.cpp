@@ -1,0 +1,105 @@
+#include "telemetry/sampler.h"
+
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/sensors.h"
+#include "settings/settings.h"
+#include "telemetry/gpu_readings.h"
+#include "telemetry/local_store.h"
+#include "telemetry/sampler_pass.h"
+
+namespace tarvelon {
+namespace {
+
+constexpr uint32_t kSamplePeriodMs = 900;
+
+struct CounterKind {
+    bool isArray;
+    CounterFormat format;
+};
+constexpr CounterKind kCounterKinds[kPerfCounterCount] = {
+    {false, CounterFormat::Double}, {true, CounterFormat::Double}, {true, CounterFormat::Double},
+    {false, CounterFormat::Long},   {false, CounterFormat::Long},  {true, CounterFormat::Long},
+    {true, CounterFormat::Long},
+};
+
+bool queryOpen;
+bool counterAdded[kPerfCounterCount];
+uint16_t cachedProcessorCount = kProcessorCountUnknown;
+
+// Reads every added counter of a collected sample; array buffers stay in arrays until freed.
+void readCounters(CounterReading (&counters)[kPerfCounterCount], CounterArray (&arrays)[kPerfCounterCount]) {
+    for (int i = 0; i < kPerfCounterCount; ++i) {
+        if (!counterAdded[i]) continue;
+        const auto counter = static_cast<PerfCounter>(i);
+        CounterReading& reading = counters[i];
+        reading.present = true;
+        if (kCounterKinds[i].isArray) {
+            reading.read = readPerfArray(counter, kCounterKinds[i].format, &arrays[i]);
+            reading.items = arrays[i].items;
+            reading.itemCount = arrays[i].count;
+        } else if (kCounterKinds[i].format == CounterFormat::Double) {
+            reading.read = readPerfDouble(counter, &reading.doubleValue);
+        } else {
+            reading.read = readPerfLong(counter, &reading.longValue);
+        }
+    }
+}
+
+}  // namespace
+
+void openSamplerCounters() {
+    queryOpen = false;
+    for (bool& added : counterAdded) added = false;
+    if (!openPerfQuery(counterAdded)) return;
+    queryOpen = collectPerfQuery();
+    if (!queryOpen) closePerfQuery();
+}
+
+void samplePass(GpuContext* context) {
+    LocalStore store = readLocalStore();
+
+    HostReadings host{};
+    readSettingText(settings.networkServerHostname, host.hostName);
+    host.memoryRead = readMemoryStatus(&host.memory);
+    if (cachedProcessorCount == kProcessorCountUnknown) {
+        cachedProcessorCount = chooseProcessorCount(processorKeySubkeyCount(), systemProcessorCount());
+    }
+    host.cpuCount = cachedProcessorCount;
+    CounterArray arrays[kPerfCounterCount] = {};
+    host.countersCollected = queryOpen && collectPerfQuery();
+    if (host.countersCollected) readCounters(host.counters, arrays);
+    applyHostReadings(store.host, host);
+    for (CounterArray& array : arrays) {
+        if (array.buffer != nullptr) freePerfArray(&array);
+    }
+
+    const int32_t slots = prepareGpuSlots(store, context->found != 0 ? context->count : 0);
+    for (int32_t slot = 0; slot < slots; ++slot) {
+        GpuReadings readings;
+        readGpuReadings(context, slot, &readings);
+        fillGpuRecord(store.gpus[slot], readings);
+    }
+
+    publishLocalStore(store);
+}
+
+uint32_t samplingRoutine(uint32_t mode) {
+    GpuContext* context = openGpuContext();
+    for (;;) {
+        samplePass(context);
+        if (mode == kPrimingRun) break;
+        sleepMs(kSamplePeriodMs);
+    }
+    closeGpuContext(context);
+    return 0;
+}
+
+void startSampler() {
+    openSamplerCounters();
+    samplingRoutine(kPrimingRun);
+    std::thread(samplingRoutine, 0u).detach();
+}
+
+}  // namespace tarvelon

@@ -1,0 +1,80 @@
+// The arithmetic of one sampling pass: how the readings of the machine's counters, memory status and
+// GPU operations become the fields of the local HostRecord and GpuRecords. Everything here is a
+// function of the previous records and the readings, so each rule can be checked with made-up input.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/sensors.h"
+#include "settings/settings.h"
+#include "telemetry/local_store.h"
+#include "telemetry/nvapi_types.h"
+
+namespace tarvelon {
+
+constexpr uint16_t kProcessorCountUnknown = 65500;
+
+// One counter as the pass saw it. Single values carry doubleValue or longValue; arrays carry items
+// (none when the read failed).
+struct CounterReading {
+    bool present;  // the counter was added to the query
+    bool read;     // single values: the read succeeded
+    double doubleValue;
+    int32_t longValue;
+    const CounterItem* items;
+    int32_t itemCount;
+};
+
+struct HostReadings {
+    char16_t hostName[kSettingTextUnits];
+    bool memoryRead;
+    MemoryStatus memory;
+    uint16_t cpuCount;
+    bool countersCollected;  // the query exists and this pass's collection succeeded
+    CounterReading counters[kPerfCounterCount];
+};
+
+// Status and answer of every GPU operation of one slot, in the order the pass asks them.
+struct GpuReadings {
+    int32_t busIdStatus;
+    uint32_t busId;
+    int32_t busSlotIdStatus;
+    uint32_t busSlotId;
+    const char16_t* name;
+    int32_t pstatesStatus;
+    NV_GPU_DYNAMIC_PSTATES_INFO_EX pstates;
+    int32_t boostClocksStatus;
+    const NV_GPU_CLOCK_FREQUENCIES* boostClocks;
+    int32_t currentClocksStatus;
+    const NV_GPU_CLOCK_FREQUENCIES* currentClocks;
+    int32_t totalMemoryStatus;
+    NV_DISPLAY_DRIVER_MEMORY_INFO totalMemory;
+    int32_t freeMemoryStatus;
+    NV_DISPLAY_DRIVER_MEMORY_INFO freeMemory;
+    int32_t tachStatus;
+    uint32_t tachRpm;
+    int32_t coreThermalStatus;
+    NV_GPU_THERMAL_SETTINGS coreThermal;
+    int32_t memoryThermalStatus;
+    NV_GPU_THERMAL_SETTINGS memoryThermal;
+};
+
+// The processor count from the processor key's subkeys (-1: key not opened), or from the system
+// information when the key is missing or empty.
+uint16_t chooseProcessorCount(int32_t processorKeySubkeys, uint32_t systemProcessors);
+
+// 100 - trunc(100 * available / total), low 8 bits.
+uint8_t usedPercent(uint64_t available, uint64_t total);
+
+// Host name, memory, processor count and the counter fields.
+void applyHostReadings(HostRecord& host, const HostReadings& readings);
+
+// One GPU slot filled from its readings; the clock fields keep their last nonzero value.
+void fillGpuRecord(GpuRecord& gpu, const GpuReadings& readings);
+
+// The GPU step around the slots' own readings: with gpuCount 0 nothing changes and 0 is returned;
+// otherwise gpuCount is stored, the slots from min(gpuCount, 16) on are marked not present, and the
+// number of slots to fill with fillGpuRecord is returned.
+int32_t prepareGpuSlots(LocalStore& store, int32_t gpuCount);
+
+}  // namespace tarvelon
