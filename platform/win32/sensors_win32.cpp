@@ -1,5 +1,5 @@
 #include <windows.h>
-// windows.h first
+// The PDH headers need the Windows types declared first.
 #include <pdh.h>
 #include <pdhmsg.h>
 
