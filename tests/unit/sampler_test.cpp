@@ -134,5 +134,15 @@ TEST_F(SamplerPass, PublishingLeavesTheChangeFlagsToTheirConsumer) {
     EXPECT_EQ(store.gpus[0].present, 1);
 }
 
+TEST_F(SamplerPass, NativelyTheCountersComeFromTheKernel) {
+    openSamplerCounters();
+    primingPass();
+    const LocalStore store = primingPass();
+    EXPECT_GT(store.host.processCount, 0);
+    EXPECT_GT(store.host.threadCount, store.host.processCount / 2);
+    EXPECT_LE(store.host.cpuLoad, 100);
+    EXPECT_GE(store.host.pageTotalMb, store.host.physTotalMb);
+}
+
 }  // namespace
 }  // namespace tarvelon
