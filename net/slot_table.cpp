@@ -20,9 +20,9 @@ void clearSlot(ServerSlot& slot) {
     slot.Port = 0;
     slot.Status.store(0);
     slot.LastQueryTime.store(0);
+    std::lock_guard<std::mutex> guard(slot.recordLock);
     slot.hasAddresses = false;
     std::memset(&slot.Addresses, 0, sizeof slot.Addresses);
-    std::lock_guard<std::mutex> guard(slot.recordLock);
     std::memset(&slot.Host, 0, sizeof slot.Host);
     std::memset(slot.Gpus, 0, sizeof slot.Gpus);
 }
@@ -80,6 +80,22 @@ SlotRecords takeSlotRecords(ServerSlot& slot) {
     return copy;
 }
 
+bool readSlotAddress(ServerSlot& slot, ResolvedAddress* out) {
+    std::lock_guard<std::mutex> guard(slot.recordLock);
+    if (slot.hasAddresses) *out = slot.Addresses;
+    return slot.hasAddresses;
+}
+
+void writeSlotAddress(ServerSlot& slot, const ResolvedAddress* address) {
+    std::lock_guard<std::mutex> guard(slot.recordLock);
+    slot.hasAddresses = address != nullptr;
+    if (address != nullptr) {
+        slot.Addresses = *address;
+    } else {
+        std::memset(&slot.Addresses, 0, sizeof slot.Addresses);
+    }
+}
+
 void exchangeSlots(int a, int b) {
     if (a == b) return;
     ServerSlot& first = slotTable[a < b ? a : b];
@@ -93,9 +109,9 @@ void exchangeSlots(int a, int b) {
     std::swap(first.Port, second.Port);
     exchangeAtomic(first.Status, second.Status);
     exchangeAtomic(first.LastQueryTime, second.LastQueryTime);
+    std::scoped_lock guard(first.recordLock, second.recordLock);
     std::swap(first.hasAddresses, second.hasAddresses);
     std::swap(first.Addresses, second.Addresses);
-    std::scoped_lock guard(first.recordLock, second.recordLock);
     std::swap(first.Host, second.Host);
     std::swap(first.Gpus, second.Gpus);
 }

@@ -4,16 +4,18 @@
 //
 // Threads meet here without a lock on the state words: State, slotTableCommand, Active, Enabled,
 // HighLatency, Status, LastQueryTime and LatencyMs are atomics. Configuration written before a
-// State or Active store (release) is visible to the thread that loads it (acquire). Hostname, Port and
-// the resolved address are plain: they are only written while no other thread uses them (before the
-// start request, while the manager idles during a move, or by the manager while the poll thread
-// waits for Status to leave 4). The received records are guarded by the slot's own lock.
+// State or Active store (release) is visible to the thread that loads it (acquire). Hostname and Port
+// are plain: they are only written while no other thread uses them (before the start request, or
+// while the manager idles during a move). The resolved address and the received records are guarded
+// by the slot's own lock, because the dialog's details text reads the address while the manager
+// resolves it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <mutex>
 
+#include "platform/sockets.h"
 #include "telemetry/records.h"
 
 namespace tarvelon {
@@ -52,16 +54,6 @@ enum SlotTableCommand : int32_t {
     kCommandRestart = 3,
 };
 
-// The first entry of a name resolution: what is needed to create a socket and send to it. The
-// address bytes are the platform's socket address structure.
-struct ResolvedAddress {
-    int32_t family;
-    int32_t socketType;
-    int32_t protocol;
-    int32_t length;
-    alignas(8) uint8_t bytes[28];
-};
-
 struct SlotRecords {
     HostRecord host;
     GpuRecord gpus[kGpuSlots];
@@ -77,10 +69,10 @@ struct ServerSlot {
     int32_t Port;
     std::atomic<int32_t> Status;
     std::atomic<int64_t> LastQueryTime;
-    bool hasAddresses;  // "Addresses holds a list"
-    ResolvedAddress Addresses;
 
-    std::mutex recordLock;  // guards Host and Gpus
+    std::mutex recordLock;      // guards the resolved address, Host and Gpus
+    bool hasAddresses;          // "Addresses holds a list"
+    ResolvedAddress Addresses;  // the first entry of the resolution
     HostRecord Host;
     GpuRecord Gpus[kGpuSlots];
 };
@@ -99,6 +91,11 @@ const char16_t* statusCodeText(int32_t status);
 // Copies of a slot's received records; take also clears their change flags in the slot, in one step.
 SlotRecords readSlotRecords(ServerSlot& slot);
 SlotRecords takeSlotRecords(ServerSlot& slot);
+
+// The resolved address under the slot's lock; false when the slot holds none.
+bool readSlotAddress(ServerSlot& slot, ResolvedAddress* out);
+// Replaces the resolved address under the slot's lock; nullptr leaves the slot with none.
+void writeSlotAddress(ServerSlot& slot, const ResolvedAddress* address);
 
 // Runs update(Host, Gpus) on the slot's records under its lock.
 template <class Update>

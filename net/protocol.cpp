@@ -1,0 +1,75 @@
+#include "net/protocol.h"
+
+#include <cstring>
+
+#include "telemetry/text16.h"
+
+namespace tarvelon {
+
+int buildAnswer(uint8_t* buffer, int receivedBytes, const LocalStore& local) {
+    if (receivedBytes != kRequestBytes) return 0;
+    if (buffer[0] != kProtocolVersion) {
+        buffer[2] = kCodeBadVersion;
+        return kRequestBytes;
+    }
+    if (buffer[2] == kCodeProbe) {
+        buffer[2] = kCodeProbeAnswer;
+        return kRequestBytes;
+    }
+    if (buffer[2] != kCodeQuery) {
+        buffer[2] = kCodeUnknownCode;
+        return kRequestBytes;
+    }
+    buffer[2] = kCodeFullReply;
+    std::memset(buffer + 3, 0, kReplyHostOffset - 3);
+    std::memcpy(buffer + kReplyHostOffset, &local.host, sizeof local.host);
+    uint8_t count = 0;
+    for (const GpuRecord& gpu : local.gpus) {
+        if (gpu.present == 0) continue;
+        std::memcpy(buffer + kReplyGpuOffset + count * sizeof(GpuRecord), &gpu, sizeof gpu);
+        ++count;
+    }
+    buffer[3] = count;
+    return kReplyGpuOffset + count * static_cast<int>(sizeof(GpuRecord));
+}
+
+void buildQueryRequest(uint8_t sequence, uint8_t (&request)[kRequestBytes]) {
+    request[0] = kProtocolVersion;
+    request[1] = sequence;
+    request[2] = kCodeQuery;
+}
+
+ReplyVerdict judgeReply(const uint8_t* buffer, int receivedBytes, uint8_t sequence) {
+    if (receivedBytes < kRequestBytes) return ReplyVerdict::Unanswered;
+    if (buffer[1] != sequence || buffer[2] != kCodeFullReply) return ReplyVerdict::Rejected;
+    return ReplyVerdict::Accepted;
+}
+
+namespace {
+
+bool hostIdentityDiffers(const HostRecord& a, const HostRecord& b) {
+    return !equalText16(a.hostName, b.hostName) || a.gpuCount != b.gpuCount ||
+           a.physTotalMb != b.physTotalMb || a.pageTotalMb != b.pageTotalMb || a.cpuCount != b.cpuCount;
+}
+
+}  // namespace
+
+void storeReply(const uint8_t* buffer, HostRecord& host, GpuRecord (&gpus)[kGpuSlots]) {
+    HostRecord received;
+    std::memcpy(&received, buffer + kReplyHostOffset, sizeof received);
+    received.hostName[kRecordTextUnits - 1] = 0;
+    received.changed = static_cast<uint8_t>(host.changed | (hostIdentityDiffers(received, host) ? 1 : 0));
+    host = received;
+
+    const int count = buffer[3];
+    for (int k = 0; k < kGpuSlots; ++k) {
+        if (k < count) {
+            std::memcpy(&gpus[k], buffer + kReplyGpuOffset + k * sizeof(GpuRecord), sizeof(GpuRecord));
+        } else {
+            gpus[k].present = 0;
+        }
+        gpus[k].gpuName[kRecordTextUnits - 1] = 0;
+    }
+}
+
+}  // namespace tarvelon

@@ -1,0 +1,58 @@
+// The UDP query protocol as pure functions over byte buffers: the server's answer to one datagram,
+// built over the request in the receive buffer, and the client's request, its verdict on a reply
+// and how an accepted reply lands in a slot's records. The threads around these only move bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "telemetry/local_store.h"
+#include "telemetry/records.h"
+
+namespace tarvelon {
+
+constexpr int kDatagramBufferBytes = 5951;  // both sides; cleared before every receive
+constexpr int kServerReadLimit = 1900;
+constexpr int kClientReadLimit = kDatagramBufferBytes - 10;
+constexpr int kRequestBytes = 3;
+constexpr int kReplyHostOffset = 7;
+constexpr int kReplyGpuOffset = kReplyHostOffset + static_cast<int>(sizeof(HostRecord));
+constexpr int kLongestReply = kReplyGpuOffset + kGpuSlots * static_cast<int>(sizeof(GpuRecord));
+static_assert(kReplyGpuOffset == 131 && kLongestReply == 1859 && kClientReadLimit == 5941);
+
+constexpr uint8_t kProtocolVersion = 1;
+
+enum QueryCode : uint8_t {
+    kCodeBadVersion = 0x01,   // server: the request's version was not 1
+    kCodeUnknownCode = 0x02,  // server: version 1, but neither query nor probe
+    kCodeProbe = 0x11,
+    kCodeProbeAnswer = 0x12,
+    kCodeQuery = 0x31,
+    kCodeFullReply = 0x32,
+};
+
+// Server: buffer holds the received datagram (receivedBytes long, negative when the receive failed)
+// in a buffer of kDatagramBufferBytes that was cleared before the receive. Builds the answer over the
+// request in the same buffer and returns the number of bytes to send back, 0 for no answer. Only a
+// datagram of exactly kRequestBytes is answered.
+int buildAnswer(uint8_t* buffer, int receivedBytes, const LocalStore& local);
+
+// Client: {1, sequence, 0x31}.
+void buildQueryRequest(uint8_t sequence, uint8_t (&request)[kRequestBytes]);
+
+enum class ReplyVerdict {
+    Unanswered,  // receive failed or timed out, or fewer than 3 bytes arrived
+    Rejected,    // wrong sequence or not a full reply
+    Accepted,
+};
+// The version byte and the sender are not examined.
+ReplyVerdict judgeReply(const uint8_t* buffer, int receivedBytes, uint8_t sequence);
+
+// Stores an accepted reply, read from its cleared buffer of kDatagramBufferBytes, over a slot's
+// records. The reply's length is not checked against its record count: records that did not arrive
+// read as zero bytes, so as not present. The host's change flag is raised when its name, GPU count,
+// memory totals or CPU count differ from the stored host, and a raised flag stays raised until its
+// consumer clears it. Beyond the reply's count only the present byte of a GPU entry is cleared.
+void storeReply(const uint8_t* buffer, HostRecord& host, GpuRecord (&gpus)[kGpuSlots]);
+
+}  // namespace tarvelon

@@ -1,0 +1,216 @@
+#include "net/query_server.h"
+
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "net/protocol.h"
+#include "platform/clock.h"
+#include "platform/fatal.h"
+#include "platform/sockets.h"
+#include "settings/settings.h"
+#include "telemetry/local_store.h"
+#include "telemetry/text16.h"
+
+namespace tarvelon {
+
+std::atomic<int32_t> serverState{kServerStopped};
+std::atomic<uint64_t> requestCountIPv4{0};
+std::atomic<uint64_t> requestCountIPv6{0};
+
+namespace {
+
+constexpr uint32_t kReceiveTimeoutMs = 1000;
+constexpr uint32_t kPauseMs = 500;
+
+// The state word and the message change together under this lock, so a reader never pairs a state
+// with another thread's message.
+std::mutex messageLock;
+char16_t serverMessage[kServerMessageUnits];
+std::atomic<int64_t> serverStartTime{0};
+
+char16_t statusReportText[kStatusReportUnits];
+char16_t stateNameText[kServerTextUnits];
+char16_t uptimeText[kServerTextUnits];
+
+struct ServerFamily {
+    IpFamily family;
+    int32_t allocationSite;
+    int32_t addressLength;
+    std::atomic<uint64_t>* requestCount;
+};
+
+const ServerFamily kIPv4Server = {IpFamily::IPv4, kSiteServerIPv4, 16, &requestCountIPv4};
+const ServerFamily kIPv6Server = {IpFamily::IPv6, kSiteServerIPv6, 28, &requestCountIPv6};
+
+void enterState(int32_t state, const char16_t* message) {
+    std::lock_guard<std::mutex> guard(messageLock);
+    copyText16(serverMessage, kServerMessageUnits, message);
+    serverState.store(state);
+}
+
+bool serverEnabled() {
+    return settings.networkServerEnabled.load() != 0;
+}
+
+// Receives one datagram for real and answers it; true when it was a request of the right length.
+bool answerOneDatagram(SocketHandle socket, uint8_t* buffer, const ServerFamily& server) {
+    std::memset(buffer, 0, kDatagramBufferBytes);
+    SocketAddress from{};
+    from.length = server.addressLength;
+    const int received = receiveFrom(socket, buffer, kServerReadLimit, false, &from);
+    const int replyBytes = buildAnswer(buffer, received, readLocalStore());
+    if (replyBytes == 0) return false;
+    sendTo(socket, buffer, replyBytes, from);
+    return true;
+}
+
+void dropOneDatagram(SocketHandle socket, uint8_t* buffer, const ServerFamily& server) {
+    SocketAddress from{};
+    from.length = server.addressLength;
+    receiveFrom(socket, buffer, kServerReadLimit, false, &from);
+}
+
+// Serves until the server is switched off or the socket fails; returns the socket if it is still
+// open, kNoSocket after a failure (the socket is then closed and the state is Error).
+SocketHandle serve(SocketHandle socket, uint8_t* buffer, const ServerFamily& server) {
+    while (serverEnabled()) {
+        SocketAddress from{};
+        from.length = server.addressLength;
+        const int peeked = receiveFrom(socket, buffer, kServerReadLimit, true, &from);
+        const int32_t error = lastSocketError();
+        switch (decidePeek(peeked, error)) {
+            case PeekOutcome::DropOne:
+            case PeekOutcome::DiscardOversize:
+                dropOneDatagram(socket, buffer, server);
+                break;
+            case PeekOutcome::Wait:
+                sleepMs(kPauseMs);
+                break;
+            case PeekOutcome::Fail: {
+                closeSocket(socket);
+                char16_t message[kServerMessageUnits];
+                formatReceiveFailure(message, kServerMessageUnits, error);
+                enterState(kServerError, message);
+                return kNoSocket;
+            }
+            case PeekOutcome::Answer:
+                if (answerOneDatagram(socket, buffer, server)) server.requestCount->fetch_add(1);
+                break;
+        }
+    }
+    return socket;
+}
+
+void serverThread(const ServerFamily& server) {
+    auto* buffer = new (std::nothrow) uint8_t[kDatagramBufferBytes];
+    if (buffer == nullptr) failOutOfMemory(server.allocationSite);
+    std::memset(buffer, 0, kDatagramBufferBytes);
+    enterState(kServerStopped, u"Starting Thread ... No errors so far");
+
+    for (;;) {
+        if (!serverEnabled()) {
+            serverState.store(kServerDisabled);
+            sleepMs(kPauseMs);
+            continue;
+        }
+        // Left only through Disabled; the pause keeps a server in error from spinning.
+        if (serverState.load() == kServerError) {
+            sleepMs(kPauseMs);
+            continue;
+        }
+        enterState(kServerStartUp, u"Try to start the server");
+        SocketHandle socket = openUdpSocket(server.family);
+        if (socket == kNoSocket) {
+            char16_t message[kServerMessageUnits];
+            formatSocketFailure(message, kServerMessageUnits, lastSocketError());
+            enterState(kServerError, message);
+            continue;
+        }
+        setReceiveTimeout(socket, kReceiveTimeoutMs);
+        if (server.family == IpFamily::IPv6) setIPv6Only(socket);
+        const auto port = static_cast<uint16_t>(settings.networkServerPort.load() & 0xFFFF);
+        if (bindWildcard(socket, server.family, port) != 0) {
+            const int32_t error = lastSocketError();
+            closeSocket(socket);
+            char16_t message[kServerMessageUnits];
+            formatBindFailure(message, kServerMessageUnits, error);
+            enterState(kServerError, message);
+            continue;
+        }
+        serverStartTime.store(wallClockSeconds());
+        enterState(kServerRunning, u"Server goes into wait for query loop and wait for queries");
+
+        socket = serve(socket, buffer, server);
+
+        if (serverState.load() != kServerError) {
+            enterState(kServerShutdown, u"Try to shutdown the server");
+            closeSocket(socket);
+            enterState(kServerStopped, u"Server shutdowned, wait for activation");
+        } else {
+            closeSocket(socket);  // the other thread's error: this one leaves state and message alone
+        }
+    }
+}
+
+struct ServerView {
+    int32_t state;
+    char16_t message[kServerMessageUnits];
+};
+
+ServerView viewServer() {
+    ServerView view;
+    std::lock_guard<std::mutex> guard(messageLock);
+    view.state = serverState.load();
+    std::memcpy(view.message, serverMessage, sizeof view.message);
+    return view;
+}
+
+}  // namespace
+
+void startQueryServer() {
+    static std::once_flag started;
+    std::call_once(started, [] {
+        {
+            std::lock_guard<std::mutex> guard(messageLock);
+            serverState.store(kServerStopped);
+            std::memset(serverMessage, 0, sizeof serverMessage);
+        }
+        serverStartTime.store(0);
+        requestCountIPv4.store(0);
+        requestCountIPv6.store(0);
+        std::thread([] { serverThread(kIPv4Server); }).detach();
+        std::thread([] { serverThread(kIPv6Server); }).detach();
+    });
+}
+
+void copyServerMessage(char16_t (&out)[kServerMessageUnits]) {
+    std::lock_guard<std::mutex> guard(messageLock);
+    std::memcpy(out, serverMessage, sizeof out);
+}
+
+const char16_t* serverStatusReport() {
+    const ServerView view = viewServer();
+    const ServerSnapshot snapshot = {view.state,
+                                     view.message,
+                                     wallClockSeconds(),
+                                     serverStartTime.load(),
+                                     requestCountIPv4.load(),
+                                     requestCountIPv6.load()};
+    formatStatusReport(statusReportText, kStatusReportUnits, snapshot);
+    return statusReportText;
+}
+
+const char16_t* serverStateName() {
+    copyText16(stateNameText, kServerTextUnits, serverStateNameOf(serverState.load()));
+    return stateNameText;
+}
+
+const char16_t* serverUptimeText() {
+    formatUptime(uptimeText, kServerTextUnits, serverState.load(),
+                 wallClockSeconds() - serverStartTime.load());
+    return uptimeText;
+}
+
+}  // namespace tarvelon

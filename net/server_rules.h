@@ -1,0 +1,56 @@
+// The query server's decisions and texts, free of sockets and threads: what a peek at the socket
+// means for the receive loop, the state words, the messages, and the state name, uptime and status
+// report texts the Network Setup dialog shows.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace tarvelon {
+
+// Values of serverState.
+enum ServerState : int32_t {
+    kServerStopped = 0,
+    kServerShutdown = 1,
+    kServerStartUp = 2,
+    kServerRunning = 3,
+    kServerError = 4,
+    kServerDisabled = 5,
+};
+
+constexpr int kServerMessageUnits = 256;
+constexpr int kStatusReportUnits = 2000;
+constexpr int kServerTextUnits = 100;
+
+// What the receive loop does after peeking at the socket.
+enum class PeekOutcome {
+    Answer,           // a datagram of at most the read limit is waiting
+    DropOne,          // 10054, an earlier reply was refused: one plain receive, result dropped
+    Wait,             // time-out (or a failure without a code): pause, then peek again
+    DiscardOversize,  // 10040, a datagram longer than the read limit: read it away, keep serving
+    Fail,             // anything else: close the socket and go into Error
+};
+PeekOutcome decidePeek(int peekResult, int32_t errorCode);
+
+// "Could not create socket..." / "Could not bind to port..." / "Could not receive UDP datas..."
+void formatSocketFailure(char16_t* out, size_t capacity, int32_t errorCode);
+void formatBindFailure(char16_t* out, size_t capacity, int32_t errorCode);
+void formatReceiveFailure(char16_t* out, size_t capacity, int32_t errorCode);
+
+// "Stopped", "Shutdown", "Start Up", "Running", "Error".
+const char16_t* serverStateNameOf(int32_t state);
+
+// "not running" unless Running; otherwise the uptime in the largest unit whose bound it exceeds.
+void formatUptime(char16_t* out, size_t capacity, int32_t state, int64_t uptimeSeconds);
+
+struct ServerSnapshot {
+    int32_t state;
+    const char16_t* message;
+    int64_t now;
+    int64_t startTime;
+    uint64_t requestsIPv4;
+    uint64_t requestsIPv6;
+};
+void formatStatusReport(char16_t* out, size_t capacity, const ServerSnapshot& server);
+
+}  // namespace tarvelon

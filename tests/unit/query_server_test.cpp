@@ -1,0 +1,197 @@
+// The query server's threads over loopback, on both families: answers, counters, state changes and
+// the datagrams that must not disturb it. The server is a process-wide singleton, so each test switches
+// it on at a free port and leaves it switched off with both sockets closed.
+#include "net/query_server.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "settings/settings.h"
+#include "telemetry/local_store.h"
+#include "unit/net_test_support.h"
+
+namespace tarvelon {
+namespace {
+
+using namespace testing_net;
+
+std::atomic<uint64_t>& counterOf(IpFamily family) {
+    return family == IpFamily::IPv4 ? requestCountIPv4 : requestCountIPv6;
+}
+
+std::string serverMessageText() {
+    char16_t message[kServerMessageUnits];
+    copyServerMessage(message);
+    return toUtf8(message);
+}
+
+// Sends probes until one is answered and returns how many replies came back, so that the caller knows
+// exactly how many requests the server counted. Replies come back in order, so once the last probe is
+// answered no earlier one is still pending.
+int waitUntilServing(IpFamily family, uint16_t port) {
+    TestPeer peer(family, 250);
+    int answered = 0;
+    for (int sequence = 1; sequence < 250; ++sequence) {
+        peer.send({1, static_cast<uint8_t>(sequence), 0x11}, port);
+        for (std::vector<uint8_t> reply = peer.receive(); !reply.empty(); reply = peer.receive()) {
+            ++answered;
+            if (reply[1] == sequence) return answered;
+        }
+    }
+    ADD_FAILURE() << "the server never answered";
+    return answered;
+}
+
+class ServerTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        startSocketsForTests();
+        settings.networkServerEnabled = 0;
+        startQueryServer();
+        port = freeUdpPort();
+        settings.networkServerPort = port;
+        baseline[0] = requestCountIPv4.load();
+        baseline[1] = requestCountIPv6.load();
+    }
+    void TearDown() override { switchOff(); }
+
+    void switchOn() {
+        settings.networkServerEnabled = 1;
+        baseline[0] += static_cast<uint64_t>(waitUntilServing(IpFamily::IPv4, port));
+        baseline[1] += static_cast<uint64_t>(waitUntilServing(IpFamily::IPv6, port));
+    }
+    void switchOff() {
+        settings.networkServerEnabled = 0;
+        EXPECT_TRUE(waitFor([this] { return serverState.load() != kServerShutdown && portFree(port); }));
+        EXPECT_TRUE(waitFor([] { return toUtf8(serverStateName()) == "Stopped"; }));
+    }
+    // The family's counter reaches the baseline plus answered, and goes no further.
+    void expectCounted(IpFamily family, uint64_t answered) {
+        const uint64_t expected = baseline[family == IpFamily::IPv4 ? 0 : 1] + answered;
+        std::atomic<uint64_t>& counter = counterOf(family);
+        EXPECT_TRUE(waitFor([&] { return counter.load() >= expected; }));
+        EXPECT_EQ(counter.load(), expected);
+    }
+
+    uint16_t port = 0;
+    uint64_t baseline[2] = {0, 0};
+};
+
+class ServerOnBothFamilies : public ServerTest, public testing::WithParamInterface<IpFamily> {};
+
+TEST_P(ServerOnBothFamilies, AnswersEveryRowOfTheFailureTable) {
+    switchOn();
+    TestPeer peer(GetParam());
+    struct Row {
+        std::vector<uint8_t> request;
+        std::vector<uint8_t> answer;  // empty: none
+    };
+    const std::vector<Row> rows = {
+        {{}, {}},
+        {{1}, {}},
+        {{1, 1}, {}},
+        {{1, 1, 0x31, 0}, {}},
+        {std::vector<uint8_t>(1900, 1), {}},
+        {{2, 7, 0x31}, {2, 7, 0x01}},
+        {{1, 9, 0x11}, {1, 9, 0x12}},
+        {{1, 9, 0x41}, {1, 9, 0x02}},
+    };
+    uint64_t answered = 0;
+    for (const Row& row : rows) {
+        peer.send(row.request, port);
+        if (row.answer.empty()) {
+            // The next reply must already be the one to this probe: the row itself got none.
+            EXPECT_EQ(peer.ask({1, 77, 0x11}, port), (std::vector<uint8_t>{1, 77, 0x12}))
+                << "a " << row.request.size() << "-byte datagram was answered";
+        } else {
+            EXPECT_EQ(peer.receive(), row.answer);
+        }
+        ++answered;
+    }
+    expectCounted(GetParam(), answered);
+}
+
+TEST_P(ServerOnBothFamilies, FullReplyCarriesTheLocalRecords) {
+    LocalStore store{};
+    copyText16(store.host.hostName, kRecordTextUnits, u"served-host");
+    for (GpuRecord& gpu : store.gpus) gpu.present = 1;
+    store.gpus[15].coreTempC = 71;
+    publishLocalStore(store);
+    switchOn();
+    TestPeer peer(GetParam());
+
+    const std::vector<uint8_t> reply = peer.ask({1, 0, 0x31}, port);
+    ASSERT_EQ(reply.size(), 1859u);
+    EXPECT_EQ(reply[1], 0);
+    EXPECT_EQ(reply[2], 0x32);
+    EXPECT_EQ(reply[3], 16);
+    HostRecord host;
+    std::memcpy(&host, reply.data() + 7, sizeof host);
+    EXPECT_EQ(toUtf8(host.hostName), "served-host");
+    EXPECT_EQ(reply[131 + 15 * 108 + 106], 71);
+    expectCounted(GetParam(), 1);
+    clearLocalStore();
+}
+
+TEST_P(ServerOnBothFamilies, OversizeDatagramIsDroppedAndServingGoesOn) {
+    switchOn();
+    TestPeer peer(GetParam());
+    peer.send(std::vector<uint8_t>(2000, 0x31), port);
+    EXPECT_EQ(peer.ask({1, 5, 0x11}, port), (std::vector<uint8_t>{1, 5, 0x12}));
+    EXPECT_EQ(serverState.load(), kServerRunning);
+    EXPECT_EQ(serverMessageText(), "Server goes into wait for query loop and wait for queries");
+    expectCounted(GetParam(), 1);
+}
+
+TEST_P(ServerOnBothFamilies, JunkBurstDoesNotDelayTheNextQuery) {
+    switchOn();
+    TestPeer peer(GetParam(), 10000);
+    const int lengths[] = {0, 1, 2, 4, 100, 1900};
+    for (int i = 0; i < 60; ++i)
+        peer.send(std::vector<uint8_t>(static_cast<size_t>(lengths[i % 6]), 1), port);
+    // Pausing for each of them would keep the answer away for half a minute.
+    const std::vector<uint8_t> reply = peer.ask({1, 42, 0x31}, port);
+    ASSERT_FALSE(reply.empty());
+    EXPECT_EQ(reply[1], 42);
+    EXPECT_EQ(reply[2], 0x32);
+    expectCounted(GetParam(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Loopback, ServerOnBothFamilies, testing::Values(IpFamily::IPv4, IpFamily::IPv6),
+                         [](const testing::TestParamInfo<IpFamily>& info) {
+                             return info.param == IpFamily::IPv4 ? "IPv4" : "IPv6";
+                         });
+
+TEST_F(ServerTest, TextsFollowTheStateWhileRunningAndAfterSwitchingOff) {
+    switchOn();
+    EXPECT_EQ(toUtf8(serverStateName()), "Running");
+    const std::string uptime = toUtf8(serverUptimeText());
+    EXPECT_NE(uptime.find(" seconds"), std::string::npos) << uptime;
+    EXPECT_EQ(toUtf8(serverStatusReport()).rfind("Server Status: Server is running\r\n", 0), 0u);
+
+    switchOff();
+    EXPECT_EQ(serverMessageText(), "Server shutdowned, wait for activation");
+    EXPECT_EQ(toUtf8(serverUptimeText()), "not running");
+    const std::string report = toUtf8(serverStatusReport());
+    EXPECT_EQ(report.rfind("Server Status: Server is stopped and not running\r\n", 0), 0u) << report;
+    EXPECT_NE(report.find("Running Time: 0 seconds"), std::string::npos) << report;
+}
+
+TEST_F(ServerTest, PortTakenOnIPv4GivesAddressInUseAndSwitchingOffAndOnRetries) {
+    const SocketHandle blocker = openUdpSocket(IpFamily::IPv4);
+    ASSERT_EQ(bindWildcard(blocker, IpFamily::IPv4, port), 0);
+
+    settings.networkServerEnabled = 1;
+    EXPECT_TRUE(waitFor([] {
+        return serverState.load() == kServerError &&
+               serverMessageText() == "Could not bind to port.\r\nWSA Error Code : 10048";
+    }));
+    closeSocket(blocker);
+    switchOff();
+    switchOn();
+    EXPECT_EQ(serverState.load(), kServerRunning);
+}
+
+}  // namespace
+}  // namespace tarvelon
