@@ -1,0 +1,66 @@
+#include "settings/dialog_win32.h"
+
+#include <shellapi.h>
+
+#include "settings/dialog_placement.h"
+#include "telemetry/text16.h"
+
+namespace tarvelon {
+
+namespace {
+
+const wchar_t* wide(const char16_t* text) {
+    return reinterpret_cast<const wchar_t*>(text);
+}
+
+int messageBox(HWND owner, const char16_t* text, const char16_t* caption, UINT type) {
+    return MessageBoxW(owner, wide(text), wide(caption), type);
+}
+
+bool shellOpen(const char16_t* address) {
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"open", wide(address), nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32;
+}
+
+}  // namespace
+
+int (*showDialogBox)(HWND, const char16_t*, const char16_t*, UINT) = messageBox;
+bool (*openWebAddress)(const char16_t*) = shellOpen;
+
+void showDialogAtCursor(HWND dialog) {
+    ShowWindow(dialog, SW_RESTORE);
+    RECT frame;
+    POINT cursor;
+    GetWindowRect(dialog, &frame);
+    GetCursorPos(&cursor);
+    const DialogOrigin origin =
+        dialogOriginAtCursor(cursor.x, cursor.y, frame.right - frame.left, frame.bottom - frame.top);
+    SetWindowPos(dialog, HWND_TOP, origin.left, origin.top, 0, 0, SWP_NOSIZE);
+    BringWindowToTop(dialog);
+}
+
+void setControlText(HWND dialog, int id, const char16_t* text) {
+    SetDlgItemTextW(dialog, id, wide(text));
+}
+
+void setControlNumber(HWND dialog, int id, int32_t value) {
+    char16_t text[16];
+    format16(text, 16, u"%d", value);
+    setControlText(dialog, id, text);
+}
+
+void getControlText(HWND dialog, int id, char16_t* text, int chars) {
+    text[0] = 0;
+    GetDlgItemTextW(dialog, id, reinterpret_cast<wchar_t*>(text), chars + 1);
+}
+
+bool isChecked(HWND dialog, int id) {
+    return IsDlgButtonChecked(dialog, id) == BST_CHECKED;
+}
+
+void setChecked(HWND dialog, int id, bool checked) {
+    CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
+}
+
+}  // namespace tarvelon

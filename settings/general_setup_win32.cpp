@@ -1,0 +1,150 @@
+#include "settings/general_setup_win32.h"
+
+#include <commctrl.h>
+
+#include "resources/resource.h"
+#include "settings/dialog_win32.h"
+#include "settings/general_setup.h"
+#include "settings/settings.h"
+
+namespace tarvelon {
+
+namespace {
+
+constexpr UINT kFontSizeMessage = WM_USER;
+constexpr UINT kAlwaysOnTopMessage = WM_USER + 1;
+
+HWND dialog;
+HWND panelWindow;
+HWND slider;
+int32_t dialogFontSize;
+bool controlsUpdating;  // edit and slider notifications caused by our own filling are ignored
+
+void fillGeneralSetup() {
+    setControlNumber(dialog, IDC_FONT_SIZE, dialogFontSize);
+    RECT panel{};
+    GetWindowRect(panelWindow, &panel);
+    setControlNumber(dialog, IDC_WINDOW_X, panel.left);
+    setControlNumber(dialog, IDC_WINDOW_Y, panel.top);
+    setChecked(dialog, IDC_ALWAYS_ON_TOP, settings.alwaysontop.load() != 0);
+}
+
+void moveSlider(int32_t position) {
+    SendMessageW(slider, TBM_SETPOS, TRUE, position);
+}
+
+void sendFontSize() {
+    SendMessageW(panelWindow, kFontSizeMessage, static_cast<WPARAM>(dialogFontSize), 0);
+}
+
+void fontFieldChanged() {
+    char16_t text[kNumberFieldChars + 1];
+    getControlText(dialog, IDC_FONT_SIZE, text, kNumberFieldChars);
+    dialogFontSize = fontSizeFromText(text);
+    controlsUpdating = true;
+    moveSlider(dialogFontSize);
+    controlsUpdating = false;
+    sendFontSize();
+}
+
+void positionFieldChanged() {
+    char16_t x[kNumberFieldChars + 1];
+    char16_t y[kNumberFieldChars + 1];
+    getControlText(dialog, IDC_WINDOW_X, x, kNumberFieldChars);
+    getControlText(dialog, IDC_WINDOW_Y, y, kNumberFieldChars);
+    SetWindowPos(panelWindow, HWND_TOP, coordinateFromText(x), coordinateFromText(y), 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void sliderMoved() {
+    dialogFontSize = static_cast<int32_t>(SendMessageW(slider, TBM_GETPOS, 0, 0));
+    controlsUpdating = true;
+    fillGeneralSetup();
+    sendFontSize();
+    controlsUpdating = false;
+}
+
+void defaultFontSize() {
+    dialogFontSize = kFontSizeDefault;
+    controlsUpdating = true;
+    fillGeneralSetup();
+    moveSlider(kFontSizeDefault);
+    sendFontSize();
+    controlsUpdating = false;
+}
+
+void alwaysOnTopClicked() {
+    const int32_t onTop = isChecked(dialog, IDC_ALWAYS_ON_TOP) ? 1 : 0;
+    settings.alwaysontop.store(onTop);
+    SendMessageW(panelWindow, kAlwaysOnTopMessage, static_cast<WPARAM>(onTop), 0);
+}
+
+// Ends the program without another save, so the deleted key stays deleted.
+[[noreturn]] void cleanupAndExit() {
+    deleteSettingsKey();
+    SendMessageW(panelWindow, WM_DESTROY, 0, 0);
+    PostQuitMessage(0);
+    ExitProcess(0);
+}
+
+void command(int id, int notification) {
+    switch (id) {
+        case IDOK:
+            ShowWindow(dialog, SW_HIDE);
+            break;
+        case IDC_FONT_SIZE:
+            if (notification == EN_CHANGE && !controlsUpdating) fontFieldChanged();
+            break;
+        case IDC_WINDOW_X:
+        case IDC_WINDOW_Y:
+            if (notification == EN_CHANGE && !controlsUpdating) positionFieldChanged();
+            break;
+        case IDC_FONT_DEFAULT:
+            defaultFontSize();
+            break;
+        case IDC_ALWAYS_ON_TOP:
+            alwaysOnTopClicked();
+            break;
+        case IDC_CLEANUP:
+            cleanupAndExit();
+    }
+}
+
+INT_PTR CALLBACK generalSetupProcedure(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            return TRUE;
+        case WM_COMMAND:
+            command(LOWORD(wParam), HIWORD(wParam));
+            return TRUE;
+        case WM_HSCROLL:
+            if (reinterpret_cast<HWND>(lParam) == slider && !controlsUpdating) sliderMoved();
+            return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+HWND createGeneralSetup(HINSTANCE instance, HWND panel, int32_t fontsize) {
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
+    InitCommonControlsEx(&controls);
+    panelWindow = panel;
+    dialog =
+        CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_GENERAL_SETUP), nullptr, generalSetupProcedure, 0);
+    if (dialog == nullptr) return nullptr;
+    slider = GetDlgItem(dialog, IDC_FONT_SLIDER);
+    SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(kFontSizeMin, kFontSizeMax));
+    dialogFontSize = fontsize;
+    controlsUpdating = true;
+    fillGeneralSetup();
+    moveSlider(dialogFontSize);
+    controlsUpdating = false;
+    return dialog;
+}
+
+void showGeneralSetup() {
+    if (dialog != nullptr) showDialogAtCursor(dialog);
+}
+
+}  // namespace tarvelon

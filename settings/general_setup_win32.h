@@ -1,0 +1,17 @@
+// The General Setup dialog on Windows: font size (typed or by slider), panel position, always on top,
+// and the cleanup button. It changes nothing itself but always-on-top; it tells the panel window,
+// which stores and saves.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace tarvelon {
+
+// Creates the dialog hidden, aimed at panelWindow. Returns null if the template cannot be loaded.
+HWND createGeneralSetup(HINSTANCE instance, HWND panelWindow, int32_t fontsize);
+// Shows it at the cursor; nothing before it exists.
+void showGeneralSetup();
+
+}  // namespace tarvelon
