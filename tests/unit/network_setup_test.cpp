@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "net/query_client.h"
 #include "net/slot_table.h"
 #include "panel/about.h"
 #include "platform/clock.h"
@@ -422,6 +423,27 @@ TEST_F(NetworkSetup, MoveIgnoresSlotsThatAreNotSlotIndexes) {
         EXPECT_EQ(slotTableCommand, kCommandNone);
     }
     EXPECT_EQ(removeServerEntry(64, 100).caption, nullptr);
+}
+
+TEST_F(NetworkSetup, AddMoveAndRemoveAgreeWithTheRealClientManager) {
+    startQueryClient();
+    ASSERT_EQ(addServerEntry(u"127.0.0.1", u"1999").slot, 0);
+    ASSERT_EQ(addServerEntry(u"::1", u"2999").slot, 1);
+    for (int i = 0; i < 6000 && slotTable[1].State.load() != kStateStarted; ++i) sleepMs(10);
+    ASSERT_EQ(slotTable[1].State, kStateStarted);
+
+    EXPECT_EQ(moveServerEntries(0, 1, 60000).caption, nullptr);
+    EXPECT_EQ(toUtf8(slotTable[0].Hostname), "::1");
+    EXPECT_EQ(slotTableCommand, kCommandNone);
+
+    EXPECT_EQ(removeServerEntry(1, 60000).caption, nullptr);
+    EXPECT_EQ(slotTable[1].State, kStateRemoved);
+    EXPECT_EQ(slotTable[1].Active, 0);
+    EXPECT_EQ(slotTable[0].Active, 1);
+    // Removing the last entry also stops the last poll thread, so the table may be reloaded.
+    EXPECT_EQ(removeServerEntry(0, 60000).caption, nullptr);
+    restart();
+    for (const ServerSlot& slot : slotTable) EXPECT_EQ(slot.Active, 0);
 }
 
 std::u16string openedAddresses;
