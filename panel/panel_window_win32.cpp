@@ -1,0 +1,138 @@
+#include "panel/panel_window_win32.h"
+
+#include "panel/panel_win32.h"
+#include "panel/tray_win32.h"
+#include "panel/window_rules.h"
+#include "resources/resource.h"
+#include "settings/general_setup_win32.h"
+#include "settings/network_setup_win32.h"
+#include "settings/settings.h"
+
+namespace tarvelon {
+
+HWND mainWindow = nullptr;
+HINSTANCE appInstance = nullptr;
+
+namespace {
+
+int32_t dragging = 0;
+POINT dragAnchor{};
+
+ScreenRect virtualScreen() {
+    return {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+            GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+}
+
+void dragWindow(HWND window) {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    const int32_t width = rect.right - rect.left;
+    const int32_t height = rect.bottom - rect.top;
+    const int32_t oldLayout = settings.layout;
+    const DragResult step = dragStep({cursor.x, cursor.y}, {dragAnchor.x, dragAnchor.y},
+                                     {rect.left, rect.top, width, height}, virtualScreen(), oldLayout);
+    settings.layout = step.layout;
+    if (step.layout != oldLayout) InvalidateRect(window, nullptr, TRUE);
+    MoveWindow(window, step.x, step.y, width, height, TRUE);
+    settings.windowPosX = step.x;
+    settings.windowPosY = step.y;
+    saveSettings();
+    dragAnchor = cursor;
+}
+
+void showAbout(HWND window) {
+    char text[5000];
+    formatAboutText(text, sizeof text, __DATE__, __TIME__);
+    MessageBoxA(window, text, "Information", MB_ICONINFORMATION);
+}
+
+LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (LOWORD(wParam)) {
+        case IDM_INFO:
+            showAbout(window);
+            return 0;
+        case IDM_EXIT:
+            removeTrayIcon();
+            DestroyWindow(window);
+            return 0;
+        case IDM_SETUP:
+            showGeneralSetup();
+            return 0;
+        case IDM_NETWORK:
+            showNetworkSetup();
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (trayIconInstalled && handleTrayMessage(window, message, wParam, lParam)) return 0;
+    switch (message) {
+        case WM_CREATE:
+            dragging = 0;
+            return 0;
+        case WM_DESTROY:
+            removeTrayIcon();
+            PostQuitMessage(0);
+            return 0;
+        case WM_MOVE: {
+            RECT rect{};
+            GetWindowRect(window, &rect);
+            settings.windowPosX = rect.left;
+            settings.windowPosY = rect.top;
+            saveSettings();
+            return 0;
+        }
+        case WM_PAINT: {
+            PAINTSTRUCT paint{};
+            HDC dc = BeginPaint(window, &paint);
+            fullPassWin32(window, dc);
+            EndPaint(window, &paint);
+            return 0;
+        }
+        case WM_TIMER: {
+            HDC dc = GetDC(window);
+            tickPassWin32(window, dc);
+            ReleaseDC(window, dc);
+            return 0;
+        }
+        case WM_COMMAND:
+            return command(window, message, wParam, lParam);
+        case WM_LBUTTONDOWN:
+            dragging = 1;
+            GetCursorPos(&dragAnchor);
+            SetCapture(window);
+            return 0;
+        case WM_MOUSEMOVE:
+            if (dragging == 1) dragWindow(window);
+            return 0;
+        case WM_LBUTTONUP:
+            dragging = 0;
+            ReleaseCapture();
+            return 0;
+        case WM_RBUTTONDOWN:
+            showContextMenu(appInstance, IDR_CONTEXT_MENU, window);
+            return 0;
+        case kFontSizeMessage:
+            settings.fontsize = static_cast<int32_t>(wParam);
+            // Paint now, with a real update region, so the new size is laid out before we return.
+            InvalidateRect(window, nullptr, TRUE);
+            UpdateWindow(window);
+            saveSettings();
+            return 0;
+        case kAlwaysOnTopMessage:
+            settings.alwaysontop = static_cast<int32_t>(wParam);
+            SetWindowPos(window, wParam != 0 ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+            saveSettings();
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace tarvelon

@@ -1,0 +1,83 @@
+#include "panel/tray_win32.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "panel/window_rules.h"
+#include "platform/fatal.h"
+
+namespace tarvelon {
+
+TrayIcon* trayIcon = nullptr;
+bool trayIconInstalled = false;
+
+void createTrayIcon() {
+    trayIcon = new (std::nothrow) TrayIcon{};
+    if (trayIcon == nullptr) failOutOfMemory(kSiteTrayState);
+    trayIconInstalled = false;
+    trayIcon->notifyData.cbSize = sizeof(NOTIFYICONDATAW);
+    trayIcon->notifyData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    std::atexit(destroyTrayIcon);
+}
+
+void destroyTrayIcon() {
+    if (trayIcon == nullptr) return;
+    removeTrayIcon();
+    delete trayIcon;
+    trayIcon = nullptr;
+}
+
+void installTrayIcon() {
+    if (trayIcon == nullptr || trayIconInstalled) return;
+    trayIconInstalled = true;
+    Shell_NotifyIconW(NIM_ADD, &trayIcon->notifyData);
+}
+
+void removeTrayIcon() {
+    if (trayIcon == nullptr || !trayIconInstalled) return;
+    trayIconInstalled = false;
+    Shell_NotifyIconW(NIM_DELETE, &trayIcon->notifyData);
+}
+
+bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (trayIcon == nullptr) return false;
+    const TrayRouting routing{trayIcon->callbackMessage, trayIcon->menuId, trayIcon->onLeftButtonDown != nullptr,
+                              trayIcon->onDoubleClick != nullptr, trayIcon->onContextMenu != nullptr};
+    const UINT eventCode = static_cast<UINT>(lParam);
+    switch (routeTrayEvent(routing, message, eventCode)) {
+        case TrayAction::NotHandled:
+            return false;
+        case TrayAction::LeftButtonHandler:
+            return trayIcon->onLeftButtonDown(window, message, wParam, eventCode);
+        case TrayAction::DoubleClickHandler:
+            return trayIcon->onDoubleClick(window, message, wParam, eventCode);
+        case TrayAction::ContextMenuHandler:
+            return trayIcon->onContextMenu(window, message, wParam, eventCode);
+        case TrayAction::ShowMenu:
+            showContextMenu(trayIcon->instance, trayIcon->menuId, trayIcon->ownerWindow);
+            return true;
+    }
+    return false;
+}
+
+bool bringToFront(HWND window, UINT, WPARAM, UINT) {
+    ShowWindow(window, SW_SHOW);
+    SetActiveWindow(window);
+    BringWindowToTop(window);
+    SetForegroundWindow(window);
+    return true;
+}
+
+void showContextMenu(HINSTANCE instance, UINT menuId, HWND owner) {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(LOWORD(menuId)));
+    if (menu == nullptr) return;
+    // Without the owner in the foreground, the menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(owner);
+    TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, owner, nullptr);
+    PostMessageW(owner, WM_NULL, 0, 0);
+    DestroyMenu(menu);
+}
+
+}  // namespace tarvelon

@@ -1,0 +1,40 @@
+// The tray icon: its process-wide state, created before the entry point runs and torn down at
+// process exit, and the routing of its mouse events to handlers or to the context menu.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace tarvelon {
+
+// A tray handler takes (window, message, wParam, mouse event code) and returns true when it handled it.
+using TrayHandler = bool (*)(HWND window, UINT message, WPARAM wParam, UINT eventCode);
+
+struct TrayIcon {
+    HINSTANCE instance;
+    HWND ownerWindow;
+    UINT callbackMessage;
+    UINT menuId;
+    NOTIFYICONDATAW notifyData;
+    TrayHandler onLeftButtonDown;
+    TrayHandler onDoubleClick;
+    TrayHandler onContextMenu;
+};
+
+extern TrayIcon* trayIcon;
+extern bool trayIconInstalled;
+
+void createTrayIcon();
+void destroyTrayIcon();
+
+// Adds the icon once (NIM_ADD), and removes it once (NIM_DELETE).
+void installTrayIcon();
+void removeTrayIcon();
+
+bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+bool bringToFront(HWND window, UINT message, WPARAM wParam, UINT eventCode);
+
+// Shows menu resource menuId of instance at the cursor, owned by owner; the choice arrives as WM_COMMAND.
+void showContextMenu(HINSTANCE instance, UINT menuId, HWND owner);
+
+}  // namespace tarvelon

@@ -1,0 +1,119 @@
+// The program's entry point: brings the process up in its fixed order (sockets, tables, settings,
+// worker threads, panel data, window, dialogs, tray icon, timer), runs the message loop until the
+// panel window is destroyed, and removes the tray icon on the way out.
+#include <windows.h>
+
+#include "net/query_client.h"
+#include "net/query_server.h"
+#include "net/slot_table.h"
+#include "panel/panel_win32.h"
+#include "panel/panel_window_win32.h"
+#include "panel/tray_win32.h"
+#include "platform/sockets.h"
+#include "resources/resource.h"
+#include "settings/general_setup_win32.h"
+#include "settings/network_setup_win32.h"
+#include "settings/settings.h"
+#include "telemetry/sampler.h"
+#include "telemetry/text16.h"
+
+namespace tarvelon {
+namespace {
+
+// The tray state exists before the entry point runs, and is torn down at process exit.
+const bool trayStateCreated = (createTrayIcon(), true);
+
+HBRUSH classBrush = nullptr;
+
+void failSocketStart(int32_t errorCode) {
+    char16_t text[200];
+    format16(text, 200, u"Windows Socket DLL initzialisation failed\r\nWSA Error Code : %d", errorCode);
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text), L"Socket DLL Error", MB_ICONERROR);
+}
+
+void registerPanelClass() {
+    classBrush = CreateSolidBrush(RGB(0, 0, 0));
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = panelWindowProcedure;
+    windowClass.hInstance = appInstance;
+    windowClass.hIcon = LoadIconW(appInstance, MAKEINTRESOURCEW(IDI_TARVELON));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = classBrush;
+    windowClass.lpszClassName = L"Tarvelon";
+    RegisterClassExW(&windowClass);
+}
+
+void fillTrayIcon() {
+    trayIcon->instance = appInstance;
+    trayIcon->ownerWindow = mainWindow;
+    trayIcon->callbackMessage = kTrayCallbackMessage;
+    trayIcon->menuId = IDR_CONTEXT_MENU;
+    trayIcon->onDoubleClick = bringToFront;
+    NOTIFYICONDATAW& data = trayIcon->notifyData;
+    data.hWnd = mainWindow;
+    data.uID = IDI_TARVELON;
+    data.uCallbackMessage = kTrayCallbackMessage;
+    data.hIcon = static_cast<HICON>(LoadImageW(appInstance, MAKEINTRESOURCEW(IDI_TARVELON), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                                               LR_DEFAULTCOLOR));
+}
+
+int run(HINSTANCE instance, int showCommand) {
+    int32_t socketError = 0;
+    if (!startSockets(&socketError)) {
+        failSocketStart(socketError);
+        return 0;
+    }
+    clearSlotTable();
+    clearSettings();
+    setDefaultSettings(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+    loadSettings();
+    startSampler();
+    startQueryServer();
+    startQueryClient();
+    appInstance = instance;
+    layoutBeforeWindow();
+    registerPanelClass();
+
+    mainWindow = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"Tarvelon", L"", WS_BORDER, 0, 0, 500, 500,
+                                 nullptr, nullptr, instance, nullptr);
+    if (mainWindow == nullptr) return 0;
+    SetWindowLongW(mainWindow, GWL_STYLE, 0);
+    SetWindowLongW(mainWindow, GWL_EXSTYLE, GetWindowLongW(mainWindow, GWL_EXSTYLE) | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(mainWindow, RGB(0, 0, 0), 0, LWA_COLORKEY);
+    // SWP_FRAMECHANGED makes the frameless style take effect before the window is first shown.
+    SetWindowPos(mainWindow, nullptr, settings.windowPosX, settings.windowPosY, -1, -1,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+    ShowWindow(mainWindow, showCommand);
+    SendMessageW(mainWindow, kAlwaysOnTopMessage, static_cast<WPARAM>(settings.alwaysontop.load()), 0);
+
+    createGeneralSetup(instance, mainWindow, settings.fontsize);
+    createNetworkSetup(instance);
+
+    fillTrayIcon();
+    installTrayIcon();
+    SetTimer(mainWindow, kPanelTimer, 1000, nullptr);
+
+    MSG message{};
+    BOOL result;
+    // -1 is a failed GetMessageW (an invalid window handle, which this loop never passes): stop too.
+    while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0 && result != -1) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    removeTrayIcon();
+    return static_cast<int>(message.wParam);
+}
+
+}  // namespace
+}  // namespace tarvelon
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    const int exitCode = tarvelon::run(instance, showCommand);
+    // Worker threads never end by themselves; end the process with them rather than running static
+    // destructors under their feet.
+    tarvelon::destroyTrayIcon();
+    ExitProcess(static_cast<UINT>(exitCode));
+}
