@@ -21,7 +21,7 @@ namespace tarvelon {
 namespace {
 
 // The tray state exists before the entry point runs, and is torn down at process exit.
-const bool trayStateCreated = (createTrayIcon(), true);
+[[maybe_unused]] const bool trayStateCreated = (createTrayIcon(), true);
 
 HBRUSH classBrush = nullptr;
 
