@@ -1,0 +1,56 @@
+"""Dragging the panel with the mouse: it follows, the position is stored, it stops at the screen's
+edges, and near the left edge the hosts are stacked in columns (layout 2), which shows as the window's
+new shape once a second host is there. The second host is this instance itself, through its own
+query server."""
+
+from wine_desktop import Desktop, check, free_udp_port, main, wait_for
+
+
+def test(build):
+    desktop = Desktop(build)
+    desktop.stop()
+    desktop.reg_delete()
+    port = free_udp_port()
+    for name, value in (("networkServerEnabled", 1), ("networkServerPort", port),
+                        ("networkServerHostname", "self"), ("windowPosX", 500), ("windowPosY", 300),
+                        ("networkServerList_00_Active", 1), ("networkServerList_00_Enabled", 1),
+                        ("networkServerList_00_Hostname", "127.0.0.1"), ("networkServerList_00_Port", port),
+                        ("networkServerList_00_HighLatency", 0)):
+        desktop.reg_add(name, value)
+    try:
+        desktop.start()
+        left, top, _, _ = desktop.wait_panel_size(136, 224)  # layout 1: one row per host
+
+        desktop.drag((left + 100, top + 60), (left + 200, top + 110))
+        moved = wait_for(lambda: (lambda r: r if r and r[:2] == (left + 100, top + 50) else None)(
+            desktop.panel_rect()), 10, "the panel to follow the mouse")
+        values = desktop.reg_query()
+        check(values["windowPosX"][1] == hex(moved[0]) and values["windowPosY"][1] == hex(moved[1]),
+              "position stored after the drag")
+
+        # Against the left edge: stops at x 0 and switches to columns.
+        desktop.drag((moved[0] + 100, moved[1] + 60), (5, moved[1] + 60))
+        rect = desktop.wait_panel_size(272, 112)
+        check(rect[0] == 0, "panel stopped at the left edge, left is %d" % rect[0])
+        check(desktop.reg_query()["layout"][1] == "0x2", "layout 2 stored")
+
+        # Back to the middle: the layout stays.
+        desktop.drag((50, rect[1] + 50), (600, 500))
+        rect = desktop.wait_panel_size(272, 112)
+        check(rect[0] > 0, "panel moved back")
+
+        # The button is up: moving the mouse over the panel moves nothing.
+        desktop.xdotool("mousemove", rect[0] + 60, rect[1] + 50)
+        desktop.xdotool("mousemove", rect[0] + 90, rect[1] + 70)
+        check(desktop.panel_rect()[:2] == rect[:2], "panel moved without a button held")
+
+        # Against the bottom-right corner: stops inside the screen, rows again.
+        desktop.drag((rect[0] + 60, rect[1] + 50), (1279, 1023), steps=20)
+        rect = desktop.wait_panel_size(136, 224)
+        check(rect[0] + rect[2] == 1280 and rect[1] + rect[3] == 1024,
+              "panel stopped at the bottom-right corner: %s" % (rect,))
+    finally:
+        desktop.stop()
+
+
+main(test)

@@ -1,0 +1,199 @@
+"""The desktop the end-to-end tests drive: a Wine prefix with its virtual display, the real
+tarvelon.exe, the registry read and written with `wine reg`, screenshots read pixel by pixel, mouse
+input through xdotool, and dialogs driven through win_driver.exe."""
+
+import os
+import shlex
+import shutil
+import socket
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+KEY = r"HKCU\Software\Tarvelon"
+SCREEN = (1280, 1024)
+
+# Colours of the panel.
+BODY = (176, 176, 176)
+HOST_HEADER = (128, 128, 128)
+GPU_HEADER = (48, 128, 48)
+WARNING_BODY = (176, 160, 160)
+BLACK = (0, 0, 0)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def wait_for(predicate, timeout, what):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(0.25)
+
+
+def free_udp_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class Desktop:
+    """One Wine prefix (one registry, one wineserver) on the build tree's display."""
+
+    def __init__(self, build, prefix=None):
+        self.build = os.path.abspath(build)
+        self.env = dict(os.environ)
+        for word in shlex.split(subprocess.check_output(
+                [os.path.join(HERE, "wine-run"), self.build, "--env"], text=True).replace("export ", "")):
+            name, _, value = word.partition("=")
+            self.env[name] = value
+        subprocess.check_call([os.path.join(HERE, "wine-run"), self.build, "--setup"])
+        if prefix is not None:
+            # A second machine: a copy of the build tree's prefix with its own registry and wineserver.
+            if not os.path.exists(os.path.join(prefix, "system.reg")):
+                shutil.copytree(self.env["WINEPREFIX"], prefix, symlinks=True, dirs_exist_ok=True)
+            self.env["WINEPREFIX"] = prefix
+        self.exe = os.path.join(self.build, "tarvelon.exe")
+        self.driver = os.path.join(self.build, "tests", "win_driver.exe")
+        self.program = None
+
+    # --- processes -------------------------------------------------------------------------------
+    def run(self, *args, timeout=60, check_status=True):
+        result = subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=timeout)
+        if check_status and result.returncode != 0:
+            raise Failure("%s failed (%d): %s" % (" ".join(args), result.returncode, result.stderr.strip()))
+        return result
+
+    def wine(self, *args, **kwargs):
+        return self.run("wine", *args, **kwargs)
+
+    def start(self):
+        self.program = subprocess.Popen(["wine", self.exe], env=self.env, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        wait_for(self.panel_rect, 60, "the panel window")
+        return self.program
+
+    def running(self):
+        return self.program is not None and self.program.poll() is None
+
+    def stop(self):
+        if self.program is not None and self.program.poll() is None:
+            self.program.kill()
+        self.run("wineserver", "-k", check_status=False)
+        if self.program is not None:
+            try:
+                self.program.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                pass
+        self.program = None
+
+    # --- registry --------------------------------------------------------------------------------
+    def reg_delete(self):
+        self.wine("reg", "delete", KEY, "/f", check_status=False)
+
+    def reg_add(self, name, value):
+        kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
+        self.wine("reg", "add", KEY, "/v", name, "/t", kind, "/d", str(value), "/f")
+
+    def reg_query(self):
+        """Every value of the key as {name: (type, text)}; None when the key is missing."""
+        result = self.wine("reg", "query", KEY, check_status=False)
+        if result.returncode != 0:
+            return None
+        values = {}
+        for line in result.stdout.replace("\r", "").splitlines():
+            parts = line.split(None, 2)
+            if len(parts) >= 2 and parts[1].startswith("REG_"):
+                values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
+        return values
+
+    # --- windows and dialogs ---------------------------------------------------------------------
+    def drive(self, *args, check_status=True, timeout=60):
+        return self.run("wine", self.driver, *args, check_status=check_status, timeout=timeout).stdout.strip()
+
+    def panel_rect(self):
+        result = self.run("wine", self.driver, "panel", check_status=False)
+        if result.returncode != 0:
+            return None
+        left, top, right, bottom = (int(v) for v in result.stdout.split())
+        return left, top, right - left, bottom - top
+
+    def wait_panel_size(self, width, height, timeout=30):
+        return wait_for(lambda: (lambda r: r if r and r[2:] == (width, height) else None)(self.panel_rect()),
+                        timeout, "a %dx%d panel" % (width, height))
+
+    # --- input -----------------------------------------------------------------------------------
+    def xdotool(self, *args):
+        self.run("xdotool", *[str(a) for a in args])
+
+    def drag(self, start, end, steps=12):
+        self.xdotool("mousemove", start[0], start[1])
+        time.sleep(0.3)
+        self.xdotool("mousedown", 1)
+        time.sleep(0.3)
+        for i in range(1, steps + 1):
+            x = start[0] + (end[0] - start[0]) * i // steps
+            y = start[1] + (end[1] - start[1]) * i // steps
+            self.xdotool("mousemove", x, y)
+            time.sleep(0.1)
+        time.sleep(0.3)
+        self.xdotool("mouseup", 1)
+        time.sleep(0.5)
+
+    # --- pixels ----------------------------------------------------------------------------------
+    def screenshot(self):
+        raw = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=self.env,
+                             capture_output=True, check=True).stdout
+        return Screenshot(raw, *SCREEN)
+
+
+class Screenshot:
+    def __init__(self, raw, width, height):
+        self.raw, self.width, self.height = raw, width, height
+
+    def pixel(self, x, y):
+        at = (y * self.width + x) * 3
+        return tuple(self.raw[at:at + 3])
+
+    def save(self, path):
+        subprocess.run(["convert", "-size", "%dx%d" % (self.width, self.height), "-depth", "8",
+                        "rgb:-", path], input=self.raw, check=False)
+
+
+def udp_query(port, host="127.0.0.1", sequence=7, family=socket.AF_INET, timeout=3.0):
+    """One query {1, sequence, 0x31}; returns the reply bytes or None."""
+    with socket.socket(family, socket.SOCK_DGRAM) as client:
+        client.settimeout(timeout)
+        client.sendto(bytes([1, sequence, 0x31]), (host, port))
+        try:
+            return client.recvfrom(8192)[0]
+        except socket.timeout:
+            return None
+
+
+def host_name_of(reply):
+    """The hostName text of the HostRecord in a full reply."""
+    raw = reply[7 + 2:7 + 82]
+    return raw.decode("utf-16-le").split("\0", 1)[0]
+
+
+def main(test):
+    """Runs test(build_dir), reporting a Failure as a failed test (exit 1)."""
+    build = sys.argv[1]
+    try:
+        test(build)
+    except Failure as failure:
+        print("FAILED:", failure)
+        sys.exit(1)
+    print("passed")
