@@ -77,6 +77,10 @@ int run(HINSTANCE instance, int showCommand) {
     layoutBeforeWindow();
     registerPanelClass();
 
+    // Creating the window sends WM_MOVE for its initial 0,0, which the window procedure stores: take the
+    // stored position first.
+    const int32_t storedX = settings.windowPosX;
+    const int32_t storedY = settings.windowPosY;
     mainWindow = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"Tarvelon", L"", WS_BORDER, 0, 0, 500, 500,
                                  nullptr, nullptr, instance, nullptr);
     if (mainWindow == nullptr) return 0;
@@ -84,7 +88,7 @@ int run(HINSTANCE instance, int showCommand) {
     SetWindowLongW(mainWindow, GWL_EXSTYLE, GetWindowLongW(mainWindow, GWL_EXSTYLE) | WS_EX_LAYERED);
     SetLayeredWindowAttributes(mainWindow, RGB(0, 0, 0), 0, LWA_COLORKEY);
     // SWP_FRAMECHANGED makes the frameless style take effect before the window is first shown.
-    SetWindowPos(mainWindow, nullptr, settings.windowPosX, settings.windowPosY, -1, -1,
+    SetWindowPos(mainWindow, nullptr, storedX, storedY, -1, -1,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
     ShowWindow(mainWindow, showCommand);
     SendMessageW(mainWindow, kAlwaysOnTopMessage, static_cast<WPARAM>(settings.alwaysontop.load()), 0);

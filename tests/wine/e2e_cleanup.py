@@ -13,7 +13,7 @@ def test(build):
         desktop.reg_add(name, value)
     try:
         desktop.start()
-        desktop.wait_panel_size(224, 184)
+        desktop.wait_panel_size(224, 2 * 184)  # the configured server is a second, deactivated row
         desktop.drive("click", "General Setup", "1006")
         wait_for(lambda: desktop.program.poll() is not None, 20, "the program to end")
         check(desktop.program.returncode == 0, "exit code %d" % desktop.program.returncode)

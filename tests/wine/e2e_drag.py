@@ -44,11 +44,17 @@ def test(build):
         desktop.xdotool("mousemove", rect[0] + 90, rect[1] + 70)
         check(desktop.panel_rect()[:2] == rect[:2], "panel moved without a button held")
 
-        # Against the bottom-right corner: stops inside the screen, rows again.
-        desktop.drag((rect[0] + 60, rect[1] + 50), (1279, 1023), steps=20)
-        rect = desktop.wait_panel_size(136, 224)
+        # Far towards the bottom-right corner, the cursor short of the edge zones: the panel stops with its
+        # right and bottom edges on the screen's.
+        desktop.drag((rect[0] + 60, rect[1] + 50), (1200, 1000), steps=20)
+        rect = desktop.wait_panel_size(272, 112)
         check(rect[0] + rect[2] == 1280 and rect[1] + rect[3] == 1024,
               "panel stopped at the bottom-right corner: %s" % (rect,))
+
+        # Into the corner itself: the bottom edge zone wins and the hosts are rows again.
+        desktop.drag((rect[0] + 200, rect[1] + 50), (1279, 1023), steps=10)
+        desktop.wait_panel_size(136, 224)
+        check(desktop.reg_query()["layout"][1] == "0x1", "layout 1 stored")
     finally:
         desktop.stop()
 

@@ -7,7 +7,10 @@ from wine_desktop import Desktop, check, main, wait_for
 
 
 def choose(desktop, rect, downs):
-    desktop.xdotool("mousemove", rect[0] + 60, rect[1] + 50)
+    # Each dialog shows with its bottom-right corner at the cursor: open every menu further right and
+    # lower on the panel, so the click never lands on a dialog that is still being hidden.
+    offset = 30 * downs
+    desktop.xdotool("mousemove", rect[0] + offset, rect[1] + offset - 10)
     time.sleep(0.3)
     desktop.xdotool("click", 3)
     time.sleep(1.0)
@@ -31,11 +34,13 @@ def test(build):
         wait_for(lambda: desktop.drive("visible", "General Setup") == "1", 15, "General Setup to show")
         desktop.drive("click", "General Setup", "1")  # OK hides it
         wait_for(lambda: desktop.drive("visible", "General Setup") == "0", 15, "General Setup to hide")
+        time.sleep(1.5)  # let the X side of the hidden dialog go before the next click
 
         choose(desktop, rect, 3)  # Info, Setup, Network
         wait_for(lambda: desktop.drive("visible", "Network Setup") == "1", 15, "Network Setup to show")
         desktop.drive("click", "Network Setup", "1")  # Close Window hides it
         wait_for(lambda: desktop.drive("visible", "Network Setup") == "0", 15, "Network Setup to hide")
+        time.sleep(1.5)
 
         choose(desktop, rect, 4)  # Info, Setup, Network, Exit
         wait_for(lambda: desktop.program.poll() is not None, 20, "the program to exit")

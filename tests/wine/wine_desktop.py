@@ -8,6 +8,7 @@ import shutil
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -70,7 +71,16 @@ class Desktop:
 
     # --- processes -------------------------------------------------------------------------------
     def run(self, *args, timeout=60, check_status=True):
-        result = subprocess.run(list(args), env=self.env, capture_output=True, text=True, timeout=timeout)
+        # Output goes through files, not pipes: a wineserver or explorer started by this command lives on
+        # with the command's pipes and would keep them open forever.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            process = subprocess.run(list(args), env=self.env, stdout=out, stderr=err, stdin=subprocess.DEVNULL,
+                                     timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            result = subprocess.CompletedProcess(process.args, process.returncode,
+                                                 out.read().decode("utf-8", "replace"),
+                                                 err.read().decode("utf-8", "replace"))
         if check_status and result.returncode != 0:
             raise Failure("%s failed (%d): %s" % (" ".join(args), result.returncode, result.stderr.strip()))
         return result
@@ -153,8 +163,11 @@ class Desktop:
 
     # --- pixels ----------------------------------------------------------------------------------
     def screenshot(self):
-        raw = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=self.env,
-                             capture_output=True, check=True).stdout
+        with tempfile.TemporaryFile() as out:
+            subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=self.env, stdout=out,
+                           stderr=subprocess.DEVNULL, check=True)
+            out.seek(0)
+            raw = out.read()
         return Screenshot(raw, *SCREEN)
 
 
