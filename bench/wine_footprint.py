@@ -100,11 +100,28 @@ def prefix_processes(prefix):
     return found
 
 
+def thread_ticks(pid):
+    """{thread id: cpu ticks} of one process."""
+    ticks = {}
+    try:
+        for tid in os.listdir("/proc/%d/task" % pid):
+            with open("/proc/%d/task/%s/stat" % (pid, tid)) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            ticks[int(tid)] = int(fields[11]) + int(fields[12])
+    except OSError:
+        pass
+    return ticks
+
+
 def status_kb(pid, name):
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            if line.startswith(name + ":"):
-                return int(line.split()[1])
+    """A "Name: value" line of the process's status (kB for memory); -1 when it is gone."""
+    try:
+        with open("/proc/%d/status" % pid) as f:
+            for line in f:
+                if line.startswith(name + ":"):
+                    return int(line.split()[1])
+    except OSError:
+        pass
     return -1
 
 
@@ -139,9 +156,11 @@ def measure(env, exe, seconds, settle):
         sys.exit("%s did not start" % exe)
     time.sleep(settle)
     before = prefix_processes(prefix)
+    threads_before = thread_ticks(pid)
     started = time.monotonic()
     time.sleep(seconds)
     after = prefix_processes(prefix)
+    threads_after = thread_ticks(pid)
     elapsed = time.monotonic() - started
     alive = any(key[0] == pid for key in after)
     result = {"elapsed": elapsed, "alive": alive, "pid": pid}
@@ -150,9 +169,11 @@ def measure(env, exe, seconds, settle):
         result["program_cpu"] = (after[program_key][0] - before.get(program_key, (0, ""))[0]) / TICKS_PER_SECOND
         result["tree_cpu"] = sum(ticks - before.get(key, (0, ""))[0] for key, (ticks, _) in after.items()) \
             / TICKS_PER_SECOND
+        result["threads"] = status_kb(pid, "Threads")
+        result["thread_cpu"] = [(ticks - threads_before.get(tid, 0)) / TICKS_PER_SECOND
+                                for tid, ticks in sorted(threads_after.items())]
         result["hwm_kb"] = status_kb(pid, "VmHWM")
-        result["tree_rss_kb"] = sum(max(status_kb(key[0], "VmRSS"), 0) for key in after
-                                    if os.path.exists("/proc/%d" % key[0]))
+        result["tree_rss_kb"] = sum(max(status_kb(key[0], "VmRSS"), 0) for key in after)
         result["processes"] = len(after)
     return result, program
 
@@ -205,7 +226,8 @@ def main():
         a = idle[key] * scale / idle["elapsed"] if scale else idle[key]
         b = tarvelon[key] * scale / tarvelon["elapsed"] if scale else tarvelon[key]
         ratio = "%.2f" % (b / a) if a > 0 else "-"
-        print("%-34s %14.1f %14.1f %8s   %s" % (label, a, b, ratio, unit))
+        digits = 1 if scale else 0
+        print("%-34s %14.*f %14.*f %8s   %s" % (label, digits, a, digits, b, ratio, unit))
 
     print("Wine, %.0f s each after %.0f s to settle; tarvelon.exe: server on port %d, %d slots polling it, "
           "%d simulated GPUs; server answered: %s" % (options.seconds, options.settle, port, options.slots,
@@ -213,8 +235,12 @@ def main():
     print("%-34s %14s %14s %8s" % ("", "idle_window.exe", "tarvelon.exe", "ratio"))
     row("CPU, program's process", "program_cpu", per_hour, "s/hour")
     row("CPU, all processes of the prefix", "tree_cpu", per_hour, "s/hour")
+    row("threads of the program", "threads", 0, "")
     row("peak memory, program (VmHWM)", "hwm_kb", 0, "kB")
     row("memory, all processes (VmRSS)", "tree_rss_kb", 0, "kB")
+    print("CPU s/hour of tarvelon.exe's threads in the order they were made (user-interface, sampler,\n"
+          "server IPv4, server IPv6, client manager, poll threads): %s"
+          % " ".join("%.1f" % (cpu * per_hour / tarvelon["elapsed"]) for cpu in tarvelon["thread_cpu"]))
     extra = (tarvelon["program_cpu"] / tarvelon["elapsed"] - idle["program_cpu"] / idle["elapsed"]) * per_hour
     print("tarvelon.exe's own share: %.1f CPU s/hour, %d kB peak memory beyond the idle program"
           % (extra, tarvelon["hwm_kb"] - idle["hwm_kb"]))
