@@ -44,6 +44,8 @@ struct ServerFamily {
 const ServerFamily kIPv4Server = {IpFamily::IPv4, kSiteServerIPv4, 16, &requestCountIPv4};
 const ServerFamily kIPv6Server = {IpFamily::IPv6, kSiteServerIPv6, 28, &requestCountIPv6};
 
+ServerListen listenSetting = {true, true, {IpFamily::IPv4, {}, 0}, {IpFamily::IPv6, {}, 0}};
+
 void enterState(int32_t state, const char16_t* message) {
     std::lock_guard<std::mutex> guard(messageLock);
     copyText16(serverMessage, kServerMessageUnits, message);
@@ -131,7 +133,8 @@ void serverThread(const ServerFamily& server) {
         setReceiveTimeout(socket, kReceiveTimeoutMs);
         if (server.family == IpFamily::IPv6) setIPv6Only(socket);
         const auto port = static_cast<uint16_t>(settings.networkServerPort.load() & 0xFFFF);
-        if (bindWildcard(socket, server.family, port) != 0) {
+        const IpAddress& address = server.family == IpFamily::IPv4 ? listenSetting.ipv4 : listenSetting.ipv6;
+        if (bindIpAddress(socket, address, port) != 0) {
             const int32_t error = lastSocketError();
             closeSocket(socket);
             char16_t message[kServerMessageUnits];
@@ -169,6 +172,10 @@ ServerView viewServer() {
 
 }  // namespace
 
+void setServerListen(const ServerListen& listen) {
+    listenSetting = listen;
+}
+
 void startQueryServer() {
     static std::once_flag started;
     std::call_once(started, [] {
@@ -180,8 +187,8 @@ void startQueryServer() {
         serverStartTime.store(0);
         requestCountIPv4.store(0);
         requestCountIPv6.store(0);
-        std::thread([] { serverThread(kIPv4Server); }).detach();
-        std::thread([] { serverThread(kIPv6Server); }).detach();
+        if (listenSetting.serveIPv4) std::thread([] { serverThread(kIPv4Server); }).detach();
+        if (listenSetting.serveIPv6) std::thread([] { serverThread(kIPv6Server); }).detach();
     });
 }
 

@@ -8,13 +8,25 @@
 #include <cstdint>
 
 #include "net/server_rules.h"
+#include "platform/sockets.h"
 
 namespace tarvelon {
 
 extern std::atomic<int32_t> serverState;  // a ServerState, written by both threads
 extern std::atomic<uint64_t> requestCountIPv4, requestCountIPv6;
 
-// Clears the server state and starts the IPv4 thread, then the IPv6 thread. They run until the
+// Which families the server serves and the address each one binds. The default, both families on
+// their wildcard addresses, is the panel program's; a host that should answer on one interface only
+// narrows it. A family left out gets no thread. Set before startQueryServer.
+struct ServerListen {
+    bool serveIPv4;
+    bool serveIPv6;
+    IpAddress ipv4;
+    IpAddress ipv6;
+};
+void setServerListen(const ServerListen& listen);
+
+// Clears the server state and starts the IPv4 thread, then the IPv6 thread, of the families served. They run until the
 // process ends; later calls do nothing.
 void startQueryServer();
 

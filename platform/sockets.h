@@ -21,6 +21,14 @@ constexpr SocketHandle kNoSocket = ~static_cast<SocketHandle>(0);  // INVALID_SO
 
 enum class IpFamily { IPv4, IPv6 };
 
+// A numeric address without a port: 4 (IPv4) or 16 (IPv6) bytes in network order and, for IPv6, the
+// scope (interface index) of a link-local address. All zero bytes are the family's wildcard address.
+struct IpAddress {
+    IpFamily family;
+    uint8_t bytes[16];
+    uint32_t scopeId;
+};
+
 // A socket address in the platform's own layout (sockaddr_in: 16 bytes, sockaddr_in6: 28 bytes).
 struct SocketAddress {
     alignas(8) uint8_t bytes[28];
@@ -51,6 +59,8 @@ void setReceiveTimeout(SocketHandle socket, uint32_t milliseconds);
 // IPv6 sockets only: no IPv4-mapped traffic, so an IPv4 socket can share the port.
 void setIPv6Only(SocketHandle socket);
 
+// Binds to the address and port; 0, or -1 on failure.
+int bindIpAddress(SocketHandle socket, const IpAddress& address, uint16_t port);
 // Binds to the wildcard address (0.0.0.0 or ::) of the family; 0, or -1 on failure.
 int bindWildcard(SocketHandle socket, IpFamily family, uint16_t port);
 // Binds to the loopback address (127.0.0.1 or ::1); port 0 picks a free one.

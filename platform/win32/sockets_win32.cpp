@@ -28,24 +28,36 @@ int familyNumber(IpFamily family) {
     return family == IpFamily::IPv4 ? AF_INET : AF_INET6;
 }
 
-int bindTo(SocketHandle socket, IpFamily family, uint16_t port, bool loopback) {
+int bindTo(SocketHandle socket, const IpAddress& ip, uint16_t port) {
     sockaddr_storage address{};
     int length = 0;
-    if (family == IpFamily::IPv4) {
+    if (ip.family == IpFamily::IPv4) {
         auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
         ipv4->sin_family = AF_INET;
         ipv4->sin_port = htons(port);
-        ipv4->sin_addr.s_addr = htonl(loopback ? INADDR_LOOPBACK : INADDR_ANY);
+        std::memcpy(&ipv4->sin_addr, ip.bytes, 4);
         length = sizeof(sockaddr_in);
     } else {
         auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
         ipv6->sin6_family = AF_INET6;
         ipv6->sin6_port = htons(port);
-        if (loopback) ipv6->sin6_addr = in6addr_loopback;
+        std::memcpy(&ipv6->sin6_addr, ip.bytes, 16);
+        ipv6->sin6_scope_id = ip.scopeId;
         length = sizeof(sockaddr_in6);
     }
     if (bind(native(socket), reinterpret_cast<sockaddr*>(&address), length) == SOCKET_ERROR) return failed();
     return succeeded(0);
+}
+
+IpAddress loopbackOf(IpFamily family) {
+    IpAddress loopback{family, {}, 0};
+    if (family == IpFamily::IPv4) {
+        loopback.bytes[0] = 127;
+        loopback.bytes[3] = 1;
+    } else {
+        loopback.bytes[15] = 1;
+    }
+    return loopback;
 }
 
 int sendBytes(SocketHandle socket, const uint8_t* bytes, int length, const void* address, int addressLength) {
@@ -97,12 +109,16 @@ void setIPv6Only(SocketHandle socket) {
     setsockopt(native(socket), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof on);
 }
 
+int bindIpAddress(SocketHandle socket, const IpAddress& address, uint16_t port) {
+    return bindTo(socket, address, port);
+}
+
 int bindWildcard(SocketHandle socket, IpFamily family, uint16_t port) {
-    return bindTo(socket, family, port, false);
+    return bindTo(socket, IpAddress{family, {}, 0}, port);
 }
 
 int bindLoopback(SocketHandle socket, IpFamily family, uint16_t port) {
-    return bindTo(socket, family, port, true);
+    return bindTo(socket, loopbackOf(family), port);
 }
 
 uint16_t boundPort(SocketHandle socket) {

@@ -1,0 +1,130 @@
+// tarvelon-agent: a headless Linux daemon that answers Tarvelon's UDP queries with this machine's
+// figures. It runs the panel program's query server unchanged over a sampler of its own, configured
+// from the command line. Any server error ends it with status 1, so that a supervisor (systemd's
+// Restart=on-failure) starts it again; SIGTERM and SIGINT end it with status 0.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "agent/agent_log.h"
+#include "agent/agent_options.h"
+#include "agent/agent_sampler.h"
+#include "net/query_server.h"
+#include "platform/clock.h"
+#include "platform/sockets.h"
+#include "settings/settings.h"
+#include "telemetry/text16.h"
+
+using namespace tarvelon;
+
+namespace {
+
+constexpr int kWatchIntervalMs = 200;
+
+std::string machineHostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0 || name[0] == 0) return "localhost";
+    return name;
+}
+
+bool familyAvailable(IpFamily family) {
+    const SocketHandle probe = openUdpSocket(family);
+    if (probe == kNoSocket) return false;
+    closeSocket(probe);
+    return true;
+}
+
+// With the default of both families, a machine without one of them serves the other alone.
+bool settleAvailableFamilies(ServerListen& listen) {
+    const struct {
+        bool* served;
+        IpFamily family;
+        const char* name;
+    } families[] = {{&listen.serveIPv4, IpFamily::IPv4, "IPv4"}, {&listen.serveIPv6, IpFamily::IPv6, "IPv6"}};
+    const bool both = listen.serveIPv4 && listen.serveIPv6;
+    for (const auto& entry : families) {
+        if (!both || !*entry.served || familyAvailable(entry.family)) continue;
+        *entry.served = false;
+        logLine(std::string(entry.name) +
+                " is not available on this machine; answering over the other family only");
+    }
+    return listen.serveIPv4 || listen.serveIPv6;
+}
+
+void exitNow(int status) {
+    std::fflush(stderr);
+    _exit(status);  // the server and sampler threads never stop; nothing is left to save
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    AgentOptions options;
+    std::string message;
+    switch (parseAgentOptions(argc, argv, &options, &message)) {
+        case OptionsOutcome::Help:
+            std::fputs(agentUsageText(), stdout);
+            return 0;
+        case OptionsOutcome::Error:
+            std::fprintf(stderr, "tarvelon-agent: %s\nTry 'tarvelon-agent --help' for more information.\n",
+                         message.c_str());
+            return 2;
+        case OptionsOutcome::Run:
+            break;
+    }
+
+    // Every thread started from here on inherits the blocked signals; the main thread takes them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    int32_t socketError = 0;
+    startSockets(&socketError);
+    if (!settleAvailableFamilies(options.listen)) {
+        logLine("neither IPv4 nor IPv6 is available on this machine");
+        return 1;
+    }
+
+    clearSettings();
+    const std::string name = options.name.empty() ? machineHostName() : options.name;
+    writeSettingText(settings.networkServerHostname, fromUtf8(name).c_str());
+    settings.networkServerPort.store(options.port);
+    settings.networkServerEnabled.store(1);
+    logLine("starting as \"" + name + "\"");
+
+    static AgentSampler sampler;
+    sampler.host = makeLinuxHostSampler(options.root);
+    const NvmlOpenOutcome outcome = openNvmlGpus(options.nvmlLibrary.c_str(), &sampler.gpus);
+    logLine(gpuOutcomeLine(outcome, sampler.gpus.count, options.nvmlLibrary));
+    runAgentPass(sampler, tickCountMs());  // the first answers already carry figures
+    startAgentSampler(sampler);
+
+    setServerListen(options.listen);
+    startQueryServer();
+
+    int32_t loggedState = -1;
+    std::string loggedLine;
+    const timespec interval{0, kWatchIntervalMs * 1000000L};
+    for (;;) {
+        const int signal = sigtimedwait(&stopSignals, nullptr, &interval);
+        if (signal > 0) {
+            logLine(std::string("stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
+            exitNow(0);
+        }
+        char16_t serverMessage[kServerMessageUnits];
+        copyServerMessage(serverMessage);
+        const int32_t state = serverState.load();
+        const std::string line = serverStateLine(state, serverMessage, options.port);
+        if (state == loggedState && line == loggedLine) continue;
+        logLine(line);
+        loggedState = state;
+        loggedLine = line;
+        if (state == kServerError) exitNow(1);
+    }
+}

@@ -1,0 +1,251 @@
+#include "agent/agent_options.h"
+
+#include <arpa/inet.h>
+#include <net/if.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "agent/nvml_api.h"
+
+namespace tarvelon {
+namespace {
+
+enum class Option { Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Help };
+
+struct OptionSpec {
+    Option option;
+    const char* longName;
+    char shortName;  // 0: long form only
+    bool takesValue;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {Option::Port, "port", 'p', true},
+    {Option::Name, "name", 'n', true},
+    {Option::Listen, "listen", 'l', true},
+    {Option::IPv4Only, "ipv4-only", '4', false},
+    {Option::IPv6Only, "ipv6-only", '6', false},
+    {Option::Root, "root", 0, true},
+    {Option::Nvml, "nvml", 0, true},
+    {Option::Help, "help", 'h', false},
+};
+
+const OptionSpec* findLong(const std::string& name) {
+    for (const OptionSpec& spec : kOptions) {
+        if (name == spec.longName) return &spec;
+    }
+    return nullptr;
+}
+
+const OptionSpec* findShort(char name) {
+    for (const OptionSpec& spec : kOptions) {
+        if (spec.shortName != 0 && spec.shortName == name) return &spec;
+    }
+    return nullptr;
+}
+
+bool parsePort(const std::string& text, uint16_t* port) {
+    if (text.empty() || text.size() > 5) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value < 1 || value > 65535) return false;
+    *port = static_cast<uint16_t>(value);
+    return true;
+}
+
+struct Parsing {
+    AgentOptions* options;
+    std::string* message;
+    bool ipv4Only = false;
+    bool ipv6Only = false;
+    bool listenGiven = false;
+    bool help = false;
+};
+
+bool apply(Parsing& parsing, const OptionSpec& spec, const std::string& shown, const std::string& value) {
+    AgentOptions& options = *parsing.options;
+    switch (spec.option) {
+        case Option::Port:
+            if (parsePort(value, &options.port)) return true;
+            *parsing.message =
+                "invalid port '" + value + "' for " + shown + ": give a number from 1 to 65535";
+            return false;
+        case Option::Name:
+            if (value.empty()) {
+                *parsing.message = "the name given to " + shown + " is empty";
+                return false;
+            }
+            options.name = value;
+            return true;
+        case Option::Listen: {
+            IpAddress address;
+            if (!parseListenAddress(value, &address)) {
+                *parsing.message = "invalid address '" + value + "' for " + shown +
+                                   ": give a numeric IPv4 or IPv6 address of this machine";
+                return false;
+            }
+            const bool ipv4 = address.family == IpFamily::IPv4;
+            if (!parsing.listenGiven) {  // the first address replaces the wildcards of both families
+                options.listen.serveIPv4 = false;
+                options.listen.serveIPv6 = false;
+                parsing.listenGiven = true;
+            }
+            bool& served = ipv4 ? options.listen.serveIPv4 : options.listen.serveIPv6;
+            if (served) {
+                *parsing.message = std::string("more than one ") + (ipv4 ? "IPv4" : "IPv6") +
+                                   " address for " + shown + ": give at most one of each family";
+                return false;
+            }
+            served = true;
+            (ipv4 ? options.listen.ipv4 : options.listen.ipv6) = address;
+            return true;
+        }
+        case Option::IPv4Only:
+            parsing.ipv4Only = true;
+            return true;
+        case Option::IPv6Only:
+            parsing.ipv6Only = true;
+            return true;
+        case Option::Root:
+            if (value.empty()) {
+                *parsing.message = "the directory given to " + shown + " is empty";
+                return false;
+            }
+            options.root = value;
+            return true;
+        case Option::Nvml:
+            if (value.empty()) {
+                *parsing.message = "the library given to " + shown + " is empty";
+                return false;
+            }
+            options.nvmlLibrary = value;
+            return true;
+        case Option::Help:
+            parsing.help = true;
+            return true;
+    }
+    return false;
+}
+
+// The families left after -4, -6 and --listen; false with a message when nothing is left.
+bool settleFamilies(Parsing& parsing) {
+    ServerListen& listen = parsing.options->listen;
+    if (parsing.ipv4Only && parsing.ipv6Only) {
+        *parsing.message = "--ipv4-only and --ipv6-only exclude each other";
+        return false;
+    }
+    if (parsing.ipv4Only) listen.serveIPv6 = false;
+    if (parsing.ipv6Only) listen.serveIPv4 = false;
+    if (!listen.serveIPv4 && !listen.serveIPv6) {
+        *parsing.message = std::string("--listen gives no ") + (parsing.ipv4Only ? "IPv4" : "IPv6") +
+                           " address, the only family " + (parsing.ipv4Only ? "--ipv4-only" : "--ipv6-only") +
+                           " leaves";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions* options,
+                                 std::string* message) {
+    *options = AgentOptions{};
+    options->port = kDefaultAgentPort;
+    options->listen =
+        ServerListen{true, true, IpAddress{IpFamily::IPv4, {}, 0}, IpAddress{IpFamily::IPv6, {}, 0}};
+    options->nvmlLibrary = kNvmlLibraryName;
+    message->clear();
+    Parsing parsing{options, message};
+
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        const OptionSpec* spec = nullptr;
+        std::string shown, value;
+        bool valueAttached = false;
+        if (argument.compare(0, 2, "--") == 0 && argument.size() > 2) {
+            const size_t equals = argument.find('=');
+            shown = argument.substr(0, equals);
+            spec = findLong(shown.substr(2));
+            if (equals != std::string::npos) {
+                value = argument.substr(equals + 1);
+                valueAttached = true;
+            }
+        } else if (argument.size() >= 2 && argument[0] == '-' && argument[1] != '-') {
+            shown = argument.substr(0, 2);
+            spec = findShort(argument[1]);
+            if (argument.size() > 2) {
+                value = argument.substr(2);
+                valueAttached = true;
+            }
+        } else {
+            *message = "unexpected argument '" + argument + "'";
+            return OptionsOutcome::Error;
+        }
+        if (spec == nullptr) {
+            *message = "unknown option '" + shown + "'";
+            return OptionsOutcome::Error;
+        }
+        if (spec->takesValue && !valueAttached) {
+            if (i + 1 >= argc) {
+                *message = "option '" + shown + "' needs a value";
+                return OptionsOutcome::Error;
+            }
+            value = argv[++i];
+        } else if (!spec->takesValue && valueAttached) {
+            *message = "option '" + shown + "' takes no value";
+            return OptionsOutcome::Error;
+        }
+        if (!apply(parsing, *spec, shown, value)) return OptionsOutcome::Error;
+    }
+    if (parsing.help) return OptionsOutcome::Help;
+    if (!settleFamilies(parsing)) return OptionsOutcome::Error;
+    return OptionsOutcome::Run;
+}
+
+const char* agentUsageText() {
+    return "Usage: tarvelon-agent [OPTION]...\n"
+           "Answers Tarvelon's UDP queries with this machine's processor, memory, network and\n"
+           "NVIDIA GPU figures, so that a Tarvelon desktop can watch it like any other server.\n"
+           "\n"
+           "  -p, --port=PORT       UDP port to answer on, 1-65535 (default 8221)\n"
+           "  -n, --name=NAME       host name the watching desktops show (default: this\n"
+           "                        machine's host name; the first 39 characters are sent)\n"
+           "  -l, --listen=ADDRESS  answer on this numeric address only, such as 192.0.2.7 or\n"
+           "                        fe80::1%eth0; once per family (default: every address)\n"
+           "  -4, --ipv4-only       answer over IPv4 only\n"
+           "  -6, --ipv6-only       answer over IPv6 only\n"
+           "      --root=DIR        read /proc and /sys below DIR instead of /\n"
+           "      --nvml=LIBRARY    NVIDIA management library to load (default libnvidia-ml.so.1;\n"
+           "                        without it the machine is shown without GPUs)\n"
+           "  -h, --help            show this help and exit\n"
+           "\n"
+           "Logs go to standard error, one line per change of state. Stop it with SIGTERM or Ctrl+C.\n";
+}
+
+bool parseListenAddress(const std::string& text, IpAddress* address) {
+    *address = IpAddress{};
+    if (inet_pton(AF_INET, text.c_str(), address->bytes) == 1) {
+        address->family = IpFamily::IPv4;
+        return true;
+    }
+    const size_t percent = text.find('%');
+    const std::string host = text.substr(0, percent);
+    address->family = IpFamily::IPv6;
+    if (inet_pton(AF_INET6, host.c_str(), address->bytes) != 1) return false;
+    if (percent == std::string::npos) return true;
+    const std::string scope = text.substr(percent + 1);
+    if (scope.empty()) return false;
+    if (scope.find_first_not_of("0123456789") == std::string::npos) {
+        const unsigned long index = std::strtoul(scope.c_str(), nullptr, 10);
+        if (index == 0 || index > 0xFFFFFFFFul) return false;
+        address->scopeId = static_cast<uint32_t>(index);
+        return true;
+    }
+    address->scopeId = if_nametoindex(scope.c_str());
+    return address->scopeId != 0;
+}
+
+}  // namespace tarvelon

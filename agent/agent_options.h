@@ -1,0 +1,35 @@
+// The agent's command line: options, their defaults and the help text, parsed into one record, with
+// a message for every option it refuses. Also the numeric listen address, IPv4 or IPv6 with an
+// optional interface scope.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "net/query_server.h"
+#include "platform/sockets.h"
+
+namespace tarvelon {
+
+constexpr uint16_t kDefaultAgentPort = 8221;
+
+struct AgentOptions {
+    uint16_t port;
+    std::string name;  // empty: the machine's host name
+    ServerListen listen;
+    std::string root;  // prefix of /proc and /sys; empty for the machine itself
+    std::string nvmlLibrary;
+};
+
+enum class OptionsOutcome { Run, Help, Error };
+
+// Parses argv[1..argc-1]; on Error, message says what was wrong with which option.
+OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions* options,
+                                 std::string* message);
+
+const char* agentUsageText();
+
+// "192.0.2.7", "2001:db8::7", "fe80::1%eth0" or "fe80::1%2"; false for anything else.
+bool parseListenAddress(const std::string& text, IpAddress* address);
+
+}  // namespace tarvelon

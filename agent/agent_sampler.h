@@ -1,0 +1,25 @@
+// The agent's sampler: one pass over the host's files and the GPUs, computed on a copy of the local
+// store and published whole, then 900 ms of sleep, forever, on a thread of its own. The query server
+// answers from the store exactly as the panel program's does.
+#pragma once
+
+#include <cstdint>
+
+#include "agent/linux_host.h"
+#include "agent/nvml_gpus.h"
+
+namespace tarvelon {
+
+struct AgentSampler {
+    LinuxHostSampler host;
+    NvmlGpus gpus;
+    HostSourceGaps gaps;  // as the last pass found them
+};
+
+// One pass at nowMs (monotonic); logs the host sources that went missing or came back.
+void runAgentPass(AgentSampler& sampler, uint64_t nowMs);
+
+// Runs passes on a new thread until the process ends; sampler must outlive it.
+void startAgentSampler(AgentSampler& sampler);
+
+}  // namespace tarvelon

@@ -1,0 +1,41 @@
+// The host half of the agent's sampler: the kernel's files below a root directory (/ on a real
+// machine, a fixture tree in tests) read once per pass and handed to the shared pass arithmetic as
+// the same readings the Windows counters give, so HostRecord gets the same fields, units and rounding.
+// Rates (processor load, network traffic) come from the deltas between two passes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "agent/proc_figures.h"
+#include "telemetry/records.h"
+
+namespace tarvelon {
+
+struct LinuxHostSampler {
+    std::string root;  // prefix of /proc and /sys, "" for the machine itself
+    bool havePrevious;
+    uint64_t previousMs;
+    bool previousStatRead;
+    ProcStat previousStat;
+    std::vector<InterfaceBytes> previousInterfaces;
+};
+
+// A sampler over root ("" or "/" for the machine itself) with no previous pass.
+LinuxHostSampler makeLinuxHostSampler(const std::string& root);
+
+// What one pass found missing, so the agent can say so once.
+struct HostSourceGaps {
+    bool processorTimes;  // /proc/stat unreadable
+    bool memory;          // /proc/meminfo unreadable
+    bool frequencies;     // no cpufreq for any online processor: clock fields are 0
+    bool network;         // /proc/net/dev unreadable
+};
+
+// One pass at nowMs (a monotonic clock): fills the host fields of the record from the files, with
+// hostName as the visible name. The first pass has no rates yet; they read 0 until the second.
+HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const char16_t* hostName,
+                               HostRecord& host);
+
+}  // namespace tarvelon

@@ -1,0 +1,218 @@
+#include "agent/nvml_gpus.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+
+#include "telemetry/text16.h"
+
+namespace tarvelon {
+namespace {
+
+template <class Function>
+Function entryPoint(void* library, const char* name) {
+    return reinterpret_cast<Function>(dlsym(library, name));
+}
+
+// The newest PCI query first; the older one fills the same leading fields.
+NvmlGetPciInfoFunction pciInfoEntryPoint(void* library) {
+    auto function = entryPoint<NvmlGetPciInfoFunction>(library, "nvmlDeviceGetPciInfo_v3");
+    return function != nullptr ? function
+                               : entryPoint<NvmlGetPciInfoFunction>(library, "nvmlDeviceGetPciInfo");
+}
+
+bool loadEntryPoints(void* library, NvmlEntryPoints* api) {
+    api->init = entryPoint<NvmlInitFunction>(library, "nvmlInit_v2");
+    api->shutdown = entryPoint<NvmlShutdownFunction>(library, "nvmlShutdown");
+    api->getCount = entryPoint<NvmlGetCountFunction>(library, "nvmlDeviceGetCount_v2");
+    api->getHandle = entryPoint<NvmlGetHandleFunction>(library, "nvmlDeviceGetHandleByIndex_v2");
+    api->getName = entryPoint<NvmlGetNameFunction>(library, "nvmlDeviceGetName");
+    api->getPciInfo = pciInfoEntryPoint(library);
+    api->getUtilization = entryPoint<NvmlGetUtilizationFunction>(library, "nvmlDeviceGetUtilizationRates");
+    api->getClock = entryPoint<NvmlGetClockFunction>(library, "nvmlDeviceGetClockInfo");
+    api->getMaxClock = entryPoint<NvmlGetClockFunction>(library, "nvmlDeviceGetMaxClockInfo");
+    api->getMemory = entryPoint<NvmlGetMemoryFunction>(library, "nvmlDeviceGetMemoryInfo");
+    api->getFanSpeedRpm = entryPoint<NvmlGetFanSpeedRpmFunction>(library, "nvmlDeviceGetFanSpeedRPM");
+    api->getTemperature = entryPoint<NvmlGetTemperatureFunction>(library, "nvmlDeviceGetTemperature");
+    api->getFieldValues = entryPoint<NvmlGetFieldValuesFunction>(library, "nvmlDeviceGetFieldValues");
+    // Without these there is nothing to enumerate; every other operation may be missing and then
+    // reads as not answered.
+    return api->init != nullptr && api->shutdown != nullptr && api->getCount != nullptr &&
+           api->getHandle != nullptr;
+}
+
+void fetchName(const NvmlGpus& gpus, NvmlDevice device, char16_t (&name)[kRecordTextUnits]) {
+    name[0] = 0;
+    if (gpus.api.getName == nullptr) return;
+    char bytes[kNvmlNameBytes] = {};
+    if (gpus.api.getName(device, bytes, sizeof bytes) != kNvmlSuccess) return;
+    bytes[sizeof bytes - 1] = 0;
+    copyText16(name, kRecordTextUnits, fromUtf8(bytes).c_str());
+}
+
+void setDomain(NV_GPU_CLOCK_FREQUENCIES& clocks, int domain, NvmlReturn status, unsigned megahertz) {
+    if (status != kNvmlSuccess) return;
+    clocks.domain[domain].presentBits = 1;
+    clocks.domain[domain].frequency = megahertz * 1000u;
+}
+
+uint32_t kilobytes(uint64_t bytes) {
+    const uint64_t value = bytes / 1024;
+    return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
+}
+
+// A field value of any integer type, as the unsigned degrees the record keeps.
+unsigned fieldAsUnsigned(const NvmlFieldValue& field) {
+    switch (field.valueType) {
+        case kNvmlValueDouble:
+            return static_cast<unsigned>(static_cast<int64_t>(field.value.doubleValue));
+        case kNvmlValueUnsignedInt:
+            return field.value.unsignedInt;
+        case kNvmlValueUnsignedLong:
+            return static_cast<unsigned>(field.value.unsignedLong);
+        case kNvmlValueUnsignedLongLong:
+            return static_cast<unsigned>(field.value.unsignedLongLong);
+        case kNvmlValueSignedLongLong:
+            return static_cast<unsigned>(field.value.signedLongLong);
+        case kNvmlValueSignedInt:
+            return static_cast<unsigned>(field.value.signedInt);
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+NvmlOpenOutcome openNvmlGpus(const char* library, NvmlGpus* gpus) {
+    std::memset(gpus, 0, sizeof *gpus);
+    void* handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return NvmlOpenOutcome::NoLibrary;
+    if (!loadEntryPoints(handle, &gpus->api)) {
+        dlclose(handle);
+        std::memset(gpus, 0, sizeof *gpus);
+        return NvmlOpenOutcome::NoLibrary;
+    }
+    if (gpus->api.init() != kNvmlSuccess) {
+        dlclose(handle);
+        std::memset(gpus, 0, sizeof *gpus);
+        return NvmlOpenOutcome::InitFailed;
+    }
+    unsigned count = 0;
+    if (gpus->api.getCount(&count) != kNvmlSuccess) {
+        gpus->api.shutdown();
+        dlclose(handle);
+        std::memset(gpus, 0, sizeof *gpus);
+        return NvmlOpenOutcome::CountFailed;
+    }
+    gpus->library = handle;
+    // A GPU whose handle is refused (no permission, lost) is not one of ours; the rest keep their order.
+    for (unsigned index = 0; index < count; ++index) {
+        NvmlDevice device = nullptr;
+        if (gpus->api.getHandle(index, &device) != kNvmlSuccess) continue;
+        if (gpus->count < kGpuSlots) {
+            gpus->devices[gpus->count] = device;
+            fetchName(*gpus, device, gpus->names[gpus->count]);
+        }
+        ++gpus->count;
+    }
+    return NvmlOpenOutcome::Ready;
+}
+
+void closeNvmlGpus(NvmlGpus* gpus) {
+    if (gpus->library != nullptr) {
+        gpus->api.shutdown();
+        dlclose(gpus->library);
+    }
+    std::memset(gpus, 0, sizeof *gpus);
+}
+
+void translateNvmlAnswers(const NvmlAnswers& answers, GpuPassReadings* pass) {
+    std::memset(pass, 0, sizeof *pass);
+    GpuReadings& readings = pass->readings;
+    readings.busIdStatus = answers.pciStatus;
+    readings.busId = answers.pci.bus;
+    readings.busSlotIdStatus = answers.pciStatus;
+    readings.busSlotId = answers.pci.device;
+    readings.name = answers.name;
+
+    readings.pstatesStatus = answers.utilizationStatus;
+    readings.pstates.utilization[0].presentBits = 1;
+    readings.pstates.utilization[0].percentage = answers.utilization.gpu;
+
+    setDomain(pass->boostClocks, kClockDomainGraphics, answers.maxGraphicsStatus, answers.maxGraphicsMhz);
+    setDomain(pass->boostClocks, kClockDomainMemory, answers.maxMemoryStatus, answers.maxMemoryMhz);
+    setDomain(pass->currentClocks, kClockDomainGraphics, answers.graphicsStatus, answers.graphicsMhz);
+    setDomain(pass->currentClocks, kClockDomainMemory, answers.memoryClockStatus, answers.memoryMhz);
+    readings.boostClocks = &pass->boostClocks;
+    readings.currentClocks = &pass->currentClocks;
+
+    readings.totalMemoryStatus = answers.memoryStatus;
+    readings.totalMemory.dedicatedVideoMemory = kilobytes(answers.memory.total);
+    readings.freeMemoryStatus = answers.memoryStatus;
+    readings.freeMemory.curAvailableDedicatedVideoMemory = kilobytes(answers.memory.free);
+
+    readings.tachStatus = answers.fanStatus;
+    readings.tachRpm = answers.fanRpm;
+    readings.coreThermalStatus = answers.coreTemperatureStatus;
+    readings.coreThermal.sensor[0].currentTemp = static_cast<int32_t>(answers.coreTemperatureC);
+    readings.memoryThermalStatus = answers.memoryTemperatureStatus;
+    readings.memoryThermal.sensor[0].currentTemp = static_cast<int32_t>(answers.memoryTemperatureC);
+}
+
+NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index) {
+    NvmlAnswers answers{};
+    const NvmlDevice device = gpus.devices[index];
+    const NvmlEntryPoints& api = gpus.api;
+    answers.name = gpus.names[index];
+    answers.pciStatus =
+        api.getPciInfo != nullptr ? api.getPciInfo(device, &answers.pci) : kNvmlErrorFunctionNotFound;
+    answers.utilizationStatus = api.getUtilization != nullptr
+                                    ? api.getUtilization(device, &answers.utilization)
+                                    : kNvmlErrorFunctionNotFound;
+    if (api.getMaxClock != nullptr) {
+        answers.maxGraphicsStatus = api.getMaxClock(device, kNvmlClockGraphics, &answers.maxGraphicsMhz);
+        answers.maxMemoryStatus = api.getMaxClock(device, kNvmlClockMemory, &answers.maxMemoryMhz);
+    } else {
+        answers.maxGraphicsStatus = answers.maxMemoryStatus = kNvmlErrorFunctionNotFound;
+    }
+    if (api.getClock != nullptr) {
+        answers.graphicsStatus = api.getClock(device, kNvmlClockGraphics, &answers.graphicsMhz);
+        answers.memoryClockStatus = api.getClock(device, kNvmlClockMemory, &answers.memoryMhz);
+    } else {
+        answers.graphicsStatus = answers.memoryClockStatus = kNvmlErrorFunctionNotFound;
+    }
+    answers.memoryStatus =
+        api.getMemory != nullptr ? api.getMemory(device, &answers.memory) : kNvmlErrorFunctionNotFound;
+
+    answers.fanStatus = kNvmlErrorFunctionNotFound;
+    if (api.getFanSpeedRpm != nullptr) {
+        NvmlFanSpeedInfo fan{kNvmlFanSpeedInfoVersion, 0, 0};
+        answers.fanStatus = api.getFanSpeedRpm(device, &fan);
+        answers.fanRpm = fan.speed;
+    }
+    answers.coreTemperatureStatus =
+        api.getTemperature != nullptr
+            ? api.getTemperature(device, kNvmlTemperatureGpu, &answers.coreTemperatureC)
+            : kNvmlErrorFunctionNotFound;
+    answers.memoryTemperatureStatus = kNvmlErrorFunctionNotFound;
+    if (api.getFieldValues != nullptr) {
+        NvmlFieldValue field{};
+        field.fieldId = kNvmlFieldMemoryTemperature;
+        const NvmlReturn status = api.getFieldValues(device, 1, &field);
+        answers.memoryTemperatureStatus = status != kNvmlSuccess ? status : field.nvmlReturn;
+        if (answers.memoryTemperatureStatus == kNvmlSuccess)
+            answers.memoryTemperatureC = fieldAsUnsigned(field);
+    }
+    return answers;
+}
+
+void sampleNvmlGpus(const NvmlGpus& gpus, LocalStore& store) {
+    const int32_t slots = prepareGpuSlots(store, gpus.count);
+    for (int32_t index = 0; index < slots; ++index) {
+        GpuPassReadings pass;
+        translateNvmlAnswers(askNvmlGpu(gpus, index), &pass);
+        fillGpuRecord(store.gpus[index], pass.readings);
+    }
+}
+
+}  // namespace tarvelon

@@ -1,0 +1,97 @@
+// The agent's GPUs through the NVIDIA management library: the library loaded at run time (never
+// linked, so a machine without the driver simply has no GPUs), the GPUs found once when it opens, and
+// each GPU's answers turned into the readings that the shared sampler pass arithmetic makes a
+// GpuRecord of, in the units of the Windows driver (kHz, KB), so both programs fill the record alike.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "agent/nvml_api.h"
+#include "telemetry/local_store.h"
+#include "telemetry/sampler_pass.h"
+
+namespace tarvelon {
+
+struct NvmlEntryPoints {
+    NvmlInitFunction init;
+    NvmlShutdownFunction shutdown;
+    NvmlGetCountFunction getCount;
+    NvmlGetHandleFunction getHandle;
+    NvmlGetNameFunction getName;
+    NvmlGetPciInfoFunction getPciInfo;
+    NvmlGetUtilizationFunction getUtilization;
+    NvmlGetClockFunction getClock;
+    NvmlGetClockFunction getMaxClock;
+    NvmlGetMemoryFunction getMemory;
+    NvmlGetFanSpeedRpmFunction getFanSpeedRpm;  // newer drivers only
+    NvmlGetTemperatureFunction getTemperature;
+    NvmlGetFieldValuesFunction getFieldValues;  // newer drivers only
+};
+
+// The GPUs of one opened library: the handles obtained, in index order, and their names. GPUs beyond
+// the 16 slots are counted but not kept.
+struct NvmlGpus {
+    void* library;  // null: no library, no GPUs
+    NvmlEntryPoints api;
+    int32_t count;
+    NvmlDevice devices[kGpuSlots];
+    char16_t names[kGpuSlots][kRecordTextUnits];
+};
+
+enum class NvmlOpenOutcome {
+    NoLibrary,    // the file is missing or lacks the entry points the agent cannot do without
+    InitFailed,   // the library is there but refused to start (no driver loaded, say)
+    CountFailed,  // started, but could not count the GPUs
+    Ready,        // count GPUs found (possibly 0)
+};
+
+// Loads the library (a path, or a bare name for the dynamic linker's search path), starts it and
+// finds the GPUs. Anything short of Ready leaves gpus without a library and without GPUs.
+NvmlOpenOutcome openNvmlGpus(const char* library, NvmlGpus* gpus);
+// Shuts the library down and unloads it.
+void closeNvmlGpus(NvmlGpus* gpus);
+
+// What the library answered for one GPU in one pass; a status of 0 is an answer.
+struct NvmlAnswers {
+    NvmlReturn pciStatus;
+    NvmlPciInfo pci;
+    const char16_t* name;
+    NvmlReturn utilizationStatus;
+    NvmlUtilization utilization;
+    NvmlReturn maxGraphicsStatus;
+    unsigned maxGraphicsMhz;
+    NvmlReturn graphicsStatus;
+    unsigned graphicsMhz;
+    NvmlReturn maxMemoryStatus;
+    unsigned maxMemoryMhz;
+    NvmlReturn memoryClockStatus;
+    unsigned memoryMhz;
+    NvmlReturn memoryStatus;
+    NvmlMemory memory;
+    NvmlReturn fanStatus;
+    unsigned fanRpm;
+    NvmlReturn coreTemperatureStatus;
+    unsigned coreTemperatureC;
+    NvmlReturn memoryTemperatureStatus;
+    unsigned memoryTemperatureC;
+};
+
+// The readings of one GPU with the clock answers they point to.
+struct GpuPassReadings {
+    GpuReadings readings;
+    NV_GPU_CLOCK_FREQUENCIES boostClocks;
+    NV_GPU_CLOCK_FREQUENCIES currentClocks;
+};
+
+// Maximum clocks stand for the boost clocks, bytes become KB, and a clock that was not answered is a
+// domain not present, so it keeps its field's last value as on Windows.
+void translateNvmlAnswers(const NvmlAnswers& answers, GpuPassReadings* pass);
+
+// Asks the library about GPU index (below min(count, 16)).
+NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index);
+
+// The GPU step of a pass over the store: nothing with no GPUs; otherwise gpuCount and every slot.
+void sampleNvmlGpus(const NvmlGpus& gpus, LocalStore& store);
+
+}  // namespace tarvelon

@@ -1,0 +1,227 @@
+#include "agent/query_tool.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "telemetry/text16.h"
+
+namespace tarvelon {
+namespace {
+
+constexpr uint16_t kDefaultPort = 8221;
+
+bool parsePort(const std::string& text, uint16_t* port) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value < 1 || value > 65535) return false;
+    *port = static_cast<uint16_t>(value);
+    return true;
+}
+
+std::string printed(const char* format, ...) {
+    char line[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(line, sizeof line, format, arguments);
+    va_end(arguments);
+    return line;
+}
+
+std::string jsonString(const char16_t* text) {
+    std::string quoted = "\"";
+    for (unsigned char c : toUtf8(text)) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(c);
+        } else if (c < 0x20) {
+            quoted += printed("\\u%04x", c);
+        } else {
+            quoted += static_cast<char>(c);
+        }
+    }
+    return quoted + "\"";
+}
+
+// One "name": value member per line; the caller puts the commas between them.
+struct JsonObject {
+    std::string indent;
+    std::string members;
+
+    void add(const char* name, const std::string& value) {
+        if (!members.empty()) members += ",\n";
+        members += indent + "\"" + name + "\": " + value;
+    }
+    void add(const char* name, unsigned value) { add(name, std::to_string(value)); }
+    std::string close(const std::string& outerIndent) const {
+        return "{\n" + members + "\n" + outerIndent + "}";
+    }
+};
+
+}  // namespace
+
+bool parseQueryTarget(const std::string& text, QueryTarget* target, std::string* message) {
+    target->port = kDefaultPort;
+    std::string portText;
+    bool hasPort = false;
+    if (!text.empty() && text[0] == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string::npos) {
+            *message = "'" + text + "' opens '[' without closing it";
+            return false;
+        }
+        target->host = text.substr(1, close - 1);
+        const std::string rest = text.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest[0] != ':') {
+                *message =
+                    "'" + text + "' has '" + rest + "' after the bracketed address; write [ADDRESS]:PORT";
+                return false;
+            }
+            portText = rest.substr(1);
+            hasPort = true;
+        }
+    } else {
+        const size_t colon = text.find(':');
+        if (colon != std::string::npos && text.find(':', colon + 1) == std::string::npos) {
+            target->host = text.substr(0, colon);
+            portText = text.substr(colon + 1);
+            hasPort = true;
+        } else {
+            target->host = text;  // a bare IPv6 address has several colons and no port
+        }
+    }
+    if (target->host.empty()) {
+        *message = "'" + text + "' names no host";
+        return false;
+    }
+    if (hasPort && !parsePort(portText, &target->port)) {
+        *message = "'" + portText + "' in '" + text + "' is not a port from 1 to 65535";
+        return false;
+    }
+    return true;
+}
+
+QueryOptionsOutcome parseQueryOptions(int argc, const char* const* argv, QueryOptions* options,
+                                      std::string* message) {
+    *options = QueryOptions{};
+    bool haveTarget = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "-h" || argument == "--help") return QueryOptionsOutcome::Help;
+        if (argument == "-j" || argument == "--json") {
+            options->json = true;
+        } else if (argument == "--high-latency") {
+            options->highLatency = true;
+        } else if (argument.size() > 1 && argument[0] == '-' && argument[1] != '[') {
+            *message = "unknown option '" + argument + "'";
+            return QueryOptionsOutcome::Error;
+        } else if (haveTarget) {
+            *message = "more than one server given ('" + argument + "')";
+            return QueryOptionsOutcome::Error;
+        } else {
+            if (!parseQueryTarget(argument, &options->target, message)) return QueryOptionsOutcome::Error;
+            haveTarget = true;
+        }
+    }
+    if (!haveTarget) {
+        *message = "no server given";
+        return QueryOptionsOutcome::Error;
+    }
+    return QueryOptionsOutcome::Run;
+}
+
+const char* queryUsageText() {
+    return "Usage: tarvelon-query [OPTION]... HOST[:PORT]\n"
+           "Asks a Tarvelon server (the panel program or tarvelon-agent) once for its figures and\n"
+           "prints its host and GPU records. Write an IPv6 address with a port as [ADDRESS]:PORT.\n"
+           "The port defaults to 8221.\n"
+           "\n"
+           "  -j, --json          print the records as JSON, with the records' field names\n"
+           "      --high-latency  wait 9 seconds for the answer instead of 0.9\n"
+           "  -h, --help          show this help and exit\n"
+           "\n"
+           "Exit status: 0 answered, 1 no answer or a rejected answer, 2 bad arguments or address.\n";
+}
+
+std::string recordsAsText(const SlotRecords& records) {
+    const HostRecord& host = records.host;
+    std::string text;
+    text += "host          " + toUtf8(host.hostName) + "\n";
+    text += printed("processors    %u, load %u %%, %u MHz (%u %% of maximum)\n", host.cpuCount, host.cpuLoad,
+                    host.cpuMhz, host.cpuMaxFreqPct);
+    text += printed("processes     %u, threads %u\n", host.processCount, host.threadCount);
+    text += printed("memory        %u MB, %u MB free (%u %% used)\n", host.physTotalMb, host.physFreeMb,
+                    host.physUsedPct);
+    text += printed("commit        %u MB, %u MB free (%u %% used)\n", host.pageTotalMb, host.pageFreeMb,
+                    host.pageUsedPct);
+    text += printed("network       %u Mbit/s\n", host.netIoMbit);
+    text += printed("GPUs          %u\n", host.gpuCount);
+    for (int slot = 0; slot < kGpuSlots; ++slot) {
+        const GpuRecord& gpu = records.gpus[slot];
+        if (gpu.present == 0) continue;
+        text += printed("GPU %-2d        %s, PCI bus %u device %u\n", slot, toUtf8(gpu.gpuName).c_str(),
+                        gpu.pciBus, gpu.pciSlot);
+        text += printed("  load        %u %%\n", gpu.gpuLoad);
+        text += printed("  core        %u MHz of %u MHz (%u %%)\n", gpu.coreMhz, gpu.coreBoostMhz,
+                        gpu.coreClockPct);
+        text +=
+            printed("  memory      %u MHz of %u MHz (%u %%)\n", gpu.memMhz, gpu.memBoostMhz, gpu.memClockPct);
+        text += printed("  video RAM   %u MB, %u MB free (%u %% used)\n", gpu.memTotalMb, gpu.memFreeMb,
+                        gpu.memUsedPct);
+        text += printed("  fan         %u RPM\n", gpu.fanRpmDiv32 * 32u);
+        text += printed("  temperature %u C core, %u C memory\n", gpu.coreTempC, gpu.memTempC);
+    }
+    return text;
+}
+
+std::string recordsAsJson(const SlotRecords& records) {
+    const HostRecord& host = records.host;
+    JsonObject hostObject{"    ", ""};
+    hostObject.add("hostName", jsonString(host.hostName));
+    hostObject.add("cpuCount", host.cpuCount);
+    hostObject.add("cpuLoad", host.cpuLoad);
+    hostObject.add("cpuMhz", host.cpuMhz);
+    hostObject.add("cpuMaxFreqPct", host.cpuMaxFreqPct);
+    hostObject.add("processCount", host.processCount);
+    hostObject.add("threadCount", host.threadCount);
+    hostObject.add("physTotalMb", host.physTotalMb);
+    hostObject.add("physFreeMb", host.physFreeMb);
+    hostObject.add("physUsedPct", host.physUsedPct);
+    hostObject.add("pageTotalMb", host.pageTotalMb);
+    hostObject.add("pageFreeMb", host.pageFreeMb);
+    hostObject.add("pageUsedPct", host.pageUsedPct);
+    hostObject.add("netIoMbit", host.netIoMbit);
+    hostObject.add("gpuCount", host.gpuCount);
+
+    std::string gpus;
+    for (int slot = 0; slot < kGpuSlots; ++slot) {
+        const GpuRecord& gpu = records.gpus[slot];
+        if (gpu.present == 0) continue;
+        JsonObject gpuObject{"      ", ""};
+        gpuObject.add("slot", static_cast<unsigned>(slot));
+        gpuObject.add("gpuName", jsonString(gpu.gpuName));
+        gpuObject.add("pciBus", gpu.pciBus);
+        gpuObject.add("pciSlot", gpu.pciSlot);
+        gpuObject.add("gpuLoad", gpu.gpuLoad);
+        gpuObject.add("coreBoostMhz", gpu.coreBoostMhz);
+        gpuObject.add("coreMhz", gpu.coreMhz);
+        gpuObject.add("coreClockPct", gpu.coreClockPct);
+        gpuObject.add("memBoostMhz", gpu.memBoostMhz);
+        gpuObject.add("memMhz", gpu.memMhz);
+        gpuObject.add("memClockPct", gpu.memClockPct);
+        gpuObject.add("memTotalMb", gpu.memTotalMb);
+        gpuObject.add("memFreeMb", gpu.memFreeMb);
+        gpuObject.add("memUsedPct", gpu.memUsedPct);
+        gpuObject.add("fanRpmDiv32", gpu.fanRpmDiv32);
+        gpuObject.add("fanRpm", gpu.fanRpmDiv32 * 32u);
+        gpuObject.add("coreTempC", gpu.coreTempC);
+        gpuObject.add("memTempC", gpu.memTempC);
+        gpus += (gpus.empty() ? "\n    " : ",\n    ") + gpuObject.close("    ");
+    }
+    return "{\n  \"host\": " + hostObject.close("  ") + ",\n  \"gpus\": [" + gpus +
+           (gpus.empty() ? "]" : "\n  ]") + "\n}\n";
+}
+
+}  // namespace tarvelon
