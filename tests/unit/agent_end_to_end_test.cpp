@@ -1,0 +1,201 @@
+// tarvelon-agent and tarvelon-query as programs over loopback: the agent reads a fixture tree and
+// the simulated management library, the query tool asks it over IPv4 and IPv6, and both programs'
+// exit statuses and messages are checked for the ways they end.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "agent_fixture_root.h"
+#include "agent_process.h"
+#include "net_test_support.h"
+
+namespace tarvelon {
+namespace {
+
+using testing_net::freeUdpPort;
+using testing_net::ScriptedServer;
+using testing_net::TestPeer;
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Outcome runQuery(const std::vector<std::string>& arguments) {
+    std::vector<std::string> command = {TARVELON_QUERY_PROGRAM};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    ChildProcess query(command);
+    EXPECT_TRUE(query.started());
+    const int status = query.wait();
+    return Outcome{status, query.out, query.err};
+}
+
+// Asks until an answer comes: the second server thread may bind a moment after the first reports.
+Outcome queryUntilAnswered(const std::vector<std::string>& arguments) {
+    Outcome outcome{};
+    for (int attempt = 0; attempt < 30; ++attempt) {
+        outcome = runQuery(arguments);
+        if (outcome.status != 1) break;
+    }
+    return outcome;
+}
+
+size_t lineCount(const std::string& text) {
+    return static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+class AgentEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing_net::startSocketsForTests();
+        root.writeTypicalMachine();
+        const std::string config = root.path() + "/simulated-nvml.txt";
+        std::ofstream(config) << "count 2\n"
+                                 "gpu 0 name Simulated A\ngpu 0 bus 1\ngpu 0 load 50\ngpu 0 rpm 1500\n"
+                                 "gpu 0 maxGraphics 2000\ngpu 0 graphics 1000\ngpu 0 coreTemp 61\n"
+                                 "gpu 1 name Simulated B\ngpu 1 bus 2\ngpu 1 total 8589934592\n"
+                                 "gpu 1 free 2147483648\ngpu 1 memTemp 90\n";
+        setenv("TARVELON_SIMULATED_NVML", config.c_str(), 1);
+        port = freeUdpPort();
+        portText = std::to_string(port);
+    }
+
+    std::vector<std::string> agentCommand(const std::vector<std::string>& extra = {}) const {
+        std::vector<std::string> command = {
+            TARVELON_AGENT_PROGRAM, "--port", portText, "--name", "e2e-host", "--root", root.path(), "--nvml",
+            TARVELON_SIMULATED_NVML};
+        command.insert(command.end(), extra.begin(), extra.end());
+        return command;
+    }
+
+    FixtureRoot root;
+    uint16_t port = 0;
+    std::string portText;
+};
+
+TEST_F(AgentEndToEnd, AnswersBothFamiliesWithTheMachinesFigures) {
+    ChildProcess agent(agentCommand());
+    ASSERT_TRUE(agent.waitForError("query server running on UDP port " + portText)) << agent.err;
+    EXPECT_NE(agent.err.find("tarvelon-agent: 2 GPUs found through"), std::string::npos) << agent.err;
+
+    const Outcome json = queryUntilAnswered({"--json", "127.0.0.1:" + portText});
+    ASSERT_EQ(json.status, 0) << json.err;
+    for (const char* member :
+         {"\"hostName\": \"e2e-host\"", "\"cpuCount\": 4", "\"cpuMhz\": 2000", "\"cpuMaxFreqPct\": 50",
+          "\"processCount\": 3", "\"threadCount\": 321", "\"physTotalMb\": 16384", "\"pageFreeMb\": 8192",
+          "\"gpuCount\": 2", "\"gpuName\": \"Simulated A\"", "\"fanRpm\": 1472", "\"coreClockPct\": 50",
+          "\"coreTempC\": 61", "\"gpuName\": \"Simulated B\"", "\"memTotalMb\": 8192", "\"memUsedPct\": 75",
+          "\"memTempC\": 90"}) {
+        EXPECT_NE(json.out.find(member), std::string::npos) << member << "\n" << json.out;
+    }
+
+    const Outcome text = queryUntilAnswered({"[::1]:" + portText});
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("host          e2e-host\n"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("GPU 1         Simulated B, PCI bus 2 device 0\n"), std::string::npos)
+        << text.out;
+
+    // On the wire: the protocol's own bytes, two GPU records after the host record.
+    TestPeer peer(IpFamily::IPv4);
+    const std::vector<uint8_t> reply = peer.ask({1, 9, 0x31}, port);
+    ASSERT_EQ(reply.size(), 131u + 2 * 108u);
+    EXPECT_EQ(reply[1], 9);
+    EXPECT_EQ(reply[2], 0x32);
+    EXPECT_EQ(reply[3], 2);
+    EXPECT_EQ(peer.ask({1, 9, 0x11}, port), (std::vector<uint8_t>{1, 9, 0x12}));
+}
+
+TEST_F(AgentEndToEnd, LogsNothingPerRequestAndStopsCleanlyOnSigterm) {
+    ChildProcess agent(agentCommand());
+    ASSERT_TRUE(agent.waitForError("query server running on UDP port " + portText)) << agent.err;
+    ASSERT_EQ(queryUntilAnswered({"127.0.0.1:" + portText}).status, 0);
+    const size_t lines = lineCount(agent.err);
+    TestPeer peer(IpFamily::IPv4);
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(peer.ask({1, static_cast<uint8_t>(i), 0x31}, port).size(), 347u);
+    agent.signal(SIGTERM);
+    EXPECT_EQ(agent.wait(), 0) << agent.err;
+    EXPECT_EQ(lineCount(agent.err), lines + 1) << agent.err;
+    EXPECT_NE(agent.err.find("tarvelon-agent: stopping on SIGTERM\n"), std::string::npos) << agent.err;
+}
+
+TEST_F(AgentEndToEnd, AListenAddressLimitsTheAnswersToIt) {
+    ChildProcess agent(agentCommand({"--listen", "127.0.0.1"}));
+    ASSERT_TRUE(agent.waitForError("query server running on UDP port " + portText)) << agent.err;
+    EXPECT_EQ(queryUntilAnswered({"127.0.0.1:" + portText}).status, 0);
+    const Outcome ipv6 = runQuery({"[::1]:" + portText});
+    EXPECT_EQ(ipv6.status, 1);
+    EXPECT_EQ(ipv6.err, "tarvelon-query: no answer from [::1]:" + portText + " within 900 ms\n");
+}
+
+TEST_F(AgentEndToEnd, ABusyPortEndsTheAgentWithAnError) {
+    const SocketHandle holder = openUdpSocket(IpFamily::IPv4);
+    ASSERT_EQ(bindWildcard(holder, IpFamily::IPv4, port), 0);
+    ChildProcess agent(agentCommand({"-4"}));
+    EXPECT_EQ(agent.wait(), 1) << agent.err;
+    EXPECT_NE(
+        agent.err.find("tarvelon-agent: query server error: Could not bind to port. WSA Error Code : 10048 "
+                       "(the port is already in use)\n"),
+        std::string::npos)
+        << agent.err;
+    closeSocket(holder);
+}
+
+TEST_F(AgentEndToEnd, WithoutTheManagementLibraryTheHostIsStillServed) {
+    ChildProcess agent(agentCommand({"--nvml", root.path() + "/libnvidia-ml.so.1"}));
+    ASSERT_TRUE(agent.waitForError("query server running on UDP port " + portText)) << agent.err;
+    EXPECT_NE(agent.err.find("no GPUs: " + root.path() + "/libnvidia-ml.so.1 could not be loaded"),
+              std::string::npos);
+    const Outcome json = queryUntilAnswered({"--json", "127.0.0.1:" + portText});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_NE(json.out.find("\"gpuCount\": 0"), std::string::npos);
+    EXPECT_NE(json.out.find("\"gpus\": []"), std::string::npos);
+}
+
+TEST(AgentCommandLine, HelpAndRefusals) {
+    ChildProcess help({TARVELON_AGENT_PROGRAM, "--help"});
+    EXPECT_EQ(help.wait(), 0);
+    EXPECT_EQ(help.out.rfind("Usage: tarvelon-agent [OPTION]...\n", 0), 0u) << help.out;
+
+    ChildProcess refused({TARVELON_AGENT_PROGRAM, "--port", "70000"});
+    EXPECT_EQ(refused.wait(), 2);
+    EXPECT_EQ(refused.err,
+              "tarvelon-agent: invalid port '70000' for --port: give a number from 1 to 65535\n"
+              "Try 'tarvelon-agent --help' for more information.\n");
+}
+
+TEST(QueryCommandLine, UnansweredRejectedAndUnresolvableServers) {
+    testing_net::startSocketsForTests();
+    const Outcome unresolvable = runQuery({"no..such:8221"});
+    EXPECT_EQ(unresolvable.status, 2);
+    EXPECT_EQ(unresolvable.err.rfind("tarvelon-query: cannot resolve 'no..such': ", 0), 0u)
+        << unresolvable.err;
+
+    const Outcome badPort = runQuery({"127.0.0.1:0"});
+    EXPECT_EQ(badPort.status, 2);
+    EXPECT_NE(badPort.err.find("'0' in '127.0.0.1:0' is not a port from 1 to 65535"), std::string::npos);
+
+    TestPeer silent(IpFamily::IPv4);
+    const std::string silentPort = std::to_string(boundPort(silent.socket));
+    const Outcome unanswered = runQuery({"127.0.0.1:" + silentPort});
+    EXPECT_EQ(unanswered.status, 1);
+    EXPECT_EQ(unanswered.err, "tarvelon-query: no answer from 127.0.0.1:" + silentPort + " within 900 ms\n");
+
+    ScriptedServer refusing(IpFamily::IPv6, [](uint8_t* buffer, int) {
+        buffer[2] = 0x02;  // "unknown code": a short answer is never accepted
+        return 3;
+    });
+    const std::string refusingPort = std::to_string(refusing.port());
+    const Outcome rejected = runQuery({"[::1]:" + refusingPort});
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_EQ(rejected.err,
+              "tarvelon-query: [::1]:" + refusingPort +
+                  " answered, but not with a full reply to this query (wrong sequence or code)\n");
+}
+
+}  // namespace
+}  // namespace tarvelon
