@@ -29,13 +29,36 @@ std::string printed(const char* format, ...) {
     return line;
 }
 
+// A received text as UTF-8 for a terminal or a JSON string. The sender is not trusted: a lone
+// surrogate becomes U+FFFD, so the output stays valid UTF-8, and control characters (which could
+// drive a terminal) become '?' in text; JSON escapes them.
+std::string receivedText(const char16_t* text, bool json) {
+    std::u16string clean;
+    for (size_t i = 0; text[i] != 0; ++i) {
+        const char16_t unit = text[i];
+        const bool high = unit >= 0xD800 && unit < 0xDC00;
+        const bool low = unit >= 0xDC00 && unit < 0xE000;
+        if (high && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
+            clean += unit;
+            clean += text[++i];
+        } else if (high || low) {
+            clean += u'\uFFFD';
+        } else if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0)) {
+            clean += json ? unit : u'?';  // JSON escapes what it must below
+        } else {
+            clean += unit;
+        }
+    }
+    return toUtf8(clean.c_str());
+}
+
 std::string jsonString(const char16_t* text) {
     std::string quoted = "\"";
-    for (unsigned char c : toUtf8(text)) {
+    for (unsigned char c : receivedText(text, true)) {
         if (c == '"' || c == '\\') {
             quoted += '\\';
             quoted += static_cast<char>(c);
-        } else if (c < 0x20) {
+        } else if (c < 0x20 || c == 0x7F) {
             quoted += printed("\\u%04x", c);
         } else {
             quoted += static_cast<char>(c);
@@ -148,7 +171,7 @@ const char* queryUsageText() {
 std::string recordsAsText(const SlotRecords& records) {
     const HostRecord& host = records.host;
     std::string text;
-    text += "host          " + toUtf8(host.hostName) + "\n";
+    text += "host          " + receivedText(host.hostName, false) + "\n";
     text += printed("processors    %u, load %u %%, %u MHz (%u %% of maximum)\n", host.cpuCount, host.cpuLoad,
                     host.cpuMhz, host.cpuMaxFreqPct);
     text += printed("processes     %u, threads %u\n", host.processCount, host.threadCount);
@@ -161,8 +184,8 @@ std::string recordsAsText(const SlotRecords& records) {
     for (int slot = 0; slot < kGpuSlots; ++slot) {
         const GpuRecord& gpu = records.gpus[slot];
         if (gpu.present == 0) continue;
-        text += printed("GPU %-2d        %s, PCI bus %u device %u\n", slot, toUtf8(gpu.gpuName).c_str(),
-                        gpu.pciBus, gpu.pciSlot);
+        text += printed("GPU %-2d        %s, PCI bus %u device %u\n", slot,
+                        receivedText(gpu.gpuName, false).c_str(), gpu.pciBus, gpu.pciSlot);
         text += printed("  load        %u %%\n", gpu.gpuLoad);
         text += printed("  core        %u MHz of %u MHz (%u %%)\n", gpu.coreMhz, gpu.coreBoostMhz,
                         gpu.coreClockPct);

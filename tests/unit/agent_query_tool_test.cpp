@@ -105,9 +105,23 @@ TEST(QueryOutput, TextShowsTheHostAndThePresentGpus) {
     EXPECT_NE(text.find("processors    8, load 12 %, 2400 MHz (80 % of maximum)\n"), std::string::npos);
     EXPECT_NE(text.find("network       16 Mbit/s\n"), std::string::npos);
     EXPECT_EQ(text.find("GPU 0 "), std::string::npos);
-    EXPECT_NE(text.find("GPU 1         GPU\tOne, PCI bus 1 device 0\n"), std::string::npos);
+    EXPECT_NE(text.find("GPU 1         GPU?One, PCI bus 1 device 0\n"), std::string::npos);
     EXPECT_NE(text.find("  core        1800 MHz of 1905 MHz (94 %)\n"), std::string::npos);
     EXPECT_NE(text.find("  fan         1472 RPM\n"), std::string::npos);
+}
+
+TEST(QueryOutput, NamesFromTheWireCannotDriveTheTerminalOrBreakUtf8) {
+    SlotRecords records{};
+    const char16_t name[] = {u'a', 0x1B, u'[', u'2', u'J', 0x9B, 0xD800, u'b', 0xDC00, 0xD83D, 0xDE00, 0};
+    copyText16(records.host.hostName, kRecordTextUnits, name);
+    EXPECT_NE(recordsAsText(records).find("host          a?[2J?\xEF\xBF\xBD"
+                                          "b\xEF\xBF\xBD\xF0\x9F\x98\x80\n"),
+              std::string::npos)
+        << recordsAsText(records);
+    EXPECT_NE(recordsAsJson(records).find("\"hostName\": \"a\\u001b[2J\xC2\x9B\xEF\xBF\xBD"
+                                          "b\xEF\xBF\xBD\xF0\x9F\x98\x80\""),
+              std::string::npos)
+        << recordsAsJson(records);
 }
 
 TEST(QueryOutput, JsonUsesTheFieldNamesAndEscapesTexts) {
