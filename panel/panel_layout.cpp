@@ -12,12 +12,15 @@ int presentGpuCount(const PanelGroup& group) {
 }
 
 // The r-th present group (r = 0 for the local machine) along one axis, its GPUs along the other.
-void placeGroups(PanelList& shown, const PanelMetrics& m, bool hostsInRows) {
+// Any other layout stacks every panel at the origin, also those a real layout placed before.
+void placeGroups(PanelList& shown, const PanelMetrics& m, int32_t layout) {
+    const bool hostsInRows = layout == 1;
+    const bool hostsInColumns = layout == 2;
     int r = 0;
     for (int g = 0; g < kPanelGroups; ++g) {
         PanelGroup& group = shown.groups[g];
         if (g != 0 && group.host.present == 0) continue;
-        const int32_t hostX = hostsInRows ? 0 : r * m.panelWidth;
+        const int32_t hostX = hostsInColumns ? r * m.panelWidth : 0;
         const int32_t hostY = hostsInRows ? r * m.panelHeight : 0;
         group.host.x = hostX;
         group.host.y = hostY;
@@ -26,7 +29,7 @@ void placeGroups(PanelList& shown, const PanelMetrics& m, bool hostsInRows) {
             if (gpu.present == 0) continue;
             ++k;
             gpu.x = hostsInRows ? k * m.panelWidth : hostX;
-            gpu.y = hostsInRows ? hostY : k * m.panelHeight;
+            gpu.y = hostsInColumns ? k * m.panelHeight : hostY;
         }
         ++r;
     }
@@ -65,7 +68,7 @@ PanelMetrics computeLayout(PanelList& shown, int32_t fontsize, int32_t layout) {
     m.windowWidth = m.panelWidth * (m.columns + 1);
     m.windowHeight = m.panelHeight * (m.rows + 1);
 
-    if (layout == 1 || layout == 2) placeGroups(shown, m, layout == 1);
+    placeGroups(shown, m, layout);
     return m;
 }
 

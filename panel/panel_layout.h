@@ -28,7 +28,7 @@ struct PanelMetrics {
 int32_t effectiveLineHeight(int32_t fontsize, int32_t columns, int32_t rows);
 
 // Sets the metrics and writes the position of every present entry of shown. A layout other than 1 or
-// 2 writes no position and gives a one-panel window.
+// 2 gives a one-panel window with every panel at (0, 0).
 PanelMetrics computeLayout(PanelList& shown, int32_t fontsize, int32_t layout);
 
 // Text positions inside a panel whose top-left corner is entry's; row is 1..7.
