@@ -69,7 +69,8 @@ void loadDword(StoreKey* key, const char16_t* name, std::atomic<int32_t>& field)
 }
 
 // Reads a REG_SZ through a buffer of bufferUnits units into field, which keeps its old content when the
-// value is missing, does not fit or is not a string; the field's last unit is forced to 0.
+// value is missing, does not fit or is not a string. The field keeps at most bufferUnits - 1
+// characters, so that what a save writes, terminator included, fits the buffer of the next load.
 void loadText(StoreKey* key, const char16_t* name, char16_t (&field)[kSettingTextUnits], int bufferUnits) {
     char16_t buffer[kSettingTextUnits] = {};
     uint32_t size = static_cast<uint32_t>(bufferUnits) * 2;
@@ -79,7 +80,7 @@ void loadText(StoreKey* key, const char16_t* name, char16_t (&field)[kSettingTex
         std::memset(field, 0, sizeof field);
         std::memcpy(field, buffer, size & ~1u);
     }
-    field[kSettingTextUnits - 1] = 0;
+    field[bufferUnits - 1] = 0;
 }
 
 void writeDword(StoreKey* key, const char16_t* name, int32_t value) {
@@ -108,7 +109,7 @@ void loadValues(StoreKey* key, const SettingValue* values, size_t count) {
             loadDword(key, value.name, settings.*value.number);
         } else {
             std::lock_guard<std::mutex> guard(textLock);
-            loadText(key, value.name, settings.*value.text, 127);  // 126 characters and the terminator
+            loadText(key, value.name, settings.*value.text, kSettingTextChars + 1);
         }
     }
 }
@@ -207,7 +208,7 @@ void readSettingText(const char16_t (&field)[kSettingTextUnits], char16_t (&out)
 }
 
 void writeSettingText(char16_t (&field)[kSettingTextUnits], const char16_t* text, int maxUnits) {
-    if (maxUnits > kSettingTextUnits - 1) maxUnits = kSettingTextUnits - 1;
+    if (maxUnits > kSettingTextChars) maxUnits = kSettingTextChars;
     std::lock_guard<std::mutex> guard(textLock);
     std::memset(field, 0, sizeof field);
     copyText16(field, static_cast<size_t>(maxUnits) + 1, text);

@@ -12,6 +12,8 @@
 namespace tarvelon {
 
 constexpr int kSettingTextUnits = 128;
+// The longest text a setting keeps: saved with its terminator it fills the 254 bytes a load reads.
+constexpr int kSettingTextChars = 126;
 extern const char16_t kSettingsKeyPath[];  // u"Software\\Tarvelon\\"
 
 struct Settings {
@@ -38,8 +40,10 @@ void setDefaultSettings(int32_t primaryScreenWidth, int32_t primaryScreenHeight)
 
 // Copies a text field of settings (networkServerHostname or networkServerListen) under the text lock.
 void readSettingText(const char16_t (&field)[kSettingTextUnits], char16_t (&out)[kSettingTextUnits]);
-// Replaces a text field with at most maxUnits characters of text, terminated, under the text lock.
-void writeSettingText(char16_t (&field)[kSettingTextUnits], const char16_t* text, int maxUnits = 127);
+// Replaces a text field with at most maxUnits (and at most kSettingTextChars) characters of text,
+// terminated, under the text lock.
+void writeSettingText(char16_t (&field)[kSettingTextUnits], const char16_t* text,
+                      int maxUnits = kSettingTextChars);
 
 // Reads the stored values over the record and the slot table. Nothing stored is trusted: a missing,
 // oversize or wrongly typed value leaves its field as it was, and every text stays terminated.

@@ -226,6 +226,26 @@ TEST_F(SettingsStore, OversizeTextsKeepThePreviousContentAndStayTerminated) {
     EXPECT_EQ(hostname(), std::string(126, 'h'));
 }
 
+// A 254-byte text without its terminator loads, and what it leaves must survive a save and a load.
+TEST_F(SettingsStore, LongestLoadableTextsSurviveASaveAndALoad) {
+    // The unit after the 254 bytes is not 0: the registry would count a 0 there in.
+    const std::u16string unterminated(128, u'h');
+    put(u"networkServerHostname", StoreType::String, unterminated.data(), 254);
+    loadSettings();
+    EXPECT_EQ(hostname(), std::string(126, 'h'));
+    saveSettings();
+    setDefaultSettings(1920, 1080);
+    loadSettings();
+    EXPECT_EQ(hostname(), std::string(126, 'h'));
+
+    writeSettingText(settings.networkServerListen, std::u16string(140, u'l').c_str(), 200);
+    EXPECT_EQ(toUtf8(settings.networkServerListen), std::string(126, 'l'));
+    saveSettings();
+    setDefaultSettings(1920, 1080);
+    loadSettings();
+    EXPECT_EQ(toUtf8(settings.networkServerListen), std::string(126, 'l'));
+}
+
 TEST_F(SettingsStore, WronglyTypedOrSizedValuesKeepTheirFields) {
     putText(u"fontsize", u"20");
     const uint8_t eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
