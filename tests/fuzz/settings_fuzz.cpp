@@ -96,10 +96,12 @@ void removeStoreDir() {
     rmdir(storeDir.c_str());
 }
 
-// A fresh store directory on a memory file system when there is one: every input rewrites the key.
+// A fresh store directory under $TMPDIR, else on a memory file system when there is one: every input
+// rewrites the key. A crash leaves it behind; scripts/fuzz points TMPDIR into its scratch directory.
 void makeStoreDir() {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/tarvelon-fuzz-XXXXXX";
+    const char* base = std::getenv("TMPDIR");
+    if (base == nullptr || *base == 0) base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    std::string pattern = std::string(base) + "/tarvelon-fuzz-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
         std::exit(1);
