@@ -6,20 +6,29 @@
 
 namespace tarvelon {
 
-int buildAnswer(uint8_t* buffer, int receivedBytes, const LocalStore& local) {
-    if (receivedBytes != kRequestBytes) return 0;
-    if (buffer[0] != kProtocolVersion) {
-        buffer[2] = kCodeBadVersion;
-        return kRequestBytes;
-    }
-    if (buffer[2] == kCodeProbe) {
-        buffer[2] = kCodeProbeAnswer;
-        return kRequestBytes;
-    }
-    if (buffer[2] != kCodeQuery) {
-        buffer[2] = kCodeUnknownCode;
-        return kRequestBytes;
-    }
+namespace {
+
+uint8_t shortAnswerCode(const uint8_t* request) {
+    if (request[0] != kProtocolVersion) return kCodeBadVersion;
+    if (request[2] == kCodeProbe) return kCodeProbeAnswer;
+    return kCodeUnknownCode;
+}
+
+}  // namespace
+
+AnswerKind answerKindOf(const uint8_t* buffer, int receivedBytes) {
+    if (receivedBytes != kRequestBytes) return AnswerKind::None;
+    if (buffer[0] == kProtocolVersion && buffer[2] == kCodeQuery) return AnswerKind::Full;
+    if (buffer[2] == shortAnswerCode(buffer)) return AnswerKind::None;
+    return AnswerKind::Short;
+}
+
+int buildShortAnswer(uint8_t* buffer) {
+    buffer[2] = shortAnswerCode(buffer);
+    return kRequestBytes;
+}
+
+int buildFullReply(uint8_t* buffer, const LocalStore& local) {
     buffer[2] = kCodeFullReply;
     std::memset(buffer + 3, 0, kReplyHostOffset - 3);
     std::memcpy(buffer + kReplyHostOffset, &local.host, sizeof local.host);
@@ -31,6 +40,18 @@ int buildAnswer(uint8_t* buffer, int receivedBytes, const LocalStore& local) {
     }
     buffer[3] = count;
     return kReplyGpuOffset + count * static_cast<int>(sizeof(GpuRecord));
+}
+
+int buildAnswer(uint8_t* buffer, int receivedBytes, const LocalStore& local) {
+    switch (answerKindOf(buffer, receivedBytes)) {
+        case AnswerKind::Short:
+            return buildShortAnswer(buffer);
+        case AnswerKind::Full:
+            return buildFullReply(buffer, local);
+        case AnswerKind::None:
+            break;
+    }
+    return 0;
 }
 
 void buildQueryRequest(uint8_t sequence, uint8_t (&request)[kRequestBytes]) {

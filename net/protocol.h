@@ -32,9 +32,19 @@ enum QueryCode : uint8_t {
 };
 
 // Server: buffer holds the received datagram (receivedBytes long, negative when the receive failed)
-// in a buffer of kDatagramBufferBytes that was cleared before the receive. Builds the answer over the
-// request in the same buffer and returns the number of bytes to send back, 0 for no answer. Only a
-// datagram of exactly kRequestBytes is answered.
+// in a buffer of kDatagramBufferBytes that was cleared before the receive.
+enum class AnswerKind {
+    None,   // not exactly kRequestBytes long, or already the very answer it would get
+    Short,  // kRequestBytes: bad version, unknown code or probe answer
+    Full,   // the records
+};
+// A datagram that equals its own answer is an answer itself: answering it would let two servers (or
+// one server and itself, through a forged sender) bounce it between them for ever.
+AnswerKind answerKindOf(const uint8_t* buffer, int receivedBytes);
+// Build the answer of that kind over the request in the same buffer; return the bytes to send.
+int buildShortAnswer(uint8_t* buffer);
+int buildFullReply(uint8_t* buffer, const LocalStore& local);
+// Both in one: the number of bytes to send back, 0 for no answer.
 int buildAnswer(uint8_t* buffer, int receivedBytes, const LocalStore& local);
 
 // Client: {1, sequence, 0x31}.

@@ -3,9 +3,11 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <random>
 #include <thread>
 
 #include "net/protocol.h"
+#include "net/reply_budget.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "platform/sockets.h"
@@ -34,15 +36,20 @@ char16_t statusReportText[kStatusReportUnits];
 char16_t stateNameText[kServerTextUnits];
 char16_t uptimeText[kServerTextUnits];
 
+// Each thread keeps the reply budget of the senders it serves.
+ReplyBudget replyBudgetIPv4;
+ReplyBudget replyBudgetIPv6;
+
 struct ServerFamily {
     IpFamily family;
     int32_t allocationSite;
     int32_t addressLength;
     std::atomic<uint64_t>* requestCount;
+    ReplyBudget* replyBudget;
 };
 
-const ServerFamily kIPv4Server = {IpFamily::IPv4, kSiteServerIPv4, 16, &requestCountIPv4};
-const ServerFamily kIPv6Server = {IpFamily::IPv6, kSiteServerIPv6, 28, &requestCountIPv6};
+const ServerFamily kIPv4Server = {IpFamily::IPv4, kSiteServerIPv4, 16, &requestCountIPv4, &replyBudgetIPv4};
+const ServerFamily kIPv6Server = {IpFamily::IPv6, kSiteServerIPv6, 28, &requestCountIPv6, &replyBudgetIPv6};
 
 ServerListen listenSetting = {true, true, {IpFamily::IPv4, {}, 0}, {IpFamily::IPv6, {}, 0}};
 
@@ -56,14 +63,32 @@ bool serverEnabled() {
     return settings.networkServerEnabled.load() != 0;
 }
 
-// Receives one datagram for real and answers it; true when it was a request of the right length.
+bool senderHasReplyLeft(const ServerFamily& server, const SocketAddress& from) {
+    uint8_t host[16];
+    const int hostBytes = senderHostBytes(from, host);
+    return takeFullReply(*server.replyBudget, host, hostBytes, tickCountMs());
+}
+
+// Receives one datagram for real and answers it; true when it was answered. A query from a sender
+// that has used up its full replies goes unanswered, like a lost datagram; short answers are not
+// limited: they return no more than they were sent.
 bool answerOneDatagram(SocketHandle socket, uint8_t* buffer, const ServerFamily& server) {
     std::memset(buffer, 0, kDatagramBufferBytes);
     SocketAddress from{};
     from.length = server.addressLength;
     const int received = receiveFrom(socket, buffer, kServerReadLimit, false, &from);
-    const int replyBytes = buildAnswer(buffer, received, readLocalStore());
-    if (replyBytes == 0) return false;
+    int replyBytes = 0;
+    switch (answerKindOf(buffer, received)) {
+        case AnswerKind::None:
+            return false;
+        case AnswerKind::Short:
+            replyBytes = buildShortAnswer(buffer);
+            break;
+        case AnswerKind::Full:
+            if (!senderHasReplyLeft(server, from)) return false;
+            replyBytes = buildFullReply(buffer, readLocalStore());
+            break;
+    }
     sendTo(socket, buffer, replyBytes, from);
     return true;
 }
@@ -142,6 +167,7 @@ void serverThread(const ServerFamily& server) {
             enterState(kServerError, message);
             continue;
         }
+        resetReplyBudget(*server.replyBudget, std::random_device{}());
         serverStartTime.store(wallClockSeconds());
         enterState(kServerRunning, u"Server goes into wait for query loop and wait for queries");
 

@@ -121,6 +121,13 @@ int bindLoopback(SocketHandle socket, IpFamily family, uint16_t port) {
     return bindTo(socket, loopbackOf(family), port);
 }
 
+int bindAddress(SocketHandle socket, const ResolvedAddress& address) {
+    if (bind(native(socket), reinterpret_cast<const sockaddr*>(address.bytes), static_cast<int>(address.length)) != 0) {
+        return failed();
+    }
+    return succeeded(0);
+}
+
 uint16_t boundPort(SocketHandle socket) {
     sockaddr_storage address{};
     int length = sizeof address;
@@ -178,6 +185,19 @@ int32_t resolveUdpAddress(const char16_t* host, const char16_t* service, Resolve
 
 bool isIPv4Address(const ResolvedAddress& address) {
     return address.family == AF_INET;
+}
+
+int senderHostBytes(const SocketAddress& from, uint8_t (&out)[16]) {
+    const auto* address = reinterpret_cast<const sockaddr*>(from.bytes);
+    if (address->sa_family == AF_INET && from.length >= static_cast<int32_t>(sizeof(sockaddr_in))) {
+        std::memcpy(out, &reinterpret_cast<const sockaddr_in*>(from.bytes)->sin_addr, 4);
+        return 4;
+    }
+    if (address->sa_family == AF_INET6 && from.length >= static_cast<int32_t>(sizeof(sockaddr_in6))) {
+        std::memcpy(out, &reinterpret_cast<const sockaddr_in6*>(from.bytes)->sin6_addr, 16);
+        return 16;
+    }
+    return 0;
 }
 
 void addressToText(const ResolvedAddress& address, char16_t* out, int capacity) {

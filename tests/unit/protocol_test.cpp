@@ -62,6 +62,43 @@ TEST(BuildAnswer, FollowsTheFailureTable) {
     EXPECT_EQ(buildAnswer(failedReceive.buffer.data(), -1, store), 0);
 }
 
+TEST(BuildAnswer, NeverSendsBackTheBytesItReceived) {
+    const LocalStore store = storeWithGpus({});
+    // The two shapes that are their own answer.
+    for (const std::vector<uint8_t>& echo :
+         {std::vector<uint8_t>{2, 7, 0x01}, std::vector<uint8_t>{1, 9, 0x02}}) {
+        Datagram datagram(echo);
+        EXPECT_EQ(answerKindOf(datagram.buffer.data(), datagram.length), AnswerKind::None);
+        EXPECT_EQ(buildAnswer(datagram.buffer.data(), datagram.length, store), 0);
+    }
+    // Feeding every 3-byte answer back as a request ends after at most three answers, so two servers
+    // that a forged sender introduces to each other fall silent at once.
+    for (int version = 0; version < 256; ++version) {
+        for (int code = 0; code < 256; ++code) {
+            Datagram datagram({static_cast<uint8_t>(version), 5, static_cast<uint8_t>(code)});
+            int answers = 0;
+            while (answers <= 3 && buildAnswer(datagram.buffer.data(), 3, store) == kRequestBytes) ++answers;
+            EXPECT_LE(answers, 3) << version << " " << code;
+        }
+    }
+}
+
+TEST(AnswerKind, TellsFullFromShort) {
+    struct Case {
+        std::vector<uint8_t> request;
+        AnswerKind kind;
+    };
+    const Case cases[] = {
+        {{1, 0, 0x31}, AnswerKind::Full},    {{1, 0, 0x11}, AnswerKind::Short},
+        {{1, 0, 0x12}, AnswerKind::Short},   {{2, 0, 0x31}, AnswerKind::Short},
+        {{1, 0, 0x31, 0}, AnswerKind::None}, {{}, AnswerKind::None},
+    };
+    for (const Case& c : cases) {
+        Datagram datagram(c.request);
+        EXPECT_EQ(answerKindOf(datagram.buffer.data(), datagram.length), c.kind) << c.request.size();
+    }
+}
+
 TEST(BuildAnswer, FullReplyCarriesHostAndPackedPresentGpus) {
     const LocalStore store = storeWithGpus({0, 2});
     Datagram datagram({1, 0, 0x31});

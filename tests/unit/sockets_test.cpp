@@ -90,6 +90,38 @@ TEST(SocketResolution, UnresolvableNameFails) {
     EXPECT_NE(resolveUdpAddress(u"no..such", u"8221", &address), 0);
 }
 
+TEST(SocketSender, HostBytesNameTheSenderWithoutItsPort) {
+    startSocketsForTests();
+    struct Case {
+        IpFamily family;
+        const char16_t* sender;
+        std::vector<uint8_t> host;
+    };
+    const Case cases[] = {
+        {IpFamily::IPv4, u"127.0.0.2", {127, 0, 0, 2}},
+        {IpFamily::IPv4, u"127.0.0.1", {127, 0, 0, 1}},
+        {IpFamily::IPv6, u"::1", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        TestPeer receiver(c.family, 2000);
+        const SocketHandle sender = openUdpSocket(c.family);
+        ResolvedAddress local{};
+        ASSERT_EQ(resolveUdpAddress(c.sender, u"0", &local), 0);
+        ASSERT_EQ(bindAddress(sender, local), 0) << toUtf8(c.sender);
+        const uint8_t bytes[3] = {1, 2, 3};
+        sendTo(sender, bytes, 3, loopbackAddress(c.family, boundPort(receiver.socket)));
+
+        uint8_t buffer[16] = {};
+        SocketAddress from{};
+        from.length = c.family == IpFamily::IPv4 ? 16 : 28;
+        ASSERT_EQ(receiveFrom(receiver.socket, buffer, 16, false, &from), 3);
+        uint8_t host[16] = {};
+        const int hostBytes = senderHostBytes(from, host);
+        EXPECT_EQ(std::vector<uint8_t>(host, host + hostBytes), c.host) << toUtf8(c.sender);
+        closeSocket(sender);
+    }
+}
+
 TEST(SocketSharing, IPv6OnlySocketSharesThePortWithIPv4) {
     startSocketsForTests();
     const uint16_t port = freeUdpPort();

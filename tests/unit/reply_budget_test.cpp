@@ -1,0 +1,136 @@
+// The per-address reply budget with a clock of our own: bursts, refill, honest pollers, independent
+// addresses, and what cycling through many forged addresses buys.
+#include "net/reply_budget.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace tarvelon {
+namespace {
+
+struct Sender {
+    uint8_t host[16];
+    int bytes;
+};
+
+Sender ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    return {{a, b, c, d}, 4};
+}
+
+// Distinct addresses 10.x.y.z, numbered.
+Sender numbered(uint32_t n) {
+    return ipv4(10, static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n));
+}
+
+class Budget : public testing::Test {
+  protected:
+    void SetUp() override { resetReplyBudget(*budget, 0x5EED); }
+
+    bool take(const Sender& sender, uint64_t nowMs) {
+        return takeFullReply(*budget, sender.host, sender.bytes, nowMs);
+    }
+    // How many of `count` requests at one instant are granted.
+    int granted(const Sender& sender, int count, uint64_t nowMs) {
+        int answered = 0;
+        for (int i = 0; i < count; ++i) answered += take(sender, nowMs) ? 1 : 0;
+        return answered;
+    }
+
+    std::unique_ptr<ReplyBudget> budget = std::make_unique<ReplyBudget>();
+    const Sender victim = ipv4(192, 0, 2, 7);
+};
+
+TEST_F(Budget, NewSenderGetsTheBurstThenTheRefillRate) {
+    const uint64_t t0 = 1000000;
+    EXPECT_EQ(granted(victim, 100, t0), kReplyBurst);
+    EXPECT_FALSE(take(victim, t0 + 99));  // 0.99 of a reply refilled
+    EXPECT_TRUE(take(victim, t0 + 100));
+    EXPECT_FALSE(take(victim, t0 + 100));
+    // A request every millisecond for ten seconds draws exactly the refill rate.
+    int answered = 0;
+    for (uint64_t t = t0 + 101; t <= t0 + 10100; ++t) answered += take(victim, t) ? 1 : 0;
+    EXPECT_EQ(answered, 10 * kRepliesPerSecond);
+}
+
+TEST_F(Budget, IdleTimeRefillsNoMoreThanTheBurst) {
+    EXPECT_EQ(granted(victim, kReplyBurst, 5000), kReplyBurst);
+    const uint64_t hourLater = 5000 + 3600 * 1000;
+    EXPECT_EQ(granted(victim, 100, hourLater), kReplyBurst);
+}
+
+TEST_F(Budget, HonestPollersSharingOneAddressAreNeverRefused) {
+    struct Case {
+        int pollers;
+        bool refusedSometime;
+    };
+    // Each poller asks every 900 ms, the pollers evenly spread over the cycle.
+    const Case cases[] = {{1, false}, {4, false}, {9, false}, {12, true}};
+    for (const Case& c : cases) {
+        resetReplyBudget(*budget, 0x5EED);
+        int refused = 0;
+        for (uint64_t cycle = 0; cycle < 2000; ++cycle) {
+            for (int p = 0; p < c.pollers; ++p) {
+                const uint64_t t = 777 + cycle * 900 + static_cast<uint64_t>(p) * 900 / c.pollers;
+                refused += take(victim, t) ? 0 : 1;
+            }
+        }
+        EXPECT_EQ(refused > 0, c.refusedSometime) << c.pollers << " pollers, " << refused << " refused";
+    }
+}
+
+TEST_F(Budget, AddressesHaveAllowancesOfTheirOwn) {
+    const Sender others[] = {
+        ipv4(192, 0, 2, 8),                                        // the neighbour
+        {{192, 0, 2, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16},  // IPv6 with the same leading bytes
+        {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 16},
+    };
+    EXPECT_EQ(granted(victim, 100, 1000), kReplyBurst);
+    for (const Sender& other : others) EXPECT_EQ(granted(other, 100, 1000), kReplyBurst);
+    EXPECT_FALSE(take(victim, 1000));
+}
+
+TEST_F(Budget, SenderOfUnknownFamilyIsLimitedToo) {
+    EXPECT_EQ(granted({{}, 0}, 100, 1000), kReplyBurst);
+    EXPECT_EQ(granted({{}, 99}, 100, 1000), 0);  // a malformed length is the same unknown sender
+}
+
+TEST_F(Budget, ClockSteppingBackRefillsNothing) {
+    EXPECT_EQ(granted(victim, kReplyBurst, 50000), kReplyBurst);
+    EXPECT_FALSE(take(victim, 1000));
+    EXPECT_FALSE(take(victim, 1050));  // measured from the step back, not from 50000
+    EXPECT_TRUE(take(victim, 1100));
+}
+
+TEST_F(Budget, CyclingThroughForgedAddressesDoesNotRenewTheVictimsBurst) {
+    uint64_t t = 1000;
+    EXPECT_EQ(granted(victim, 100, t), kReplyBurst);
+    // Thousands of other forged senders within a second push the victim out of the table.
+    int othersAnswered = 0;
+    for (uint32_t n = 0; n < 4000; ++n) othersAnswered += take(numbered(n), t + n / 8) ? 1 : 0;
+    EXPECT_EQ(othersAnswered, 4000);  // each still gets its one reply
+    t += 600;
+    // Remembered, the victim would have 6 replies refilled; forgotten, it may have only one.
+    EXPECT_LE(granted(victim, 100, t), 6);
+}
+
+TEST_F(Budget, SenderForgottenAfterQuietTimeStartsWithAFullBurst) {
+    EXPECT_EQ(granted(victim, 100, 1000), kReplyBurst);
+    for (uint32_t n = 0; n < 4000; ++n) take(numbered(n), 1000);
+    EXPECT_EQ(granted(victim, 100, 1000 + kFullRefillMs + 1), kReplyBurst);
+}
+
+TEST_F(Budget, ManyHonestPollersAreAllAnsweredEvenWhenTheTableOverflows) {
+    // 1000 machines each polling every 900 ms: four times the table, every set overflowing.
+    int refused = 0;
+    for (uint64_t cycle = 0; cycle < 20; ++cycle) {
+        for (uint32_t n = 0; n < 1000; ++n) {
+            refused += take(numbered(n), 500 + cycle * 900 + n * 900 / 1000) ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(refused, 0);
+}
+
+}  // namespace
+}  // namespace tarvelon
