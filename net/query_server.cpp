@@ -108,9 +108,10 @@ SocketHandle serve(SocketHandle socket, uint8_t* buffer, const ServerFamily& ser
         const int peeked = receiveFrom(socket, buffer, kServerReadLimit, true, &from);
         const int32_t error = lastSocketError();
         switch (decidePeek(peeked, error)) {
-            case PeekOutcome::DropOne:
             case PeekOutcome::DiscardOversize:
                 dropOneDatagram(socket, buffer, server);
+                break;
+            case PeekOutcome::PeekAgain:
                 break;
             case PeekOutcome::Wait:
                 sleepMs(kPauseMs);
@@ -122,6 +123,7 @@ SocketHandle serve(SocketHandle socket, uint8_t* buffer, const ServerFamily& ser
                 enterState(kServerError, message);
                 return kNoSocket;
             }
+            case PeekOutcome::ClearReset:
             case PeekOutcome::Answer:
                 if (answerOneDatagram(socket, buffer, server)) server.requestCount->fetch_add(1);
                 break;

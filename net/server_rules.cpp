@@ -6,8 +6,11 @@
 namespace tarvelon {
 
 PeekOutcome decidePeek(int peekResult, int32_t errorCode) {
-    if (errorCode == kSocketErrorConnectionReset) return PeekOutcome::DropOne;
-    if (peekResult < 0 && (errorCode == 0 || errorCode == kSocketErrorTimedOut)) return PeekOutcome::Wait;
+    if (errorCode == kSocketErrorConnectionReset) return PeekOutcome::ClearReset;
+    // A pause after a quiet second would only let the next burst overflow the socket's queue and
+    // lose honest queries with it.
+    if (peekResult < 0 && errorCode == kSocketErrorTimedOut) return PeekOutcome::PeekAgain;
+    if (peekResult < 0 && errorCode == 0) return PeekOutcome::Wait;
     // Any host can send a datagram this long; it must not be able to stop the server.
     if (errorCode == kSocketErrorMessageSize) return PeekOutcome::DiscardOversize;
     if (errorCode != 0) return PeekOutcome::Fail;

@@ -24,9 +24,13 @@ constexpr int kServerTextUnits = 100;
 
 // What the receive loop does after peeking at the socket.
 enum class PeekOutcome {
-    Answer,           // a datagram of at most the read limit is waiting
-    DropOne,          // 10054, an earlier reply was refused: one plain receive, result dropped
-    Wait,             // time-out (or a failure without a code): pause, then peek again
+    Answer,  // a datagram of at most the read limit is waiting
+    // 10054, an earlier reply was refused: one plain receive takes the report away. Whatever datagram
+    // it brings is answered like any other, so that a sender who makes replies bounce cannot have the
+    // next query thrown away.
+    ClearReset,
+    PeekAgain,        // time-out: the peek itself waited, so peeking again does not spin
+    Wait,             // a failure without a code: pause, then peek again
     DiscardOversize,  // 10040, a datagram longer than the read limit: read it away, keep serving
     Fail,             // anything else: close the socket and go into Error
 };

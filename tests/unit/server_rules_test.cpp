@@ -18,9 +18,9 @@ TEST(DecidePeek, TellsDatagramsFromFailures) {
     const Case cases[] = {
         {3, 0, PeekOutcome::Answer},
         {0, 0, PeekOutcome::Answer},  // an empty datagram is received and dropped by the answer rules
-        {-1, 10060, PeekOutcome::Wait},
+        {-1, 10060, PeekOutcome::PeekAgain},
         {-1, 0, PeekOutcome::Wait},
-        {-1, 10054, PeekOutcome::DropOne},
+        {-1, 10054, PeekOutcome::ClearReset},
         {-1, 10040, PeekOutcome::DiscardOversize},
         {-1, 10038, PeekOutcome::Fail},
         {-1, 10050, PeekOutcome::Fail},
