@@ -55,9 +55,16 @@ TEST_F(Budget, NewSenderGetsTheBurstThenTheRefillRate) {
 }
 
 TEST_F(Budget, IdleTimeRefillsNoMoreThanTheBurst) {
-    EXPECT_EQ(granted(victim, kReplyBurst, 5000), kReplyBurst);
-    const uint64_t hourLater = 5000 + 3600 * 1000;
-    EXPECT_EQ(granted(victim, 100, hourLater), kReplyBurst);
+    struct Case {
+        int takenFirst;
+        uint64_t idleMs;
+    };
+    const Case cases[] = {{kReplyBurst, 3600 * 1000}, {1, 3600 * 1000}, {1, 150}, {0, 5000}};
+    for (const Case& c : cases) {
+        resetReplyBudget(*budget, 0x5EED);
+        EXPECT_EQ(granted(victim, c.takenFirst, 5000), c.takenFirst);
+        EXPECT_EQ(granted(victim, 100, 5000 + c.idleMs), kReplyBurst) << c.takenFirst << " " << c.idleMs;
+    }
 }
 
 TEST_F(Budget, HonestPollersSharingOneAddressAreNeverRefused) {
