@@ -1,7 +1,8 @@
 // Load generator: what tarvelon-agent costs a machine and what it can answer. It starts the agent
 // built in the same tree on a free loopback port and lets it idle: its processor time over its whole
 // life (from the kernel's accounting when it ends) per hour, and its peak resident memory. Then a
-// fresh agent gets queries kept in flight over IPv4 loopback: answers per second, next to a bare
+// fresh agent gets queries kept in flight over IPv4 loopback, from many addresses in turn since it
+// answers one address only about ten full replies a second: answers per second, next to a bare
 // recvfrom/sendto echo loop sending replies of the same length, measured in the same run (the limit
 // of the path), and their ratio.
 //   agent_cost_bench [idle seconds, default 60] [seconds per load measurement, default 5]
@@ -21,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/loopback_load.h"
 #include "net/protocol.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
@@ -31,8 +33,6 @@ extern char** environ;
 using namespace tarvelon;
 
 namespace {
-
-constexpr int kWindow = 8;  // queries kept in flight, so neither side waits on a round trip
 
 ResolvedAddress loopback(uint16_t port) {
     ResolvedAddress address{};
@@ -64,38 +64,6 @@ int askOnce(uint16_t port) {
     const int received = receiveFrom(socket, buffer.data(), kClientReadLimit, false, &from);
     closeSocket(socket);
     return received;
-}
-
-// Replies per second from the port, keeping kWindow queries in flight for the given time.
-double answersPerSecond(uint16_t port, double seconds) {
-    const SocketHandle socket = openUdpSocket(IpFamily::IPv4);
-    bindLoopback(socket, IpFamily::IPv4, 0);
-    setReceiveTimeout(socket, 200);
-    const ResolvedAddress to = loopback(port);
-    uint8_t request[kRequestBytes];
-    std::vector<uint8_t> buffer(kDatagramBufferBytes);
-    uint64_t replies = 0;
-    uint8_t sequence = 0;
-    auto sendOne = [&] {
-        buildQueryRequest(++sequence, request);
-        sendTo(socket, request, kRequestBytes, to);
-    };
-    const uint64_t start = tickCountMs();
-    const uint64_t end = start + static_cast<uint64_t>(seconds * 1000);
-    for (int i = 0; i < kWindow; ++i) sendOne();
-    while (tickCountMs() < end) {
-        SocketAddress from{};
-        from.length = 16;
-        if (receiveFrom(socket, buffer.data(), kClientReadLimit, false, &from) > 0) {
-            ++replies;
-            sendOne();
-        } else {
-            for (int i = 0; i < kWindow; ++i) sendOne();  // lost in flight: refill the window
-        }
-    }
-    const double elapsed = static_cast<double>(tickCountMs() - start) / 1000.0;
-    closeSocket(socket);
-    return static_cast<double>(replies) / elapsed;
 }
 
 // A bare echo: every datagram is answered with replyBytes bytes, nothing else happens.
@@ -197,19 +165,25 @@ int main(int argc, char** argv) {
                 idleUsed / idleElapsed * 3600.0, idleUsed, idleElapsed, idleResident);
 
     // Under load: a fresh agent answering as fast as it can, next to a bare echo.
+    const std::vector<SocketHandle> sources = openLoopbackSources(kLoadSources);
+    if (sources.size() < static_cast<size_t>(kLoadWindow)) {
+        std::fprintf(stderr, "could not bind %d loopback sources\n", kLoadWindow);
+        return 1;
+    }
     const uint16_t port = freePort();
     const int replyBytes = startAnsweringAgent(port, &agent);
     if (replyBytes < 0) return 1;
-    const double agentRate = answersPerSecond(port, loadSeconds);
+    const double agentRate = measureLoad(sources, port, loadSeconds).repliesPerSecond;
     const long loadResident = statusKilobytes(agent, "VmHWM");
     stopAgent(agent);
     double echoRate;
     {
         EchoLoop echo(replyBytes);
-        echoRate = answersPerSecond(echo.port, loadSeconds);
+        echoRate = measureLoad(sources, echo.port, loadSeconds).repliesPerSecond;
     }
-    std::printf("answers per second over IPv4 loopback (%d-byte replies, %d in flight):\n", replyBytes,
-                kWindow);
+    std::printf(
+        "answers per second over IPv4 loopback (%d-byte replies, %d in flight, from %zu addresses):\n",
+        replyBytes, kLoadWindow, sources.size());
     std::printf("  agent      %10.0f\n  bare echo  %10.0f\n  ratio      %10.2f\n", agentRate, echoRate,
                 echoRate > 0 ? agentRate / echoRate : 0.0);
     std::printf("peak resident memory of the agent under load: %ld kB\n", loadResident);

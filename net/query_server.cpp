@@ -64,9 +64,9 @@ bool serverEnabled() {
 }
 
 bool senderHasReplyLeft(const ServerFamily& server, const SocketAddress& from) {
-    uint8_t host[16];
-    const int hostBytes = senderHostBytes(from, host);
-    return takeFullReply(*server.replyBudget, host, hostBytes, tickCountMs());
+    IpAddress sender{server.family, {}, 0};  // a sender of no known family: all such share one allowance
+    senderIpAddress(from, &sender);
+    return takeFullReply(*server.replyBudget, sender, tickCountMs());
 }
 
 // Receives one datagram for real and answers it; true when it was answered. A query from a sender

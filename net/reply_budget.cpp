@@ -9,47 +9,45 @@ constexpr uint32_t kMilliTokensPerReply = 1000;
 constexpr uint32_t kFullMilliTokens = kReplyBurst * kMilliTokensPerReply;
 static_assert(kReplyBudgetSets * kReplyBudgetWays == kReplyBudgetEntries);
 
-// The address bytes padded with zeros, and how many of them there are.
-struct HostKey {
-    uint8_t bytes[16];
-    uint8_t length;
-};
+int bytesOf(const IpAddress& sender) {
+    return sender.family == IpFamily::IPv4 ? 4 : 16;
+}
 
-uint32_t setOf(uint32_t hashKey, const HostKey& key) {
+uint32_t setOf(uint32_t hashKey, const IpAddress& sender) {
     uint32_t hash = 2166136261u ^ hashKey;  // FNV-1a over the hash key and the address
-    for (uint8_t byte : key.bytes) {
+    auto mix = [&hash](uint8_t byte) {
         hash ^= byte;
         hash *= 16777619u;
-    }
-    hash ^= key.length;
-    hash *= 16777619u;
+    };
+    for (int i = 0; i < bytesOf(sender); ++i) mix(sender.bytes[i]);
+    for (int shift = 0; shift < 32; shift += 8) mix(static_cast<uint8_t>(sender.scopeId >> shift));
     hash ^= hash >> 15;
     hash *= 0x2C1B3C6Du;
     hash ^= hash >> 12;
     return hash % kReplyBudgetSets;
 }
 
-bool holds(const ReplyBudgetEntry& entry, const HostKey& key) {
-    return entry.inUse != 0 && entry.hostBytes == key.length && std::memcmp(entry.host, key.bytes, 16) == 0;
+bool holds(const ReplyBudgetEntry& entry, const IpAddress& sender) {
+    return entry.inUse && entry.sender.family == sender.family && entry.sender.scopeId == sender.scopeId &&
+           std::memcmp(entry.sender.bytes, sender.bytes, static_cast<size_t>(bytesOf(sender))) == 0;
 }
 
 // An entry that would have refilled completely by now is worth nothing: taking it loses no history.
 bool isSettled(const ReplyBudgetEntry& entry, uint64_t nowMs) {
-    return entry.inUse == 0 || (nowMs >= entry.lastSeenMs && nowMs - entry.lastSeenMs >= kFullRefillMs);
+    return !entry.inUse || (nowMs >= entry.lastSeenMs && nowMs - entry.lastSeenMs >= kFullRefillMs);
 }
 
-ReplyBudgetEntry& claimEntry(ReplyBudgetEntry* set, const HostKey& key, uint64_t nowMs) {
+ReplyBudgetEntry& claimEntry(ReplyBudgetEntry* set, const IpAddress& sender, uint64_t nowMs) {
     ReplyBudgetEntry* oldest = &set[0];
-    for (int way = 1; way < kReplyBudgetWays && oldest->inUse != 0; ++way) {
-        if (set[way].inUse == 0 || set[way].lastSeenMs < oldest->lastSeenMs) oldest = &set[way];
+    for (int way = 1; way < kReplyBudgetWays && oldest->inUse; ++way) {
+        if (!set[way].inUse || set[way].lastSeenMs < oldest->lastSeenMs) oldest = &set[way];
     }
     // When the set is too small for the senders of the last seconds, a returning sender cannot be told
     // from a new one; a fresh entry then gets one reply, not a burst, so that cycling through many
     // forged addresses does not renew one victim's allowance.
     const uint32_t start = isSettled(*oldest, nowMs) ? kFullMilliTokens : kMilliTokensPerReply;
-    std::memcpy(oldest->host, key.bytes, 16);
-    oldest->hostBytes = key.length;
-    oldest->inUse = 1;
+    oldest->sender = sender;
+    oldest->inUse = true;
     oldest->milliTokens = start;
     oldest->lastSeenMs = nowMs;
     return *oldest;
@@ -72,21 +70,16 @@ void resetReplyBudget(ReplyBudget& budget, uint32_t hashKey) {
     budget.hashKey = hashKey;
 }
 
-bool takeFullReply(ReplyBudget& budget, const uint8_t* host, int hostBytes, uint64_t nowMs) {
-    HostKey key{};
-    if (hostBytes > 0 && hostBytes <= 16) {
-        std::memcpy(key.bytes, host, static_cast<size_t>(hostBytes));
-        key.length = static_cast<uint8_t>(hostBytes);
-    }
-    ReplyBudgetEntry* set = &budget.entries[setOf(budget.hashKey, key) * kReplyBudgetWays];
+bool takeFullReply(ReplyBudget& budget, const IpAddress& sender, uint64_t nowMs) {
+    ReplyBudgetEntry* set = &budget.entries[setOf(budget.hashKey, sender) * kReplyBudgetWays];
     ReplyBudgetEntry* entry = nullptr;
     for (int way = 0; way < kReplyBudgetWays && entry == nullptr; ++way) {
-        if (holds(set[way], key)) entry = &set[way];
+        if (holds(set[way], sender)) entry = &set[way];
     }
     if (entry != nullptr) {
         refill(*entry, nowMs);
     } else {
-        entry = &claimEntry(set, key, nowMs);
+        entry = &claimEntry(set, sender, nowMs);
     }
     if (entry->milliTokens < kMilliTokensPerReply) return false;
     entry->milliTokens -= kMilliTokensPerReply;

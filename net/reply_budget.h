@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "platform/sockets.h"
+
 namespace tarvelon {
 
 // A poll thread asks about 1.1 times a second; ten a second lets nine of them share one address (a
@@ -21,9 +23,8 @@ constexpr int kReplyBudgetWays = 8;  // an address hashes to one set of this man
 constexpr int kReplyBudgetSets = kReplyBudgetEntries / kReplyBudgetWays;
 
 struct ReplyBudgetEntry {
-    uint8_t host[16];
-    uint8_t hostBytes;
-    uint8_t inUse;
+    IpAddress sender;
+    bool inUse;
     uint32_t milliTokens;
     uint64_t lastSeenMs;
 };
@@ -36,9 +37,8 @@ struct ReplyBudget {
 
 void resetReplyBudget(ReplyBudget& budget, uint32_t hashKey);
 
-// Takes one full reply from the allowance of the sender whose host part (4 or 16 bytes) is given;
-// false when it has none left. A sender not in the table takes the least recently seen entry of its
-// set.
-bool takeFullReply(ReplyBudget& budget, const uint8_t* host, int hostBytes, uint64_t nowMs);
+// Takes one full reply from the sender's allowance; false when it has none left. A sender not in the
+// table takes the least recently seen entry of its set.
+bool takeFullReply(ReplyBudget& budget, const IpAddress& sender, uint64_t nowMs);
 
 }  // namespace tarvelon

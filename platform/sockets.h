@@ -65,8 +65,6 @@ int bindIpAddress(SocketHandle socket, const IpAddress& address, uint16_t port);
 int bindWildcard(SocketHandle socket, IpFamily family, uint16_t port);
 // Binds to the loopback address (127.0.0.1 or ::1); port 0 picks a free one.
 int bindLoopback(SocketHandle socket, IpFamily family, uint16_t port);
-// Binds to a resolved address and its port (a test client on 127.0.0.2, say).
-int bindAddress(SocketHandle socket, const ResolvedAddress& address);
 // The local port a socket is bound to, or 0.
 uint16_t boundPort(SocketHandle socket);
 
@@ -83,9 +81,9 @@ int sendTo(SocketHandle socket, const uint8_t* bytes, int length, const Resolved
 // Returns 0, or the resolver's error.
 int32_t resolveUdpAddress(const char16_t* host, const char16_t* service, ResolvedAddress* first);
 bool isIPv4Address(const ResolvedAddress& address);
-// The host part of a sender's address, without the port: 4 bytes for IPv4, 16 for IPv6; returns how
-// many, 0 for an address of neither family.
-int senderHostBytes(const SocketAddress& from, uint8_t (&out)[16]);
+// A received sender's address without its port; false, leaving out as it was, for an address of
+// neither family.
+bool senderIpAddress(const SocketAddress& from, IpAddress* out);
 // The address as text with its port, "127.0.0.1:8221" or "[::1]:8221"; empty if it cannot be shown.
 void addressToText(const ResolvedAddress& address, char16_t* out, int capacity);
 

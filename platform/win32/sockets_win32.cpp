@@ -121,13 +121,6 @@ int bindLoopback(SocketHandle socket, IpFamily family, uint16_t port) {
     return bindTo(socket, loopbackOf(family), port);
 }
 
-int bindAddress(SocketHandle socket, const ResolvedAddress& address) {
-    if (bind(native(socket), reinterpret_cast<const sockaddr*>(address.bytes), static_cast<int>(address.length)) != 0) {
-        return failed();
-    }
-    return succeeded(0);
-}
-
 uint16_t boundPort(SocketHandle socket) {
     sockaddr_storage address{};
     int length = sizeof address;
@@ -187,17 +180,20 @@ bool isIPv4Address(const ResolvedAddress& address) {
     return address.family == AF_INET;
 }
 
-int senderHostBytes(const SocketAddress& from, uint8_t (&out)[16]) {
+bool senderIpAddress(const SocketAddress& from, IpAddress* out) {
     const auto* address = reinterpret_cast<const sockaddr*>(from.bytes);
     if (address->sa_family == AF_INET && from.length >= static_cast<int32_t>(sizeof(sockaddr_in))) {
-        std::memcpy(out, &reinterpret_cast<const sockaddr_in*>(from.bytes)->sin_addr, 4);
-        return 4;
+        *out = IpAddress{IpFamily::IPv4, {}, 0};
+        std::memcpy(out->bytes, &reinterpret_cast<const sockaddr_in*>(from.bytes)->sin_addr, 4);
+        return true;
     }
     if (address->sa_family == AF_INET6 && from.length >= static_cast<int32_t>(sizeof(sockaddr_in6))) {
-        std::memcpy(out, &reinterpret_cast<const sockaddr_in6*>(from.bytes)->sin6_addr, 16);
-        return 16;
+        const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(from.bytes);
+        *out = IpAddress{IpFamily::IPv6, {}, static_cast<uint32_t>(ipv6->sin6_scope_id)};
+        std::memcpy(out->bytes, &ipv6->sin6_addr, 16);
+        return true;
     }
-    return 0;
+    return false;
 }
 
 void addressToText(const ResolvedAddress& address, char16_t* out, int capacity) {

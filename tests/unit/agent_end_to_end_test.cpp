@@ -116,7 +116,8 @@ TEST_F(AgentEndToEnd, LogsNothingPerRequestAndStopsCleanlyOnSigterm) {
     ASSERT_EQ(queryUntilAnswered({"127.0.0.1:" + portText}).status, 0);
     const size_t lines = lineCount(agent.err);
     TestPeer peer(IpFamily::IPv4);
-    for (int i = 0; i < 20; ++i) ASSERT_EQ(peer.ask({1, static_cast<uint8_t>(i), 0x31}, port).size(), 347u);
+    // Within the burst of full replies one address is granted at once.
+    for (int i = 0; i < 15; ++i) ASSERT_EQ(peer.ask({1, static_cast<uint8_t>(i), 0x31}, port).size(), 347u);
     agent.signal(SIGTERM);
     EXPECT_EQ(agent.wait(), 0) << agent.err;
     EXPECT_EQ(lineCount(agent.err), lines + 1) << agent.err;

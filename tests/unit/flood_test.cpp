@@ -23,10 +23,11 @@ using namespace testing_net;
 constexpr int kPoliteQueries = 6;
 constexpr uint64_t kFloodCountLimit = 50000000;  // the flood stops at this count or when told to
 
-ResolvedAddress localAddress(const char16_t* host) {
-    ResolvedAddress address{};
-    EXPECT_EQ(resolveUdpAddress(host, u"0", &address), 0);
-    return address;
+constexpr IpAddress kLoopbackIPv4 = {IpFamily::IPv4, {127, 0, 0, 1}, 0};
+constexpr IpAddress kLoopbackIPv6 = {IpFamily::IPv6, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 0};
+
+IpAddress loopbackIPv4(uint8_t last) {
+    return {IpFamily::IPv4, {127, 0, 0, last}, 0};
 }
 
 // A socket bound to the given local address, sending from it to the server.
@@ -34,9 +35,9 @@ struct Sender {
     SocketHandle socket;
     ResolvedAddress server;
 
-    Sender(IpFamily family, const char16_t* host, uint16_t serverPort, uint32_t receiveTimeoutMs)
-        : socket(openUdpSocket(family)), server(loopbackAddress(family, serverPort)) {
-        EXPECT_EQ(bindAddress(socket, localAddress(host)), 0);
+    Sender(const IpAddress& local, uint16_t serverPort, uint32_t receiveTimeoutMs)
+        : socket(openUdpSocket(local.family)), server(loopbackAddress(local.family, serverPort)) {
+        EXPECT_EQ(bindIpAddress(socket, local, 0), 0);
         setReceiveTimeout(socket, receiveTimeoutMs);
     }
     ~Sender() { closeSocket(socket); }
@@ -62,8 +63,8 @@ using Datagrams = std::vector<std::vector<uint8_t>>;
 // never empty, and it never overflows.
 class RoundFlood {
   public:
-    RoundFlood(IpFamily family, const char16_t* host, uint16_t port, Datagrams round)
-        : sender_(family, host, port, 2000), round_(std::move(round)), thread_([this] { run(); }) {}
+    RoundFlood(const IpAddress& local, uint16_t port, Datagrams round)
+        : sender_(local, port, 2000), round_(std::move(round)), thread_([this] { run(); }) {}
     ~RoundFlood() { stop(); }
 
     void stop() {
@@ -193,7 +194,7 @@ class Flood : public testing::TestWithParam<IpFamily> {
         EXPECT_TRUE(waitFor([&] { return counter.load() >= expected; }));
         EXPECT_EQ(counter.load(), expected);
     }
-    const char16_t* loopback() const { return loopbackName(GetParam()); }
+    const IpAddress& loopback() const { return GetParam() == IpFamily::IPv4 ? kLoopbackIPv4 : kLoopbackIPv6; }
 
     uint16_t port = 0;
     uint64_t counted[2] = {0, 0};
@@ -211,9 +212,9 @@ int politeQueriesAnswered(const Sender& client) {
 }
 
 TEST_P(Flood, GarbageAtFullSpeedCostsAPoliteClientNoAnswer) {
-    RoundFlood flood(GetParam(), loopback(), port, garbageRound());
+    RoundFlood flood(loopback(), port, garbageRound());
     ASSERT_TRUE(waitFor([&] { return flood.sent() > 1000; }));
-    Sender client(GetParam(), loopback(), port, 200);
+    Sender client(loopback(), port, 200);
     const int answered = politeQueriesAnswered(client);
     flood.stop();
 
@@ -232,8 +233,8 @@ TEST_P(Flood, ForgedQueriesAreCutToTheBudgetWhileOthersAreServed) {
     // On loopback any 127.x.y.z is ours; ::1 is the only IPv6 loopback, so there the flood has it and
     // the polite client asks over IPv4, through the other thread and its own table.
     const bool ipv4 = GetParam() == IpFamily::IPv4;
-    RoundFlood forged(GetParam(), ipv4 ? u"127.0.0.2" : u"::1", port, queryRound());
-    Sender polite(IpFamily::IPv4, ipv4 ? u"127.0.0.3" : u"127.0.0.1", port, 200);
+    RoundFlood forged(ipv4 ? loopbackIPv4(2) : kLoopbackIPv6, port, queryRound());
+    Sender polite(ipv4 ? loopbackIPv4(3) : kLoopbackIPv4, port, 200);
     const int answered = politeQueriesAnswered(polite);
     forged.stop();
 

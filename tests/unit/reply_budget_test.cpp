@@ -10,17 +10,12 @@
 namespace tarvelon {
 namespace {
 
-struct Sender {
-    uint8_t host[16];
-    int bytes;
-};
-
-Sender ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
-    return {{a, b, c, d}, 4};
+IpAddress ipv4(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
+    return {IpFamily::IPv4, {a, b, c, d}, 0};
 }
 
 // Distinct addresses 10.x.y.z, numbered.
-Sender numbered(uint32_t n) {
+IpAddress numbered(uint32_t n) {
     return ipv4(10, static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n));
 }
 
@@ -28,18 +23,16 @@ class Budget : public testing::Test {
   protected:
     void SetUp() override { resetReplyBudget(*budget, 0x5EED); }
 
-    bool take(const Sender& sender, uint64_t nowMs) {
-        return takeFullReply(*budget, sender.host, sender.bytes, nowMs);
-    }
+    bool take(const IpAddress& sender, uint64_t nowMs) { return takeFullReply(*budget, sender, nowMs); }
     // How many of `count` requests at one instant are granted.
-    int granted(const Sender& sender, int count, uint64_t nowMs) {
+    int granted(const IpAddress& sender, int count, uint64_t nowMs) {
         int answered = 0;
         for (int i = 0; i < count; ++i) answered += take(sender, nowMs) ? 1 : 0;
         return answered;
     }
 
     std::unique_ptr<ReplyBudget> budget = std::make_unique<ReplyBudget>();
-    const Sender victim = ipv4(192, 0, 2, 7);
+    const IpAddress victim = ipv4(192, 0, 2, 7);
 };
 
 TEST_F(Budget, NewSenderGetsTheBurstThenTheRefillRate) {
@@ -88,19 +81,25 @@ TEST_F(Budget, HonestPollersSharingOneAddressAreNeverRefused) {
 }
 
 TEST_F(Budget, AddressesHaveAllowancesOfTheirOwn) {
-    const Sender others[] = {
-        ipv4(192, 0, 2, 8),                                        // the neighbour
-        {{192, 0, 2, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 16},  // IPv6 with the same leading bytes
-        {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 16},
+    const IpAddress fe80 = {IpFamily::IPv6, {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 2};
+    const IpAddress others[] = {
+        ipv4(192, 0, 2, 8),                                                       // the neighbour
+        {IpFamily::IPv6, {192, 0, 2, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 0},  // the same leading bytes
+        {IpFamily::IPv6, {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 0},
+        fe80,
+        {IpFamily::IPv6, {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 3},  // on another link
     };
     EXPECT_EQ(granted(victim, 100, 1000), kReplyBurst);
-    for (const Sender& other : others) EXPECT_EQ(granted(other, 100, 1000), kReplyBurst);
+    for (const IpAddress& other : others) EXPECT_EQ(granted(other, 100, 1000), kReplyBurst);
     EXPECT_FALSE(take(victim, 1000));
+    EXPECT_FALSE(take(fe80, 1000));
 }
 
-TEST_F(Budget, SenderOfUnknownFamilyIsLimitedToo) {
-    EXPECT_EQ(granted({{}, 0}, 100, 1000), kReplyBurst);
-    EXPECT_EQ(granted({{}, 99}, 100, 1000), 0);  // a malformed length is the same unknown sender
+TEST_F(Budget, IPv4SenderIsKnownByItsFourBytesAlone) {
+    IpAddress withLeftovers = victim;
+    withLeftovers.bytes[9] = 0xAA;  // beyond an IPv4 address: not part of it
+    EXPECT_EQ(granted(victim, kReplyBurst, 1000), kReplyBurst);
+    EXPECT_FALSE(take(withLeftovers, 1000));
 }
 
 TEST_F(Budget, ClockSteppingBackRefillsNothing) {

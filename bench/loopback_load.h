@@ -1,0 +1,89 @@
+// Queries kept in flight against a server over IPv4 loopback, each sent from the next of many loopback
+// addresses. A query server answers one address only about ten full replies a second; with far more
+// addresses than its reply budget remembers (256), each query comes from an address the budget has
+// just forgotten, its dearest case, and none is refused for the budget.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "net/protocol.h"
+#include "platform/clock.h"
+#include "platform/sockets.h"
+#include "telemetry/text16.h"
+
+namespace tarvelon {
+
+constexpr int kLoadWindow = 8;  // queries kept in flight, so neither side waits on a round trip
+constexpr int kLoadSources = 2048;
+
+inline ResolvedAddress resolvedLoopback(const char16_t* host, uint16_t port) {
+    ResolvedAddress address{};
+    char16_t service[16];
+    format16(service, 16, u"%d", port);
+    resolveUdpAddress(host, service, &address);
+    return address;
+}
+
+// Sockets bound to 127.0.1.1, 127.0.1.2, ...: one per source address (fewer if the system refuses).
+inline std::vector<SocketHandle> openLoopbackSources(int count) {
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
+    std::vector<SocketHandle> sources;
+    for (int i = 0; i < count; ++i) {
+        const IpAddress source = {
+            IpFamily::IPv4,
+            {127, 0, static_cast<uint8_t>(1 + i / 250), static_cast<uint8_t>(1 + i % 250)},
+            0};
+        const SocketHandle socket = openUdpSocket(IpFamily::IPv4);
+        if (socket == kNoSocket || bindIpAddress(socket, source, 0) != 0) {
+            closeSocket(socket);
+            break;
+        }
+        setReceiveTimeout(socket, 200);
+        sources.push_back(socket);
+    }
+    return sources;
+}
+
+struct LoadResult {
+    double repliesPerSecond;
+    uint64_t unanswered;
+};
+
+// Replies per second from the port for the given time; query k goes out from sources[k % count],
+// where its reply then arrives.
+inline LoadResult measureLoad(const std::vector<SocketHandle>& sources, uint16_t port, double seconds) {
+    const ResolvedAddress to = resolvedLoopback(u"127.0.0.1", port);
+    const size_t count = sources.size();
+    uint8_t request[kRequestBytes];
+    std::vector<uint8_t> buffer(kDatagramBufferBytes);
+    uint64_t sent = 0;
+    uint64_t awaited = 0;
+    uint64_t replies = 0;
+    auto sendOne = [&] {
+        buildQueryRequest(static_cast<uint8_t>(sent), request);
+        sendTo(sources[sent % count], request, kRequestBytes, to);
+        ++sent;
+    };
+    const uint64_t start = tickCountMs();
+    const uint64_t end = start + static_cast<uint64_t>(seconds * 1000);
+    while (sent < static_cast<uint64_t>(kLoadWindow) && sent < count) sendOne();
+    while (tickCountMs() < end) {
+        SocketAddress from{};
+        from.length = 16;
+        if (receiveFrom(sources[awaited % count], buffer.data(), kClientReadLimit, false, &from) > 0)
+            ++replies;
+        ++awaited;
+        sendOne();
+    }
+    const double elapsed = static_cast<double>(tickCountMs() - start) / 1000.0;
+    return {static_cast<double>(replies) / elapsed, awaited - replies};
+}
+
+}  // namespace tarvelon
