@@ -1,6 +1,7 @@
 // The server's answer to any datagram over any local store, and the client's verdict on that answer:
-// only a datagram of exactly three bytes is answered, the answer is built over the request and never
-// passes the longest reply, and a full reply stored by the client gives back the server's records.
+// only a datagram of exactly three bytes that is not its own answer is answered, the answer is built
+// over the request and never passes the longest reply, and a full reply stored by the client gives
+// back the server's records.
 //
 // Input: request bytes (3), length choice (u16, 0xFFFF for a failed receive), GPU presence mask (u16),
 // then the local host record and the 16 GPU records.
@@ -87,6 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const uint8_t code = expectedCode(request);
+    // A request that already is its own answer is an answer itself, and gets none.
+    if (code == request[2]) {
+        FUZZ_CHECK(answer == 0);
+        FUZZ_CHECK(buffer == before);
+        return 0;
+    }
     FUZZ_CHECK(buffer[0] == request[0] && buffer[1] == request[1] && buffer[2] == code);
     if (code == kCodeFullReply) {
         FUZZ_CHECK(answer == kReplyGpuOffset + sentCount * static_cast<int>(sizeof(GpuRecord)));
