@@ -13,14 +13,14 @@ namespace {
 
 enum class Option { Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Help };
 
-struct OptionSpec {
+struct OptionEntry {
     Option option;
     const char* longName;
     char shortName;  // 0: long form only
     bool takesValue;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionEntry kOptions[] = {
     {Option::Port, "port", 'p', true},
     {Option::Name, "name", 'n', true},
     {Option::Listen, "listen", 'l', true},
@@ -31,16 +31,16 @@ constexpr OptionSpec kOptions[] = {
     {Option::Help, "help", 'h', false},
 };
 
-const OptionSpec* findLong(const std::string& name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (name == spec.longName) return &spec;
+const OptionEntry* findLong(const std::string& name) {
+    for (const OptionEntry& entry : kOptions) {
+        if (name == entry.longName) return &entry;
     }
     return nullptr;
 }
 
-const OptionSpec* findShort(char name) {
-    for (const OptionSpec& spec : kOptions) {
-        if (spec.shortName != 0 && spec.shortName == name) return &spec;
+const OptionEntry* findShort(char name) {
+    for (const OptionEntry& entry : kOptions) {
+        if (entry.shortName != 0 && entry.shortName == name) return &entry;
     }
     return nullptr;
 }
@@ -65,9 +65,9 @@ struct Parsing {
     bool help = false;
 };
 
-bool apply(Parsing& parsing, const OptionSpec& spec, const std::string& shown, const std::string& value) {
+bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown, const std::string& value) {
     AgentOptions& options = *parsing.options;
-    switch (spec.option) {
+    switch (entry.option) {
         case Option::Port:
             if (parsePort(value, &options.port)) return true;
             *parsing.message =
@@ -162,20 +162,20 @@ OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions
 
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
-        const OptionSpec* spec = nullptr;
+        const OptionEntry* entry = nullptr;
         std::string shown, value;
         bool valueAttached = false;
         if (argument.compare(0, 2, "--") == 0 && argument.size() > 2) {
             const size_t equals = argument.find('=');
             shown = argument.substr(0, equals);
-            spec = findLong(shown.substr(2));
+            entry = findLong(shown.substr(2));
             if (equals != std::string::npos) {
                 value = argument.substr(equals + 1);
                 valueAttached = true;
             }
         } else if (argument.size() >= 2 && argument[0] == '-' && argument[1] != '-') {
             shown = argument.substr(0, 2);
-            spec = findShort(argument[1]);
+            entry = findShort(argument[1]);
             if (argument.size() > 2) {
                 value = argument.substr(2);
                 valueAttached = true;
@@ -184,21 +184,21 @@ OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions
             *message = "unexpected argument '" + argument + "'";
             return OptionsOutcome::Error;
         }
-        if (spec == nullptr) {
+        if (entry == nullptr) {
             *message = "unknown option '" + shown + "'";
             return OptionsOutcome::Error;
         }
-        if (spec->takesValue && !valueAttached) {
+        if (entry->takesValue && !valueAttached) {
             if (i + 1 >= argc) {
                 *message = "option '" + shown + "' needs a value";
                 return OptionsOutcome::Error;
             }
             value = argv[++i];
-        } else if (!spec->takesValue && valueAttached) {
+        } else if (!entry->takesValue && valueAttached) {
             *message = "option '" + shown + "' takes no value";
             return OptionsOutcome::Error;
         }
-        if (!apply(parsing, *spec, shown, value)) return OptionsOutcome::Error;
+        if (!apply(parsing, *entry, shown, value)) return OptionsOutcome::Error;
     }
     if (parsing.help) return OptionsOutcome::Help;
     if (!settleFamilies(parsing)) return OptionsOutcome::Error;

@@ -11,17 +11,6 @@
 namespace tarvelon {
 namespace {
 
-bool readTextFile(const std::string& path, std::string* text) {
-    FILE* file = std::fopen(path.c_str(), "re");
-    if (file == nullptr) return false;
-    text->clear();
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->append(chunk, got);
-    std::fclose(file);
-    return true;
-}
-
 bool countProcesses(const std::string& procDirectory, int32_t* count) {
     DIR* proc = opendir(procDirectory.c_str());
     if (proc == nullptr) return false;

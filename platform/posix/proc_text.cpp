@@ -5,6 +5,17 @@
 #include <sstream>
 
 namespace tarvelon {
+
+bool readTextFile(const std::string& path, std::string* text) {
+    FILE* file = std::fopen(path.c_str(), "re");
+    if (file == nullptr) return false;
+    text->clear();
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->append(chunk, got);
+    std::fclose(file);
+    return true;
+}
 namespace {
 
 // The value of a "Name:   123 kB" line, in bytes.

@@ -10,6 +10,9 @@
 
 namespace tarvelon {
 
+// The whole text of a (kernel) file; false when it cannot be opened.
+bool readTextFile(const std::string& path, std::string* text);
+
 // Total and available memory, and the commit figures as physical memory plus swap; bytes.
 bool parseMeminfo(const std::string& text, MemoryStatus* status);
 

@@ -32,17 +32,6 @@ struct Sample {
 Sample previous;
 Sample current;
 
-bool readTextFile(const std::string& path, std::string* text) {
-    FILE* file = std::fopen(path.c_str(), "r");
-    if (file == nullptr) return false;
-    text->clear();
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->append(chunk, got);
-    std::fclose(file);
-    return true;
-}
-
 bool readable(const char* path) {
     return access(path, R_OK) == 0;
 }
