@@ -66,35 +66,6 @@ int askOnce(uint16_t port) {
     return received;
 }
 
-// A bare echo: every datagram is answered with replyBytes bytes, nothing else happens.
-struct EchoLoop {
-    SocketHandle socket = openUdpSocket(IpFamily::IPv4);
-    std::atomic<bool> stop{false};
-    std::thread thread;
-    uint16_t port = 0;
-
-    explicit EchoLoop(int replyBytes) {
-        bindLoopback(socket, IpFamily::IPv4, 0);
-        setReceiveTimeout(socket, 100);
-        port = boundPort(socket);
-        thread = std::thread([this, replyBytes] {
-            std::vector<uint8_t> buffer(kDatagramBufferBytes);
-            while (!stop.load()) {
-                SocketAddress from{};
-                from.length = 16;
-                if (receiveFrom(socket, buffer.data(), kServerReadLimit, false, &from) > 0) {
-                    sendTo(socket, buffer.data(), replyBytes, from);
-                }
-            }
-        });
-    }
-    ~EchoLoop() {
-        stop.store(true);
-        thread.join();
-        closeSocket(socket);
-    }
-};
-
 // A "VmHWM:" style line of /proc/PID/status, in kB.
 long statusKilobytes(pid_t pid, const char* name) {
     std::ifstream file("/proc/" + std::to_string(pid) + "/status");

@@ -1,12 +1,15 @@
 // Queries kept in flight against a server over IPv4 loopback, each sent from the next of many loopback
 // addresses. A query server answers one address only about ten full replies a second; with far more
 // addresses than its reply budget remembers (256), each query comes from an address the budget has
-// just forgotten, its dearest case, and none is refused for the budget.
+// just forgotten, its dearest case, and none is refused for the budget. Beside them, a bare echo loop:
+// the limit of the loopback path that the figures are measured against.
 #pragma once
 
 #include <sys/resource.h>
 
+#include <atomic>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include "net/protocol.h"
@@ -85,5 +88,34 @@ inline LoadResult measureLoad(const std::vector<SocketHandle>& sources, uint16_t
     const double elapsed = static_cast<double>(tickCountMs() - start) / 1000.0;
     return {static_cast<double>(replies) / elapsed, awaited - replies};
 }
+
+// A bare echo: every datagram is answered with replyBytes bytes, nothing else happens.
+struct EchoLoop {
+    SocketHandle socket = openUdpSocket(IpFamily::IPv4);
+    std::atomic<bool> stop{false};
+    std::thread thread;
+    uint16_t port = 0;
+
+    explicit EchoLoop(int replyBytes) {
+        bindLoopback(socket, IpFamily::IPv4, 0);
+        setReceiveTimeout(socket, 100);
+        port = boundPort(socket);
+        thread = std::thread([this, replyBytes] {
+            std::vector<uint8_t> buffer(kDatagramBufferBytes);
+            while (!stop.load()) {
+                SocketAddress from{};
+                from.length = 16;
+                if (receiveFrom(socket, buffer.data(), kServerReadLimit, false, &from) >= 0) {
+                    sendTo(socket, buffer.data(), replyBytes, from);
+                }
+            }
+        });
+    }
+    ~EchoLoop() {
+        stop.store(true);
+        thread.join();
+        closeSocket(socket);
+    }
+};
 
 }  // namespace tarvelon

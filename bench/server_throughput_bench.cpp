@@ -24,35 +24,6 @@ using namespace tarvelon;
 
 namespace {
 
-// A bare echo: every datagram is answered with replyBytes bytes, nothing else happens.
-struct EchoLoop {
-    SocketHandle socket = openUdpSocket(IpFamily::IPv4);
-    std::atomic<bool> stop{false};
-    std::thread thread;
-    uint16_t port = 0;
-
-    explicit EchoLoop(int replyBytes) {
-        bindLoopback(socket, IpFamily::IPv4, 0);
-        setReceiveTimeout(socket, 100);
-        port = boundPort(socket);
-        thread = std::thread([this, replyBytes] {
-            std::vector<uint8_t> buffer(kDatagramBufferBytes);
-            while (!stop.load()) {
-                SocketAddress from{};
-                from.length = 16;
-                if (receiveFrom(socket, buffer.data(), kServerReadLimit, false, &from) >= 0) {
-                    sendTo(socket, buffer.data(), replyBytes, from);
-                }
-            }
-        });
-    }
-    ~EchoLoop() {
-        stop.store(true);
-        thread.join();
-        closeSocket(socket);
-    }
-};
-
 uint16_t freePort() {
     const SocketHandle probe = openUdpSocket(IpFamily::IPv4);
     bindLoopback(probe, IpFamily::IPv4, 0);
