@@ -11,6 +11,7 @@
 #include "panel/tray_win32.h"
 #include "platform/sockets.h"
 #include "resources/resource.h"
+#include "settings/dialog_win32.h"
 #include "settings/general_setup_win32.h"
 #include "settings/network_setup_win32.h"
 #include "settings/settings.h"
@@ -104,6 +105,7 @@ int run(HINSTANCE instance, int showCommand) {
     BOOL result;
     // -1 is a failed GetMessageW (an invalid window handle, which this loop never passes): stop too.
     while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0 && result != -1) {
+        if (routeDialogCloseKey(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -40,6 +40,17 @@ void showDialogAtCursor(HWND dialog) {
     BringWindowToTop(dialog);
 }
 
+bool routeDialogCloseKey(const MSG& message) {
+    const bool escape = message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE;
+    const bool altF4 = message.message == WM_SYSKEYDOWN && message.wParam == VK_F4;
+    if (!escape && !altF4) return false;
+    const HWND root = GetAncestor(message.hwnd, GA_ROOT);
+    // The atom of the dialog class, #32770.
+    if (root == nullptr || GetClassLongW(root, GCW_ATOM) != 32770) return false;
+    SendMessageW(root, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return true;
+}
+
 void setControlText(HWND dialog, int id, const char16_t* text) {
     SetDlgItemTextW(dialog, id, wide(text));
 }

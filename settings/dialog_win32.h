@@ -17,6 +17,11 @@ extern bool (*openWebAddress)(const char16_t* address);
 // Shows the dialog in its normal state with its bottom-right corner at the cursor and raises it.
 void showDialogAtCursor(HWND dialog);
 
+// Escape or Alt+F4 meant for a dialog of this thread (or a control in it) becomes that dialog's
+// IDCANCEL, which the setup dialogs treat like their close button. For the message loop, which does
+// no dialog navigation; true when the key was taken.
+bool routeDialogCloseKey(const MSG& message);
+
 // Control text as UTF-16, for the portable dialog rules.
 void setControlText(HWND dialog, int id, const char16_t* text);
 void setControlNumber(HWND dialog, int id, int32_t value);

@@ -90,6 +90,7 @@ void alwaysOnTopClicked() {
 void command(int id, int notification) {
     switch (id) {
         case IDOK:
+        case IDCANCEL:  // Escape, Alt+F4
             ShowWindow(dialog, SW_HIDE);
             break;
         case IDC_FONT_SIZE:

@@ -189,6 +189,7 @@ void command(int id, int notification) {
     if (notification != BN_CLICKED) return;
     switch (id) {
         case IDOK:
+        case IDCANCEL:  // Escape, Alt+F4
             ShowWindow(dialog, SW_HIDE);
             break;
         case IDC_SERVER_ENABLE:

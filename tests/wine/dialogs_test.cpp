@@ -10,6 +10,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "net/slot_table.h"
@@ -226,6 +227,21 @@ TEST(GeneralSetupDialog, ShowsWithItsBottomRightCornerAtTheCursorAndHidesOnOk) {
     EXPECT_EQ(frame.bottom, cursor.y);
     click(general, IDOK);
     EXPECT_FALSE(IsWindowVisible(general));
+}
+
+TEST(SetupDialogs, EscapeAndAltF4HideEitherDialogFromAnyOfItsControls) {
+    for (const HWND dialog : {general, network}) {
+        for (const auto& [message, key] : {std::pair{WM_KEYDOWN, VK_ESCAPE}, std::pair{WM_SYSKEYDOWN, VK_F4}}) {
+            ShowWindow(dialog, SW_SHOWNOACTIVATE);
+            const MSG other{GetDlgItem(dialog, IDOK), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+            EXPECT_FALSE(routeDialogCloseKey(other));
+            const MSG close{GetDlgItem(dialog, IDOK), static_cast<UINT>(message), static_cast<WPARAM>(key), 0, 0, {}};
+            EXPECT_TRUE(routeDialogCloseKey(close));
+            EXPECT_FALSE(IsWindowVisible(dialog));
+        }
+    }
+    const MSG toPanel{panel, WM_KEYDOWN, VK_ESCAPE, 0, 0, {}};
+    EXPECT_FALSE(routeDialogCloseKey(toPanel));
 }
 
 // Run as a child process by the test below: the cleanup button must end this process on the spot.

@@ -1,5 +1,5 @@
-"""The context menu on the panel: "Setup" and "Network" show their dialogs (hidden until then), and
-"Exit" ends the program."""
+"""The context menu on the panel: "Setup" and "Network" show their dialogs (hidden until then), a key
+press (Escape, Alt+F4) hides them again, and "Exit" ends the program."""
 
 import time
 
@@ -32,13 +32,13 @@ def test(build):
 
         choose(desktop, rect, 2)  # Info, Setup
         wait_for(lambda: desktop.drive("visible", "General Setup") == "1", 15, "General Setup to show")
-        desktop.drive("click", "General Setup", "1")  # OK hides it
+        desktop.xdotool("key", "Escape")
         wait_for(lambda: desktop.drive("visible", "General Setup") == "0", 15, "General Setup to hide")
         time.sleep(1.5)  # let the X side of the hidden dialog go before the next click
 
         choose(desktop, rect, 3)  # Info, Setup, Network
         wait_for(lambda: desktop.drive("visible", "Network Setup") == "1", 15, "Network Setup to show")
-        desktop.drive("click", "Network Setup", "1")  # Close Window hides it
+        desktop.xdotool("key", "alt+F4")
         wait_for(lambda: desktop.drive("visible", "Network Setup") == "0", 15, "Network Setup to hide")
         time.sleep(1.5)
 
