@@ -20,6 +20,7 @@
 #define IDC_WINDOW_Y 1004
 #define IDC_ALWAYS_ON_TOP 1005
 #define IDC_CLEANUP 1006
+#define IDC_START_WITH_WINDOWS 1007
 
 // Network Setup controls.
 #define IDC_SERVER_ENABLE 1014

@@ -6,6 +6,7 @@
 #include "settings/dialog_win32.h"
 #include "settings/general_setup.h"
 #include "settings/settings.h"
+#include "settings/start_with_windows.h"
 
 namespace tarvelon {
 
@@ -19,6 +20,18 @@ HWND panelWindow;
 HWND slider;
 int32_t dialogFontSize;
 bool controlsUpdating;  // edit and slider notifications caused by our own filling are ignored
+char16_t programPath[kProgramPathChars + 1];  // empty when it does not fit
+
+// The box follows the stored value, which the user may also change outside the program.
+void showStartWithWindows() {
+    setChecked(dialog, IDC_START_WITH_WINDOWS, programPath[0] != 0 && startsWithWindows(programPath));
+}
+
+void startWithWindowsClicked() {
+    if (programPath[0] == 0) return;
+    setChecked(dialog, IDC_START_WITH_WINDOWS,
+               setStartWithWindows(programPath, isChecked(dialog, IDC_START_WITH_WINDOWS)));
+}
 
 void fillGeneralSetup() {
     setControlNumber(dialog, IDC_FONT_SIZE, dialogFontSize);
@@ -81,6 +94,7 @@ void alwaysOnTopClicked() {
 
 // Ends the program without another save, so the deleted key stays deleted.
 [[noreturn]] void cleanupAndExit() {
+    deleteStartWithWindows();
     deleteSettingsKey();
     SendMessageW(panelWindow, WM_DESTROY, 0, 0);
     PostQuitMessage(0);
@@ -105,6 +119,9 @@ void command(int id, int notification) {
             break;
         case IDC_ALWAYS_ON_TOP:
             alwaysOnTopClicked();
+            break;
+        case IDC_START_WITH_WINDOWS:
+            startWithWindowsClicked();
             break;
         case IDC_CLEANUP:
             cleanupAndExit();
@@ -136,6 +153,11 @@ HWND createGeneralSetup(HINSTANCE instance, HWND panel, int32_t fontsize) {
     if (dialog == nullptr) return nullptr;
     slider = GetDlgItem(dialog, IDC_FONT_SLIDER);
     SendMessageW(slider, TBM_SETRANGE, FALSE, MAKELPARAM(kFontSizeMin, kFontSizeMax));
+    const DWORD length =
+        GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(programPath), kProgramPathChars + 1);
+    if (length == 0 || length > kProgramPathChars) programPath[0] = 0;
+    EnableWindow(GetDlgItem(dialog, IDC_START_WITH_WINDOWS), programPath[0] != 0);
+    showStartWithWindows();
     dialogFontSize = fontsize;
     controlsUpdating = true;
     fillGeneralSetup();
@@ -145,7 +167,9 @@ HWND createGeneralSetup(HINSTANCE instance, HWND panel, int32_t fontsize) {
 }
 
 void showGeneralSetup() {
-    if (dialog != nullptr) showDialogAtCursor(dialog);
+    if (dialog == nullptr) return;
+    showStartWithWindows();
+    showDialogAtCursor(dialog);
 }
 
 }  // namespace tarvelon

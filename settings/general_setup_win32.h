@@ -1,6 +1,6 @@
 // The General Setup dialog on Windows: font size (typed or by slider), panel position, always on top,
-// and the cleanup button. It changes nothing itself but always-on-top; it tells the panel window,
-// which stores and saves.
+// start with Windows, and the cleanup button. Of the settings it changes only always-on-top itself;
+// for the others it tells the panel window, which stores and saves.
 #pragma once
 
 #include <windows.h>

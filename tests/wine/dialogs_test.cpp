@@ -153,6 +153,7 @@ TEST(GeneralSetupDialog, IsCreatedHiddenFromItsTemplateAndFilled) {
 
     EXPECT_EQ(text(general, IDC_FONT_DEFAULT), "Default 12px");
     EXPECT_EQ(text(general, IDC_ALWAYS_ON_TOP), "Always On Top");
+    EXPECT_EQ(text(general, IDC_START_WITH_WINDOWS), "Start with Windows");
     EXPECT_EQ(text(general, IDC_CLEANUP), "Cleanup registry, reset to Super Defaults and immediate Exit");
     EXPECT_EQ(text(general, IDOK), "OK");
     EXPECT_EQ(text(general, IDC_FONT_SIZE), "14");
