@@ -18,6 +18,7 @@
 #include "platform/sockets.h"
 #include "settings/settings.h"
 #include "telemetry/text16.h"
+#include "tarvelon_version.h"
 
 using namespace tarvelon;
 
@@ -68,6 +69,9 @@ int main(int argc, char** argv) {
     switch (parseAgentOptions(argc, argv, &options, &message)) {
         case OptionsOutcome::Help:
             std::fputs(agentUsageText(), stdout);
+            return 0;
+        case OptionsOutcome::Version:
+            std::fputs("tarvelon-agent " TARVELON_VERSION "\n", stdout);
             return 0;
         case OptionsOutcome::Error:
             std::fprintf(stderr, "tarvelon-agent: %s\nTry 'tarvelon-agent --help' for more information.\n",

@@ -11,7 +11,7 @@
 namespace tarvelon {
 namespace {
 
-enum class Option { Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Help };
+enum class Option { Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Help, Version };
 
 struct OptionEntry {
     Option option;
@@ -29,6 +29,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::Root, "root", 0, true},
     {Option::Nvml, "nvml", 0, true},
     {Option::Help, "help", 'h', false},
+    {Option::Version, "version", 0, false},
 };
 
 const OptionEntry* findLong(const std::string& name) {
@@ -63,6 +64,7 @@ struct Parsing {
     bool ipv6Only = false;
     bool listenGiven = false;
     bool help = false;
+    bool version = false;
 };
 
 bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown, const std::string& value) {
@@ -125,6 +127,9 @@ bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown,
             return true;
         case Option::Help:
             parsing.help = true;
+            return true;
+        case Option::Version:
+            parsing.version = true;
             return true;
     }
     return false;
@@ -201,6 +206,7 @@ OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions
         if (!apply(parsing, *entry, shown, value)) return OptionsOutcome::Error;
     }
     if (parsing.help) return OptionsOutcome::Help;
+    if (parsing.version) return OptionsOutcome::Version;
     if (!settleFamilies(parsing)) return OptionsOutcome::Error;
     return OptionsOutcome::Run;
 }
@@ -221,6 +227,7 @@ const char* agentUsageText() {
            "      --nvml=LIBRARY    NVIDIA management library to load (default libnvidia-ml.so.1;\n"
            "                        without it the machine is shown without GPUs)\n"
            "  -h, --help            show this help and exit\n"
+           "      --version         show the version and exit\n"
            "\n"
            "Logs go to standard error, one line per change of state. Stop it with SIGTERM or Ctrl+C.\n";
 }

@@ -21,7 +21,7 @@ struct AgentOptions {
     std::string nvmlLibrary;
 };
 
-enum class OptionsOutcome { Run, Help, Error };
+enum class OptionsOutcome { Run, Help, Version, Error };
 
 // Parses argv[1..argc-1]; on Error, message says what was wrong with which option.
 OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions* options,

@@ -11,6 +11,7 @@
 #include "net/protocol.h"
 #include "platform/sockets.h"
 #include "telemetry/text16.h"
+#include "tarvelon_version.h"
 
 using namespace tarvelon;
 
@@ -34,6 +35,9 @@ int main(int argc, char** argv) {
     switch (parseQueryOptions(argc, argv, &options, &message)) {
         case QueryOptionsOutcome::Help:
             std::fputs(queryUsageText(), stdout);
+            return 0;
+        case QueryOptionsOutcome::Version:
+            std::fputs("tarvelon-query " TARVELON_VERSION "\n", stdout);
             return 0;
         case QueryOptionsOutcome::Error:
             return fail(2, message + "\nTry 'tarvelon-query --help' for more information.");

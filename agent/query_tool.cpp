@@ -133,6 +133,7 @@ QueryOptionsOutcome parseQueryOptions(int argc, const char* const* argv, QueryOp
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         if (argument == "-h" || argument == "--help") return QueryOptionsOutcome::Help;
+        if (argument == "--version") return QueryOptionsOutcome::Version;
         if (argument == "-j" || argument == "--json") {
             options->json = true;
         } else if (argument == "--high-latency") {
@@ -164,6 +165,7 @@ const char* queryUsageText() {
            "  -j, --json          print the records as JSON, with the records' field names\n"
            "      --high-latency  wait 9 seconds for the answer instead of 0.9\n"
            "  -h, --help          show this help and exit\n"
+           "      --version       show the version and exit\n"
            "\n"
            "Exit status: 0 answered, 1 no answer or a rejected answer, 2 bad arguments or address.\n";
 }

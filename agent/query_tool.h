@@ -25,7 +25,7 @@ struct QueryOptions {
     bool highLatency;  // wait 9 s for the answer instead of 0.9 s
 };
 
-enum class QueryOptionsOutcome { Run, Help, Error };
+enum class QueryOptionsOutcome { Run, Help, Version, Error };
 QueryOptionsOutcome parseQueryOptions(int argc, const char* const* argv, QueryOptions* options,
                                       std::string* message);
 const char* queryUsageText();

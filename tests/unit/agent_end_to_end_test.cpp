@@ -157,10 +157,15 @@ TEST_F(AgentEndToEnd, WithoutTheManagementLibraryTheHostIsStillServed) {
     EXPECT_NE(json.out.find("\"gpus\": []"), std::string::npos);
 }
 
-TEST(AgentCommandLine, HelpAndRefusals) {
+TEST(AgentCommandLine, HelpVersionAndRefusals) {
     ChildProcess help({TARVELON_AGENT_PROGRAM, "--help"});
     EXPECT_EQ(help.wait(), 0);
     EXPECT_EQ(help.out.rfind("Usage: tarvelon-agent [OPTION]...\n", 0), 0u) << help.out;
+    for (const char* program : {TARVELON_AGENT_PROGRAM, TARVELON_QUERY_PROGRAM}) {
+        ChildProcess version({program, "--version"});
+        EXPECT_EQ(version.wait(), 0);
+        EXPECT_EQ(version.out, std::string(program).substr(std::string(program).rfind('/') + 1) + " 1.0.0\n");
+    }
 
     ChildProcess refused({TARVELON_AGENT_PROGRAM, "--port", "70000"});
     EXPECT_EQ(refused.wait(), 2);

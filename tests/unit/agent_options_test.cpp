@@ -71,11 +71,14 @@ TEST(AgentOptions, ListenAddressesNarrowTheFamilies) {
     EXPECT_TRUE(options.listen.serveIPv6);
 }
 
-TEST(AgentOptions, HelpWinsOverEverythingValid) {
+TEST(AgentOptions, HelpThenVersionWinOverEverythingValid) {
     AgentOptions options;
     std::string message;
     EXPECT_EQ(parse({"-p", "9000", "--help"}, &options, &message), OptionsOutcome::Help);
     EXPECT_EQ(parse({"-h"}, &options, &message), OptionsOutcome::Help);
+    EXPECT_EQ(parse({"--version", "-h"}, &options, &message), OptionsOutcome::Help);
+    EXPECT_EQ(parse({"-4", "-6", "--version"}, &options, &message), OptionsOutcome::Version);
+    EXPECT_EQ(parse({"--version=1"}, &options, &message), OptionsOutcome::Error);
     EXPECT_NE(std::string(agentUsageText()).find("--listen"), std::string::npos);
 }
 

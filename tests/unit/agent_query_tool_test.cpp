@@ -68,6 +68,7 @@ TEST(QueryOptions, OneServerAndTheFlags) {
     EXPECT_TRUE(options.highLatency);
     EXPECT_EQ(options.target.port, 9000);
     EXPECT_EQ(parse({"host", "-h"}, &options, &message), QueryOptionsOutcome::Help);
+    EXPECT_EQ(parse({"--version"}, &options, &message), QueryOptionsOutcome::Version);
 
     EXPECT_EQ(parse({}, &options, &message), QueryOptionsOutcome::Error);
     EXPECT_EQ(message, "no server given");

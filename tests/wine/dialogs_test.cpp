@@ -5,6 +5,7 @@
 // clang-format off
 #include <windows.h>
 #include <commctrl.h>
+#include <winver.h>
 // clang-format on
 
 #include <atomic>
@@ -615,6 +616,39 @@ TEST_F(NetworkSetupDialog, ShowingRefreshesTheListAndTheTimerTheStatus) {
 
     click(network, IDOK);
     EXPECT_FALSE(IsWindowVisible(network));
+}
+
+// This program links the same resource object as tarvelon.exe, so its version block is the exe's.
+TEST(VersionResource, NamesTheProductAndItsVersionAsWindowsReadsThem) {
+    wchar_t path[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
+    DWORD ignored = 0;
+    std::vector<uint8_t> block(GetFileVersionInfoSizeW(path, &ignored));
+    ASSERT_FALSE(block.empty());
+    ASSERT_TRUE(GetFileVersionInfoW(path, 0, static_cast<DWORD>(block.size()), block.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u);  // .0.0
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+
+    const struct {
+        const wchar_t* name;
+        const char* expected;
+    } strings[] = {{L"ProductName", "Tarvelon"},
+                   {L"FileDescription", "Tarvelon system and GPU monitor"},
+                   {L"FileVersion", "1.0.0"},
+                   {L"ProductVersion", "1.0.0"}};
+    for (const auto& entry : strings) {
+        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + entry.name;
+        wchar_t* value = nullptr;
+        ASSERT_TRUE(VerQueryValueW(block.data(), query.c_str(), reinterpret_cast<void**>(&value), &length))
+            << toUtf8(reinterpret_cast<const char16_t*>(entry.name));
+        EXPECT_EQ(toUtf8(reinterpret_cast<const char16_t*>(value)), entry.expected);
+    }
 }
 
 }  // namespace
