@@ -30,10 +30,14 @@ exe=$scratch/zip/$folder/tarvelon.exe
 expect "exe format" "pei-i386" "$(i686-w64-mingw32-objdump -f "$exe" 2>&1 | sed -n 's/.*file format //p')"
 expect "exe debug sections" "0" "$(i686-w64-mingw32-objdump -h "$exe" | grep -c '\.debug')"
 strings -el "$exe" | grep -qx "$version" || fail "the exe's version resource does not carry $version"
-# The README names the button that removes the settings: it must be the dialog's own caption.
-button=$(sed -n 's/.*PUSHBUTTON *"\(Cleanup[^"]*\)", IDC_CLEANUP.*/\1/p' resources/tarvelon.rc)
-[ -n "$button" ] && grep -qF "\"$button\"" "$scratch/zip/$folder/README.txt" ||
-    fail "README.txt does not name the cleanup button ('$button')"
+# The README names the button that removes the settings, and every control it quotes by its caption
+# is one the program shows.
+readme=$(tr -d '\r' < "$scratch/zip/$folder/README.txt")
+button=$(sed -n 's/.*PUSHBUTTON *"\([^"]*\)", IDC_CLEANUP.*/\1/p' resources/tarvelon.rc)
+[ -n "$button" ] && grep -qF "\"$button\"" <<<"$readme" || fail "README.txt does not name the cleanup button"
+while read -r caption; do
+    grep -qF "$caption," resources/tarvelon.rc || fail "README.txt quotes $caption, which no control shows"
+done < <(grep -o '"[^"]*"' <<<"$readme")
 grep -qF 'HKEY_CURRENT_USER\Software\Tarvelon\' "$scratch/zip/$folder/README.txt" ||
     fail "README.txt does not say where settings live"
 cmp -s <(tr -d '\r' < "$scratch/zip/$folder/LICENSE") LICENSE || fail "the zip's LICENSE is not LICENSE"
@@ -53,6 +57,14 @@ expect "installed agent --version" "tarvelon-agent $version" "$("$root/usr/bin/t
 help=$("$root/usr/bin/tarvelon-query" --help 2>&1)
 expect "installed query --help status" "0" "$?"
 expect "installed query --help" "Usage: tarvelon-query [OPTION]... HOST[:PORT]" "$(head -n 1 <<<"$help")"
+# Every long option a program's --help lists is in its man page.
+for page in "tarvelon-agent usr/share/man/man8/tarvelon-agent.8.gz" "tarvelon-query usr/share/man/man1/tarvelon-query.1.gz"; do
+    read -r program manpage <<<"$page"
+    text=$(zcat "$root/$manpage" | sed 's/\\-/-/g')
+    for option in $("$root/usr/bin/$program" --help | grep -o -- '--[a-z0-9-]*' | sort -u); do
+        grep -qF -- "$option" <<<"$text" || fail "the man page of $program lacks $option"
+    done
+done
 exec_start=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$root/lib/systemd/system/tarvelon-agent.service")
 [ -x "$root$exec_start" ] || fail "the unit starts '$exec_start', which the package does not hold"
 for program in tarvelon-agent tarvelon-query; do
