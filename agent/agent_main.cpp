@@ -13,6 +13,7 @@
 #include "agent/agent_log.h"
 #include "agent/agent_options.h"
 #include "agent/agent_sampler.h"
+#include "agent/metrics_server.h"
 #include "net/query_server.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
@@ -111,6 +112,15 @@ int main(int argc, char** argv) {
 
     setServerListen(options.listen);
     startQueryServer();
+    if (options.metricsEnabled) {
+        std::string failure;
+        if (!startMetricsServer(MetricsServerSetup{options.metrics, options.probeAllow, &sampler}, &failure)) {
+            logLine(failure);
+            exitNow(1);
+        }
+        logLine("serving Prometheus metrics on TCP port " + std::to_string(options.metrics.port) +
+                (options.probeAllow.empty() ? "" : ", probes included"));
+    }
 
     int32_t loggedState = -1;
     std::string loggedLine;

@@ -11,7 +11,7 @@
 namespace tarvelon {
 namespace {
 
-enum class Option { Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Help, Version };
+enum class Option { Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Metrics, ProbeAllow, Help, Version };
 
 struct OptionEntry {
     Option option;
@@ -28,6 +28,8 @@ constexpr OptionEntry kOptions[] = {
     {Option::IPv6Only, "ipv6-only", '6', false},
     {Option::Root, "root", 0, true},
     {Option::Nvml, "nvml", 0, true},
+    {Option::Metrics, "metrics", 0, true},
+    {Option::ProbeAllow, "probe-allow", 0, true},
     {Option::Help, "help", 'h', false},
     {Option::Version, "version", 0, false},
 };
@@ -125,6 +127,19 @@ bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown,
             }
             options.nvmlLibrary = value;
             return true;
+        case Option::Metrics:
+            if (!parseMetricsListen(value, &options.metrics, parsing.message)) {
+                *parsing.message += " (" + shown + ")";
+                return false;
+            }
+            options.metricsEnabled = true;
+            return true;
+        case Option::ProbeAllow:
+            if (!parseNetworkList(value, &options.probeAllow, parsing.message)) {
+                *parsing.message += " (" + shown + ")";
+                return false;
+            }
+            return true;
         case Option::Help:
             parsing.help = true;
             return true;
@@ -208,6 +223,10 @@ OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions
     if (parsing.help) return OptionsOutcome::Help;
     if (parsing.version) return OptionsOutcome::Version;
     if (!settleFamilies(parsing)) return OptionsOutcome::Error;
+    if (!options->probeAllow.empty() && !options->metricsEnabled) {
+        *message = "--probe-allow needs --metrics, the HTTP endpoint that serves the probes";
+        return OptionsOutcome::Error;
+    }
     return OptionsOutcome::Run;
 }
 
@@ -226,6 +245,14 @@ const char* agentUsageText() {
            "      --root=DIR        read /proc and /sys below DIR instead of /\n"
            "      --nvml=LIBRARY    NVIDIA management library to load (default libnvidia-ml.so.1;\n"
            "                        without it the machine is shown without GPUs)\n"
+           "      --metrics=ADDRESS:PORT\n"
+           "                        serve Prometheus metrics over HTTP on 127.0.0.1:PORT,\n"
+           "                        [::1]:PORT or :PORT (every address); TCP port 8221 when\n"
+           "                        the address comes alone; off without this option\n"
+           "      --probe-allow=NETWORK[,NETWORK]...\n"
+           "                        answer /probe?target=HOST[:PORT] for Tarvelon servers in\n"
+           "                        these networks, such as 192.0.2.0/24 or 2001:db8::/32;\n"
+           "                        without it /probe is not served\n"
            "  -h, --help            show this help and exit\n"
            "      --version         show the version and exit\n"
            "\n"

@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "agent/metrics_request.h"
 #include "net/query_server.h"
 #include "platform/sockets.h"
 
@@ -19,6 +21,9 @@ struct AgentOptions {
     ServerListen listen;
     std::string root;  // prefix of /proc and /sys; empty for the machine itself
     std::string nvmlLibrary;
+    bool metricsEnabled;
+    MetricsListen metrics;
+    std::vector<IpNetwork> probeAllow;  // empty: no probes
 };
 
 enum class OptionsOutcome { Run, Help, Version, Error };

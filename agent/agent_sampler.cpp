@@ -1,5 +1,6 @@
 #include "agent/agent_sampler.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "agent/agent_log.h"
@@ -18,11 +19,23 @@ void runAgentPass(AgentSampler& sampler, uint64_t nowMs) {
     char16_t hostName[kSettingTextUnits];
     readSettingText(settings.networkServerHostname, hostName);
     LocalStore store = readLocalStore();
-    const HostSourceGaps gaps = sampleLinuxHost(sampler.host, nowMs, hostName, store.host);
-    sampleNvmlGpus(sampler.gpus, store);
+    AgentPassFigures figures{};
+    const HostSourceGaps gaps = sampleLinuxHost(sampler.host, nowMs, hostName, store.host, &figures.hostFigures);
+    sampleNvmlGpus(sampler.gpus, store, &figures.answers);
     publishLocalStore(store);
+    figures.host = store.host;
+    figures.gpuSlots = std::min(sampler.gpus.count, kGpuSlots);
+    {
+        std::lock_guard<std::mutex> guard(sampler.figuresLock);
+        sampler.figures = figures;
+    }
     for (const std::string& line : hostGapLines(sampler.gaps, gaps)) logLine(line);
     sampler.gaps = gaps;
+}
+
+AgentPassFigures latestPassFigures(AgentSampler& sampler) {
+    std::lock_guard<std::mutex> guard(sampler.figuresLock);
+    return sampler.figures;
 }
 
 void startAgentSampler(AgentSampler& sampler) {

@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 
 #include "agent/linux_host.h"
+#include "agent/machine_figures.h"
 #include "agent/nvml_gpus.h"
 
 namespace tarvelon {
@@ -14,7 +16,12 @@ struct AgentSampler {
     LinuxHostSampler host;
     NvmlGpus gpus;
     HostSourceGaps gaps;  // as the last pass found them
+    std::mutex figuresLock;  // the sampler thread writes figures, the metrics endpoint reads them
+    AgentPassFigures figures;
 };
+
+// A copy of what the last pass saw, for the metrics endpoint.
+AgentPassFigures latestPassFigures(AgentSampler& sampler);
 
 // One pass at nowMs (monotonic); logs the host sources that went missing or came back.
 void runAgentPass(AgentSampler& sampler, uint64_t nowMs);

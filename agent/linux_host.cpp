@@ -72,7 +72,7 @@ LinuxHostSampler makeLinuxHostSampler(const std::string& root) {
 }
 
 HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const char16_t* hostName,
-                               HostRecord& host) {
+                               HostRecord& host, HostPassFigures* figures) {
     const std::string& root = sampler.root;
     HostSourceGaps gaps{};
     HostReadings readings{};
@@ -134,6 +134,10 @@ HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const 
         host.cpuMaxFreqPct = 0;
     }
 
+    if (figures != nullptr) {
+        *figures = HostPassFigures{readings.memoryRead, readings.memory, loadRead, busy, processesRead,
+                                   processes, threadsRead, threads, interfaces};
+    }
     sampler.havePrevious = true;
     sampler.previousMs = nowMs;
     sampler.previousStatRead = statRead;

@@ -33,9 +33,24 @@ struct HostSourceGaps {
     bool network;         // /proc/net/dev unreadable
 };
 
+// What a pass read before the record rounded it, for the metrics endpoint: bytes, the busy share
+// unrounded, counts beyond 16 bits and each interface's byte counters as the kernel keeps them.
+struct HostPassFigures {
+    bool memoryRead;
+    MemoryStatus memory;
+    bool loadRead;
+    double busyPercent;
+    bool processesRead;
+    int32_t processes;
+    bool threadsRead;
+    int32_t threads;
+    std::vector<InterfaceBytes> interfaces;
+};
+
 // One pass at nowMs (a monotonic clock): fills the host fields of the record from the files, with
-// hostName as the visible name. The first pass has no rates yet; they read 0 until the second.
+// hostName as the visible name, and figures when given. The first pass has no rates yet; they read 0
+// until the second.
 HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const char16_t* hostName,
-                               HostRecord& host);
+                               HostRecord& host, HostPassFigures* figures = nullptr);
 
 }  // namespace tarvelon

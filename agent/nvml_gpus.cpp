@@ -206,11 +206,13 @@ NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index) {
     return answers;
 }
 
-void sampleNvmlGpus(const NvmlGpus& gpus, LocalStore& store) {
+void sampleNvmlGpus(const NvmlGpus& gpus, LocalStore& store, NvmlAnswers (*answers)[kGpuSlots]) {
     const int32_t slots = prepareGpuSlots(store, gpus.count);
     for (int32_t index = 0; index < slots; ++index) {
         GpuPassReadings pass;
-        translateNvmlAnswers(askNvmlGpu(gpus, index), &pass);
+        const NvmlAnswers asked = askNvmlGpu(gpus, index);
+        if (answers != nullptr) (*answers)[index] = asked;
+        translateNvmlAnswers(asked, &pass);
         fillGpuRecord(store.gpus[index], pass.readings);
     }
 }

@@ -92,6 +92,7 @@ void translateNvmlAnswers(const NvmlAnswers& answers, GpuPassReadings* pass);
 NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index);
 
 // The GPU step of a pass over the store: nothing with no GPUs; otherwise gpuCount and every slot.
-void sampleNvmlGpus(const NvmlGpus& gpus, LocalStore& store);
+// answers, when given, receives what each slot's GPU answered, in full precision.
+void sampleNvmlGpus(const NvmlGpus& gpus, LocalStore& store, NvmlAnswers (*answers)[kGpuSlots] = nullptr);
 
 }  // namespace tarvelon

@@ -190,8 +190,21 @@ def panel_seeds():
     }
 
 
+# --- metrics_request: method, path, target, timeout header, networks, listen address, label value
+def metrics_request_seeds():
+    def seed(*texts):
+        return b"\0".join(text.encode() for text in texts)
+
+    return {
+        "probe": seed("GET", "/probe", "pc7:8221", "10", "10.0.0.0/8,2001:db8::/32", ":8221", "rack 7"),
+        "ipv6": seed("GET", "/metrics", "[2001:db8::7]:9000", "0.5", "::1,127.0.0.1/32", "[::1]:9", 'a"b\\c\nd'),
+        "malformed": seed("POST", "/probe?x", "[::1", "x", "10.0.0.0/33", "127.0.0.1:0", "\\"),
+    }
+
+
 def main():
-    targets = {"answer": answer_seeds(), "reply": reply_seeds(), "settings": settings_seeds(), "panel": panel_seeds()}
+    targets = {"answer": answer_seeds(), "reply": reply_seeds(), "settings": settings_seeds(), "panel": panel_seeds(),
+               "metrics_request": metrics_request_seeds()}
     for target, seeds in targets.items():
         directory = os.path.join(HERE, "corpus", target)
         shutil.rmtree(directory, ignore_errors=True)

@@ -1,0 +1,150 @@
+#include "agent/metrics_request.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "agent/agent_options.h"
+#include "net/poll_exchange.h"
+
+namespace tarvelon {
+namespace {
+
+bool parsePort(const std::string& text, uint16_t* port) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value < 1 || value > 65535) return false;
+    *port = static_cast<uint16_t>(value);
+    return true;
+}
+
+int familyBits(IpFamily family) {
+    return family == IpFamily::IPv4 ? 32 : 128;
+}
+
+bool parseNetwork(const std::string& text, IpNetwork* network) {
+    const size_t slash = text.find('/');
+    const std::string address = text.substr(0, slash);
+    // A scope names an interface, not a network.
+    if (address.find('%') != std::string::npos || !parseListenAddress(address, &network->address)) return false;
+    const int bits = familyBits(network->address.family);
+    network->prefixBits = bits;
+    if (slash != std::string::npos) {
+        const std::string prefix = text.substr(slash + 1);
+        if (prefix.empty() || prefix.size() > 3 || prefix.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        network->prefixBits = std::atoi(prefix.c_str());
+        if (network->prefixBits > bits) return false;
+    }
+    for (int bit = network->prefixBits; bit < bits; ++bit)
+        network->address.bytes[bit / 8] &= static_cast<uint8_t>(~(0x80u >> (bit % 8)));
+    return true;
+}
+
+}  // namespace
+
+bool parseMetricsListen(const std::string& text, MetricsListen* listen, std::string* message) {
+    *listen = MetricsListen{false, IpAddress{}, kDefaultMetricsPort};
+    std::string address, port;
+    if (!text.empty() && text[0] == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string::npos || (close + 1 < text.size() && text[close + 1] != ':')) {
+            *message = "'" + text + "' is not [ADDRESS]:PORT";
+            return false;
+        }
+        address = text.substr(1, close - 1);
+        if (close + 1 < text.size()) port = text.substr(close + 2);
+        if (close + 1 < text.size() && port.empty()) port = "-";
+    } else if (text.find(':') == text.rfind(':')) {  // at most one colon: ADDRESS[:PORT] or :PORT
+        const size_t colon = text.find(':');
+        address = text.substr(0, colon);
+        if (colon != std::string::npos) port = colon + 1 < text.size() ? text.substr(colon + 1) : "-";
+        listen->everyAddress = colon == 0;
+    } else {
+        address = text;  // a bare IPv6 address
+    }
+    if (!port.empty() && !parsePort(port, &listen->port)) {
+        *message = "invalid port in '" + text + "': give a number from 1 to 65535";
+        return false;
+    }
+    if (!listen->everyAddress && !parseListenAddress(address, &listen->address)) {
+        *message = "invalid address in '" + text + "': give a numeric IPv4 or IPv6 address of this machine";
+        return false;
+    }
+    return true;
+}
+
+bool parseNetworkList(const std::string& text, std::vector<IpNetwork>* networks, std::string* message) {
+    networks->clear();
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        IpNetwork network{};
+        if (!parseNetwork(item, &network)) {
+            *message = "'" + item + "' is not a network such as 192.0.2.0/24 or 2001:db8::/32";
+            return false;
+        }
+        networks->push_back(network);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+bool networkContains(const IpNetwork& network, const IpAddress& address) {
+    if (address.family != network.address.family) return false;
+    for (int bit = 0; bit < network.prefixBits; ++bit) {
+        const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit % 8));
+        if ((address.bytes[bit / 8] & mask) != (network.address.bytes[bit / 8] & mask)) return false;
+    }
+    return true;
+}
+
+bool anyNetworkContains(const std::vector<IpNetwork>& networks, const IpAddress& address) {
+    for (const IpNetwork& network : networks) {
+        if (networkContains(network, address)) return true;
+    }
+    return false;
+}
+
+MetricsRoute routeRequest(const std::string& method, const std::string& path) {
+    if (method != "GET") return MetricsRoute::MethodNotAllowed;
+    if (path == "/metrics") return MetricsRoute::Metrics;
+    if (path == "/probe") return MetricsRoute::Probe;
+    return MetricsRoute::NotFound;
+}
+
+bool parseProbeTarget(const char* argument, QueryTarget* target, std::string* reason) {
+    if (argument == nullptr || argument[0] == 0) {
+        *reason = "no target given: ask for /probe?target=HOST[:PORT]";
+        return false;
+    }
+    const size_t length = std::strlen(argument);
+    if (length > kLongestProbeTarget) {
+        *reason = "target longer than " + std::to_string(kLongestProbeTarget) + " characters";
+        return false;
+    }
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(argument[i]);
+        if (c <= 0x20 || c >= 0x7F) {
+            *reason = "target holds a space, a control character or a character beyond ASCII";
+            return false;
+        }
+    }
+    std::string message;
+    if (!parseQueryTarget(argument, target, &message)) {
+        *reason = "malformed target: " + message;
+        return false;
+    }
+    return true;
+}
+
+bool probeWaitFits(const char* scrapeTimeoutHeader) {
+    if (scrapeTimeoutHeader == nullptr) return true;
+    char* end = nullptr;
+    const double seconds = std::strtod(scrapeTimeoutHeader, &end);
+    if (end == scrapeTimeoutHeader || *end != 0) return true;  // not a number: as if not sent
+    return seconds * 1000.0 + 1e-6 >= kReceiveTimeoutMs + kProbeAnswerMarginMs;  // 0.95 s is enough
+}
+
+}  // namespace tarvelon

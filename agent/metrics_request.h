@@ -1,0 +1,52 @@
+// The rules of the agent's metrics endpoint, apart from the HTTP library that carries them: the
+// listen address of --metrics, the networks of --probe-allow, which request goes where, what a probe
+// target may be and how long a probe may wait.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "agent/query_tool.h"
+#include "platform/sockets.h"
+
+namespace tarvelon {
+
+// TCP; the UDP query port's number, which no exporter in Prometheus's list of default ports uses.
+constexpr uint16_t kDefaultMetricsPort = 8221;
+
+struct MetricsListen {
+    bool everyAddress;  // ":PORT": IPv6 and IPv4 wildcards both
+    IpAddress address;
+    uint16_t port;
+};
+
+// "127.0.0.1:9999", "[::1]:9999", ":9999", or an address alone for the default port.
+bool parseMetricsListen(const std::string& text, MetricsListen* listen, std::string* message);
+
+struct IpNetwork {
+    IpAddress address;  // host bits cleared
+    int prefixBits;
+};
+
+// "10.0.0.0/8,192.0.2.7,2001:db8::/32"; an address without a prefix is a network of itself.
+bool parseNetworkList(const std::string& text, std::vector<IpNetwork>* networks, std::string* message);
+// Same family and the same leading prefixBits; an IPv4-mapped IPv6 address is IPv6 here.
+bool networkContains(const IpNetwork& network, const IpAddress& address);
+bool anyNetworkContains(const std::vector<IpNetwork>& networks, const IpAddress& address);
+
+enum class MetricsRoute { Metrics, Probe, NotFound, MethodNotAllowed };
+// Only GET is served; path is the request target without its query.
+MetricsRoute routeRequest(const std::string& method, const std::string& path);
+
+// The target argument of /probe (null when absent): HOST[:PORT] as tarvelon-query takes it, at most
+// kLongestProbeTarget characters of printable ASCII. False with a one-line reason for a 400.
+constexpr size_t kLongestProbeTarget = 261;  // a 253-character name, ':' and a port, or brackets
+bool parseProbeTarget(const char* argument, QueryTarget* target, std::string* reason);
+
+// Whether the query's own wait (0.9 s, as the panel waits) fits the scrape timeout Prometheus
+// announces (its header value, null when absent), with a margin to answer in.
+constexpr uint32_t kProbeAnswerMarginMs = 50;
+bool probeWaitFits(const char* scrapeTimeoutHeader);
+
+}  // namespace tarvelon

@@ -1,0 +1,106 @@
+#include "agent/metrics_server.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "agent/exposition.h"
+#include "agent/metrics_probe.h"
+
+namespace tarvelon {
+namespace {
+
+// Prometheus keeps one connection per target open between scrapes; a probe job can have many.
+constexpr unsigned kMostConnections = 32;
+constexpr unsigned kIdleSecondsBeforeClose = 30;
+// Request line and headers must fit here (Prometheus sends about 300 bytes); a longer request line
+// is refused with 414 by the library.
+constexpr size_t kConnectionMemoryBytes = 8192;
+constexpr size_t kThreadStackBytes = 256 * 1024;
+
+MetricsServerSetup served;
+
+MHD_Result send(MHD_Connection* connection, const HttpAnswer& answer, bool allowGet = false) {
+    MHD_Response* response = MHD_create_response_from_buffer(
+        answer.body.size(), const_cast<char*>(answer.body.data()), MHD_RESPMEM_MUST_COPY);
+    if (response == nullptr) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
+                            answer.exposition ? kExpositionContentType : "text/plain; charset=utf-8");
+    if (allowGet) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET");
+    const MHD_Result result = MHD_queue_response(connection, answer.status, response);
+    MHD_destroy_response(response);
+    return result;
+}
+
+MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, const char* method, const char*,
+                         const char*, size_t*, void**) {
+    switch (routeRequest(method, url)) {
+        case MetricsRoute::MethodNotAllowed:
+            return send(connection, HttpAnswer{405, "only GET is served\n", false}, true);
+        case MetricsRoute::NotFound:
+            return send(connection, HttpAnswer{404, "not found: ask for /metrics or /probe?target=\n", false});
+        case MetricsRoute::Metrics: {
+            const AgentPassFigures pass = latestPassFigures(*served.sampler);
+            return send(connection, HttpAnswer{200, machineExposition(agentMachineFigures(pass)), true});
+        }
+        case MetricsRoute::Probe:
+            if (served.probeAllow.empty())
+                return send(connection, HttpAnswer{404, "probes are off: start the agent with --probe-allow\n", false});
+            return send(connection,
+                        answerProbe(MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "target"),
+                                    MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                                "X-Prometheus-Scrape-Timeout-Seconds"),
+                                    served.probeAllow));
+    }
+    return MHD_NO;
+}
+
+MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) {
+    flags |= MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION;
+    if (address == nullptr) {
+        return MHD_start_daemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_CONNECTION_LIMIT,
+                                kMostConnections, MHD_OPTION_CONNECTION_TIMEOUT, kIdleSecondsBeforeClose,
+                                MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
+                                MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_END);
+    }
+    return MHD_start_daemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR, address,
+                            MHD_OPTION_CONNECTION_LIMIT, kMostConnections, MHD_OPTION_CONNECTION_TIMEOUT,
+                            kIdleSecondsBeforeClose, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
+                            MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_END);
+}
+
+}  // namespace
+
+bool startMetricsServer(const MetricsServerSetup& setup, std::string* message) {
+    served = setup;
+    const MetricsListen& listen = setup.listen;
+    MHD_Daemon* daemon = nullptr;
+    errno = 0;
+    if (listen.everyAddress) {
+        // Both families on one socket; a machine without IPv6 serves IPv4 alone.
+        daemon = startDaemon(MHD_USE_DUAL_STACK, listen.port, nullptr);
+        if (daemon == nullptr && errno != EADDRINUSE) daemon = startDaemon(0, listen.port, nullptr);
+    } else if (listen.address.family == IpFamily::IPv4) {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(listen.port);
+        std::memcpy(&address.sin_addr, listen.address.bytes, 4);
+        daemon = startDaemon(0, listen.port, reinterpret_cast<const sockaddr*>(&address));
+    } else {
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(listen.port);
+        address.sin6_scope_id = listen.address.scopeId;
+        std::memcpy(&address.sin6_addr, listen.address.bytes, 16);
+        daemon = startDaemon(MHD_USE_IPv6, listen.port, reinterpret_cast<const sockaddr*>(&address));
+    }
+    if (daemon != nullptr) return true;
+    *message = std::string("cannot serve metrics on TCP port ") + std::to_string(listen.port) + ": " +
+               (errno != 0 ? std::strerror(errno) : "the HTTP library refused to start");
+    return false;
+}
+
+}  // namespace tarvelon

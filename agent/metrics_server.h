@@ -1,0 +1,23 @@
+// The agent's HTTP endpoint for Prometheus, served by libmicrohttpd: GET /metrics with the agent's
+// own figures and, with allowed networks, GET /probe?target=. Requests are bounded in size and time
+// and connections in number; every rule lives in metrics_request, metrics_probe and exposition.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "agent/agent_sampler.h"
+#include "agent/metrics_request.h"
+
+namespace tarvelon {
+
+struct MetricsServerSetup {
+    MetricsListen listen;
+    std::vector<IpNetwork> probeAllow;  // empty: /probe answers 404
+    AgentSampler* sampler;
+};
+
+// Starts serving on threads of the library's own; false with a message when it cannot listen.
+bool startMetricsServer(const MetricsServerSetup& setup, std::string* message);
+
+}  // namespace tarvelon

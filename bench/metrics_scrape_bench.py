@@ -1,0 +1,148 @@
+#!/usr/bin/env python3
+"""The agent's Prometheus endpoint, measured.
+
+1. CPU time per /metrics scrape and scrapes per second: the agent (two simulated GPUs) and
+   prometheus-node-exporter (Debian's, default collectors) on loopback, each scraped back to back over
+   one kept-alive connection for the same time, in one run; CPU from /proc/<pid>/stat of the server.
+2. The agent as it would run: metrics on, scraped every 15 s and asked over UDP once a second, for the
+   given time: CPU seconds per hour and peak resident memory (VmHWM).
+
+usage: metrics_scrape_bench.py AGENT SIMULATED_NVML [seconds of part 2, default 120]
+"""
+import http.client
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+TICKS = os.sysconf("SC_CLK_TCK")
+SCRAPE_SECONDS = 10
+
+
+def free_port(kind):
+    with socket.socket(socket.AF_INET, kind) as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS  # utime, stime
+
+
+def peak_kib(pid):
+    with open(f"/proc/{pid}/status") as status:
+        for line in status:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1])
+    return 0
+
+
+def wait_http(port, path):
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline:
+        try:
+            connection = http.client.HTTPConnection("127.0.0.1", port, timeout=5)
+            connection.request("GET", path)
+            if connection.getresponse().status == 200:
+                return
+        except OSError:
+            time.sleep(0.2)
+    raise SystemExit(f"nothing answers on port {port}")
+
+
+def scrape_for(pid, port, seconds):
+    """Scrapes back to back; returns (CPU ms per scrape, scrapes per second, bytes per scrape)."""
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+    for _ in range(5):
+        connection.request("GET", "/metrics")
+        connection.getresponse().read()
+    cpu_before, start, count, size = cpu_seconds(pid), time.monotonic(), 0, 0
+    while time.monotonic() - start < seconds:
+        connection.request("GET", "/metrics")
+        size = len(connection.getresponse().read())
+        count += 1
+    elapsed, cpu = time.monotonic() - start, cpu_seconds(pid) - cpu_before
+    return cpu * 1000 / count, count / elapsed, size
+
+
+def main():
+    agent, nvml = sys.argv[1], sys.argv[2]
+    resident_seconds = int(sys.argv[3]) if len(sys.argv) > 3 else 120
+    work = tempfile.mkdtemp(prefix="tarvelon-metrics-bench.")
+    gpus = os.path.join(work, "gpus")
+    with open(gpus, "w") as config:
+        config.write("count 2\ngpu 0 name Bench GPU\ngpu 0 coreTemp 60\ngpu 1 name Bench GPU\n")
+    env = dict(os.environ, TARVELON_SIMULATED_NVML=gpus)
+    children = []
+
+    def start_agent():
+        udp, tcp = free_port(socket.SOCK_DGRAM), free_port(socket.SOCK_STREAM)
+        child = subprocess.Popen([agent, "-p", str(udp), "-l", "127.0.0.1", "--nvml", nvml,
+                                  f"--metrics=127.0.0.1:{tcp}"], env=env, stderr=subprocess.DEVNULL)
+        children.append(child)
+        wait_http(tcp, "/metrics")
+        return child, udp, tcp
+
+    try:
+        print(f"=== /metrics scraped back to back for {SCRAPE_SECONDS} s each")
+        rows = []
+        child, _, tcp = start_agent()
+        rows.append(("tarvelon-agent",) + scrape_for(child.pid, tcp, SCRAPE_SECONDS))
+        exporter = shutil.which("prometheus-node-exporter")
+        if exporter:
+            port = free_port(socket.SOCK_STREAM)
+            node = subprocess.Popen([exporter, f"--web.listen-address=127.0.0.1:{port}"],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            children.append(node)
+            wait_http(port, "/metrics")
+            rows.append(("node exporter",) + scrape_for(node.pid, port, SCRAPE_SECONDS))
+        else:
+            print("  prometheus-node-exporter is not installed: no comparison")
+        print(f"  {'server':16} {'CPU ms/scrape':>14} {'scrapes/s':>10} {'bytes':>8}")
+        for name, cpu, rate, size in rows:
+            print(f"  {name:16} {cpu:14.3f} {rate:10.0f} {size:8}")
+        if len(rows) == 2 and rows[0][1] > 0:
+            print(f"  node exporter / agent CPU per scrape: {rows[1][1] / rows[0][1]:.1f}x (goal: at least 10x)")
+        for child in children:
+            child.terminate()
+            child.wait()
+        children.clear()
+
+        print(f"=== agent with metrics on, scraped every 15 s, polled over UDP once a second, {resident_seconds} s")
+        child, udp, tcp = start_agent()
+        time.sleep(2)
+        cpu_before, start = cpu_seconds(child.pid), time.monotonic()
+        client = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        client.settimeout(1)
+        next_scrape, sequence = start, 0
+        while time.monotonic() - start < resident_seconds:
+            if time.monotonic() >= next_scrape:
+                connection = http.client.HTTPConnection("127.0.0.1", tcp, timeout=10)
+                connection.request("GET", "/metrics", headers={"X-Prometheus-Scrape-Timeout-Seconds": "10"})
+                connection.getresponse().read()
+                connection.close()
+                next_scrape += 15
+            sequence = (sequence + 1) % 256
+            client.sendto(bytes([1, sequence, 0x31]), ("127.0.0.1", udp))
+            try:
+                client.recv(6000)
+            except socket.timeout:
+                pass
+            time.sleep(1)
+        elapsed, cpu = time.monotonic() - start, cpu_seconds(child.pid) - cpu_before
+        print(f"  CPU {cpu * 3600 / elapsed:.2f} s/hour (goal: at most 1.5), "
+              f"peak resident {peak_kib(child.pid) / 1024:.1f} MB (goal: at most 6)")
+    finally:
+        for child in children:
+            child.terminate()
+            child.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
