@@ -61,4 +61,33 @@ int32_t processorKeySubkeyCount();
 // The processor count the system information reports.
 uint32_t systemProcessorCount();
 
+// The system's own figures, for fields whose counters cannot be added or read. Windows:
+// GetSystemTimes, a toolhelp process snapshot, GetIfTable2 and CallNtPowerInformation. Native: none,
+// since the counters there already read the system's files directly.
+struct ProcessorTimes {
+    uint64_t idle;   // 100 ns units summed over all processors
+    uint64_t total;  // idle, kernel and user time
+};
+bool readProcessorTimes(ProcessorTimes* times);
+bool readProcessCounts(int32_t* processes, int32_t* threads);
+
+constexpr int kMaxInterfaces = 128;  // filter layers add several rows per adapter
+struct InterfaceOctets {
+    uint64_t id;  // stays the same while the interface exists
+    bool loopback;
+    bool filterLayer;  // a layer stacked on another interface, counting the same bytes again
+    uint64_t received;
+    uint64_t sent;
+};
+// Returns the number of rows filled, or -1 when the table cannot be read.
+int32_t readInterfaceOctets(InterfaceOctets (&rows)[kMaxInterfaces]);
+
+constexpr int kMaxProcessorClocks = 64;
+struct ProcessorClock {
+    uint32_t currentMhz;
+    uint32_t maximumMhz;
+};
+// Returns the number of processors filled, or -1 when the clocks cannot be read.
+int32_t readProcessorClocks(ProcessorClock (&clocks)[kMaxProcessorClocks]);
+
 }  // namespace tarvelon

@@ -28,6 +28,13 @@ bool queryOpen;
 bool counterAdded[kPerfCounterCount];
 uint16_t cachedProcessorCount = kProcessorCountUnknown;
 
+// The system's figures of the pass before, for its rates; a pass that does not read them drops them.
+bool lastTimesRead;
+ProcessorTimes lastTimes;
+int32_t lastInterfaceCount = -1;
+uint64_t lastInterfaceTickMs;
+InterfaceOctets lastInterfaces[kMaxInterfaces];
+
 // Reads every added counter of a collected sample; array buffers stay in arrays until freed.
 void readCounters(CounterReading (&counters)[kPerfCounterCount], CounterArray (&arrays)[kPerfCounterCount]) {
     for (int i = 0; i < kPerfCounterCount; ++i) {
@@ -47,9 +54,48 @@ void readCounters(CounterReading (&counters)[kPerfCounterCount], CounterArray (&
     }
 }
 
+// Reads the system's own figures for the counters this pass could not use. The processor times are
+// read on every pass: they are cheap, and a counter may read without measuring.
+void readSystemFigures(HostReadings& host) {
+    SystemReadings& system = host.system;
+    ProcessorTimes times{};
+    const bool timesRead = readProcessorTimes(&times);
+    system.timesRead = timesRead && lastTimesRead;
+    system.previousTimes = lastTimes;
+    system.times = times;
+    lastTimesRead = timesRead;
+    lastTimes = times;
+
+    if (!counterUsable(host, kCounterProcesses) || !counterUsable(host, kCounterThreads)) {
+        system.countsRead = readProcessCounts(&system.processes, &system.threads);
+    }
+    if (!counterUsable(host, kCounterMaxFrequencyPct) || !counterUsable(host, kCounterFrequencyMhz)) {
+        system.clockCount = readProcessorClocks(system.clocks);
+    }
+
+    system.previousInterfaceCount = -1;
+    system.interfaceCount = -1;
+    if (counterUsable(host, kCounterBytesReceived) && counterUsable(host, kCounterBytesSent)) {
+        lastInterfaceCount = -1;
+        return;
+    }
+    const uint64_t now = tickCountMs();
+    system.interfaceCount = readInterfaceOctets(system.interfaces);
+    if (lastInterfaceCount >= 0 && system.interfaceCount >= 0) {
+        system.previousInterfaceCount = lastInterfaceCount;
+        for (int32_t i = 0; i < lastInterfaceCount; ++i) system.previousInterfaces[i] = lastInterfaces[i];
+        system.octetsElapsedMs = now - lastInterfaceTickMs;
+    }
+    lastInterfaceCount = system.interfaceCount;
+    lastInterfaceTickMs = now;
+    for (int32_t i = 0; i < system.interfaceCount; ++i) lastInterfaces[i] = system.interfaces[i];
+}
+
 }  // namespace
 
 void openSamplerCounters() {
+    lastTimesRead = false;
+    lastInterfaceCount = -1;
     queryOpen = false;
     for (bool& added : counterAdded) added = false;
     if (!openPerfQuery(counterAdded)) return;
@@ -70,6 +116,7 @@ void samplePass(GpuContext* context) {
     CounterArray arrays[kPerfCounterCount] = {};
     host.countersCollected = queryOpen && collectPerfQuery();
     if (host.countersCollected) readCounters(host.counters, arrays);
+    readSystemFigures(host);
     applyHostReadings(store.host, host);
     for (CounterArray& array : arrays) {
         if (array.buffer != nullptr) freePerfArray(&array);

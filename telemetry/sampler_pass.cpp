@@ -86,6 +86,102 @@ void applyCounters(HostRecord& host, const CounterReading (&counters)[kPerfCount
     }
 }
 
+// Readings made from the system's figures, shaped like the counters they stand in for, so that the
+// counter arithmetic applies to them unchanged.
+struct SystemItems {
+    CounterItem maxFrequencyPct[kMaxProcessorClocks];
+    CounterItem frequencyMhz[kMaxProcessorClocks];
+    CounterItem received[kMaxInterfaces];
+    CounterItem sent[kMaxInterfaces];
+};
+
+CounterReading singleReading(double doubleValue, int32_t longValue) {
+    return CounterReading{true, true, doubleValue, longValue, nullptr, 0};
+}
+
+CounterReading arrayReading(const CounterItem* items, int32_t count) {
+    return CounterReading{true, true, 0.0, 0, items, count};
+}
+
+// Percent of the processor time that was not idle between the two samples.
+bool systemProcessorLoad(const SystemReadings& system, double* load) {
+    if (!system.timesRead) return false;
+    const ProcessorTimes& before = system.previousTimes;
+    const ProcessorTimes& after = system.times;
+    if (after.total <= before.total || after.idle < before.idle) return false;
+    const double total = static_cast<double>(after.total - before.total);
+    const double idle = static_cast<double>(after.idle - before.idle);
+    *load = idle >= total ? 0.0 : 100.0 * (total - idle) / total;
+    return true;
+}
+
+int32_t clampedRate(uint64_t before, uint64_t after, uint64_t elapsedMs) {
+    if (after < before) return 0;  // the counter was reset
+    const double perSecond = static_cast<double>(after - before) * 1000.0 / static_cast<double>(elapsedMs);
+    return perSecond >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(perSecond);
+}
+
+// Bytes per second of every interface in both samples, without loopback and filter layers.
+int32_t systemTraffic(const SystemReadings& system, SystemItems& items) {
+    int32_t count = 0;
+    for (int32_t i = 0; i < system.interfaceCount; ++i) {
+        const InterfaceOctets& now = system.interfaces[i];
+        if (now.loopback || now.filterLayer) continue;
+        for (int32_t k = 0; k < system.previousInterfaceCount; ++k) {
+            const InterfaceOctets& before = system.previousInterfaces[k];
+            if (before.id != now.id) continue;
+            items.received[count] = {nullptr, 0.0,
+                                     clampedRate(before.received, now.received, system.octetsElapsedMs)};
+            items.sent[count] = {nullptr, 0.0, clampedRate(before.sent, now.sent, system.octetsElapsedMs)};
+            ++count;
+            break;
+        }
+    }
+    return count;
+}
+
+// Counters that cannot be used give way to the system's figures where the system has them.
+void substituteSystemFigures(CounterReading (&counters)[kPerfCounterCount], const HostReadings& readings,
+                             SystemItems& items) {
+    const SystemReadings& system = readings.system;
+    const auto usable = [&](PerfCounter counter) { return counterUsable(readings, counter); };
+
+    // A processor time below 1 % gives way to the system's times too: a counter that does not measure
+    // (Wine's reads a constant near 0) shows nothing else, and where the counter works the two agree.
+    double load;
+    if ((!usable(kCounterProcessorTime) || !(counters[kCounterProcessorTime].doubleValue >= 1.0)) &&
+        systemProcessorLoad(system, &load)) {
+        counters[kCounterProcessorTime] = singleReading(load, 0);
+    }
+
+    if (!usable(kCounterMaxFrequencyPct) || !usable(kCounterFrequencyMhz)) {
+        const int32_t clocks =
+            system.clockCount < kMaxProcessorClocks ? system.clockCount : kMaxProcessorClocks;
+        for (int32_t i = 0; i < clocks; ++i) {
+            const ProcessorClock& clock = system.clocks[i];
+            const double percent = clock.maximumMhz == 0 ? 0.0 : 100.0 * clock.currentMhz / clock.maximumMhz;
+            items.maxFrequencyPct[i] = {nullptr, percent, 0};
+            items.frequencyMhz[i] = {nullptr, static_cast<double>(clock.currentMhz), 0};
+        }
+        if (clocks > 0) {
+            counters[kCounterMaxFrequencyPct] = arrayReading(items.maxFrequencyPct, clocks);
+            counters[kCounterFrequencyMhz] = arrayReading(items.frequencyMhz, clocks);
+        }
+    }
+
+    if (system.countsRead) {
+        if (!usable(kCounterProcesses)) counters[kCounterProcesses] = singleReading(0.0, system.processes);
+        if (!usable(kCounterThreads)) counters[kCounterThreads] = singleReading(0.0, system.threads);
+    }
+
+    if ((!usable(kCounterBytesReceived) || !usable(kCounterBytesSent)) && system.octetsElapsedMs != 0 &&
+        system.interfaceCount >= 0 && system.previousInterfaceCount >= 0) {
+        const int32_t interfaces = systemTraffic(system, items);
+        counters[kCounterBytesReceived] = arrayReading(items.received, interfaces);
+        counters[kCounterBytesSent] = arrayReading(items.sent, interfaces);
+    }
+}
+
 bool domainPresent(uint32_t presentBits) {
     return (presentBits & 1) != 0;
 }
@@ -129,6 +225,11 @@ uint8_t usedPercent(uint64_t available, uint64_t total) {
     return low8(100 - truncated(fraction * 100.0));
 }
 
+bool counterUsable(const HostReadings& readings, PerfCounter counter) {
+    const CounterReading& reading = readings.counters[counter];
+    return readings.countersCollected && reading.present && reading.read;
+}
+
 void applyHostReadings(HostRecord& host, const HostReadings& readings) {
     std::memset(host.hostName, 0, sizeof host.hostName);
     copyText16(host.hostName, kRecordTextUnits, readings.hostName);
@@ -145,7 +246,14 @@ void applyHostReadings(HostRecord& host, const HostReadings& readings) {
 
     host.cpuCount = readings.cpuCount;
 
-    if (readings.countersCollected) applyCounters(host, readings.counters);
+    CounterReading counters[kPerfCounterCount];
+    for (int i = 0; i < kPerfCounterCount; ++i) {
+        counters[i] = readings.counters[i];
+        counters[i].present = readings.countersCollected && counters[i].present;
+    }
+    SystemItems items;
+    substituteSystemFigures(counters, readings, items);
+    applyCounters(host, counters);
 }
 
 void fillGpuRecord(GpuRecord& gpu, const GpuReadings& readings) {

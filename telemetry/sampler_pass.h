@@ -25,6 +25,24 @@ struct CounterReading {
     int32_t itemCount;
 };
 
+// The system's own figures of one pass, for fields whose counters cannot be added or read. The rates
+// come from the difference to the pass before. All zero: the system offered nothing.
+struct SystemReadings {
+    bool timesRead;  // both samples
+    ProcessorTimes previousTimes;
+    ProcessorTimes times;
+    bool countsRead;
+    int32_t processes;
+    int32_t threads;
+    int32_t clockCount;  // 0 or less: no clocks
+    ProcessorClock clocks[kMaxProcessorClocks];
+    uint64_t octetsElapsedMs;  // 0: no rate this pass
+    int32_t previousInterfaceCount;
+    InterfaceOctets previousInterfaces[kMaxInterfaces];
+    int32_t interfaceCount;
+    InterfaceOctets interfaces[kMaxInterfaces];
+};
+
 struct HostReadings {
     char16_t hostName[kSettingTextUnits];
     bool memoryRead;
@@ -32,6 +50,7 @@ struct HostReadings {
     uint16_t cpuCount;
     bool countersCollected;  // the query exists and this pass's collection succeeded
     CounterReading counters[kPerfCounterCount];
+    SystemReadings system;
 };
 
 // Status and answer of every GPU operation of one slot, in the order the pass asks them.
@@ -66,7 +85,11 @@ uint16_t chooseProcessorCount(int32_t processorKeySubkeys, uint32_t systemProces
 // 100 - trunc(100 * available / total), low 8 bits.
 uint8_t usedPercent(uint64_t available, uint64_t total);
 
-// Host name, memory, processor count and the counter fields.
+// A counter's reading counts when this pass collected, the counter was added and its read succeeded.
+bool counterUsable(const HostReadings& readings, PerfCounter counter);
+
+// Host name, memory, processor count and the counter fields; a field whose counters cannot be used
+// takes the system's figure instead, with the same arithmetic.
 void applyHostReadings(HostRecord& host, const HostReadings& readings);
 
 // One GPU slot filled from its readings; the clock fields keep their last nonzero value.

@@ -218,4 +218,21 @@ uint32_t systemProcessorCount() {
     return online > 0 ? static_cast<uint32_t>(online) : 1;
 }
 
+// The counters above already read the system's own files; there is no second source to fall back on.
+bool readProcessorTimes(ProcessorTimes*) {
+    return false;
+}
+
+bool readProcessCounts(int32_t*, int32_t*) {
+    return false;
+}
+
+int32_t readInterfaceOctets(InterfaceOctets (&)[kMaxInterfaces]) {
+    return -1;
+}
+
+int32_t readProcessorClocks(ProcessorClock (&)[kMaxProcessorClocks]) {
+    return -1;
+}
+
 }  // namespace tarvelon

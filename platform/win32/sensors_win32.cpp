@@ -1,7 +1,14 @@
 #include <windows.h>
-// The PDH headers need the Windows types declared first.
+#include <winsock2.h>
+// The headers below need the Windows and socket types declared first.
+#include <ws2ipdef.h>
+// The interface table needs the socket address types.
+#include <iphlpapi.h>
+#include <netioapi.h>
 #include <pdh.h>
 #include <pdhmsg.h>
+#include <powrprof.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 
@@ -22,6 +29,20 @@ const wchar_t* const kCounterPaths[kPerfCounterCount] = {
 
 PDH_HQUERY query;
 PDH_HCOUNTER counters[kPerfCounterCount];
+
+// One processor's entry of CallNtPowerInformation(ProcessorInformation); the public headers lack it.
+struct ProcessorPowerInformation {
+    ULONG number;
+    ULONG maxMhz;
+    ULONG currentMhz;
+    ULONG mhzLimit;
+    ULONG maxIdleState;
+    ULONG currentIdleState;
+};
+
+uint64_t fileTimeUnits(const FILETIME& time) {
+    return static_cast<uint64_t>(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
 
 DWORD pdhFormat(CounterFormat format) {
     return format == CounterFormat::Double ? PDH_FMT_DOUBLE : PDH_FMT_LONG;
@@ -131,6 +152,60 @@ uint32_t systemProcessorCount() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     return info.dwNumberOfProcessors;
+}
+
+bool readProcessorTimes(ProcessorTimes* times) {
+    FILETIME idle, kernel, user;
+    if (!GetSystemTimes(&idle, &kernel, &user)) return false;
+    // Kernel time includes the idle time.
+    *times = ProcessorTimes{fileTimeUnits(idle), fileTimeUnits(kernel) + fileTimeUnits(user)};
+    return true;
+}
+
+bool readProcessCounts(int32_t* processes, int32_t* threads) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof entry;
+    int32_t processCount = 0;
+    int32_t threadCount = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        ++processCount;
+        threadCount += static_cast<int32_t>(entry.cntThreads);
+    }
+    CloseHandle(snapshot);
+    if (processCount == 0) return false;
+    *processes = processCount;
+    *threads = threadCount;
+    return true;
+}
+
+int32_t readInterfaceOctets(InterfaceOctets (&rows)[kMaxInterfaces]) {
+    MIB_IF_TABLE2* table = nullptr;
+    if (GetIfTable2(&table) != NO_ERROR) return -1;
+    int32_t count = 0;
+    for (ULONG i = 0; i < table->NumEntries && count < kMaxInterfaces; ++i) {
+        const MIB_IF_ROW2& row = table->Table[i];
+        rows[count++] = InterfaceOctets{row.InterfaceLuid.Value, row.Type == IF_TYPE_SOFTWARE_LOOPBACK,
+                                        row.InterfaceAndOperStatusFlags.FilterInterface != 0, row.InOctets,
+                                        row.OutOctets};
+    }
+    FreeMibTable(table);
+    return count;
+}
+
+int32_t readProcessorClocks(ProcessorClock (&clocks)[kMaxProcessorClocks]) {
+    ProcessorPowerInformation power[kMaxProcessorClocks];
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const DWORD processors = system.dwNumberOfProcessors < kMaxProcessorClocks
+                                 ? system.dwNumberOfProcessors
+                                 : static_cast<DWORD>(kMaxProcessorClocks);
+    if (CallNtPowerInformation(ProcessorInformation, nullptr, 0, power, sizeof power[0] * processors) != 0) {
+        return -1;
+    }
+    for (DWORD i = 0; i < processors; ++i) clocks[i] = ProcessorClock{power[i].currentMhz, power[i].maxMhz};
+    return static_cast<int32_t>(processors);
 }
 
 }  // namespace tarvelon

@@ -387,6 +387,107 @@ TEST(HostPass, CounterFieldsStayWhenNothingWasCollectedOrAReadFailed) {
     EXPECT_EQ(host.processCount, 70000 - 65536);
 }
 
+// The system's figures of a pass: 70 % busy, two processors at 80 % and 120 % of 3000 MHz, and
+// traffic of 1 + 2 whole MB per second on the one interface that counts.
+void fillSystem(SystemReadings& system) {
+    system.timesRead = true;
+    system.previousTimes = {1000, 5000};
+    system.times = {1300, 6000};
+    system.countsRead = true;
+    system.processes = 120;
+    system.threads = 1500;
+    system.clockCount = 2;
+    system.clocks[0] = {2400, 3000};
+    system.clocks[1] = {3601, 3000};
+    system.octetsElapsedMs = 500;
+    system.previousInterfaceCount = 4;
+    system.previousInterfaces[0] = {1, false, false, 0, 0};
+    system.previousInterfaces[1] = {2, true, false, 0, 0};
+    system.previousInterfaces[2] = {3, false, true, 0, 0};
+    system.previousInterfaces[3] = {4, false, false, 10 << 20, 0};
+    system.interfaceCount = 5;
+    system.interfaces[0] = {1, false, false, 786432, 1 << 20};    // 1.5 and 2 MB/s
+    system.interfaces[1] = {2, true, false, 100 << 20, 0};        // loopback
+    system.interfaces[2] = {3, false, true, 100 << 20, 0};        // filter layer
+    system.interfaces[3] = {4, false, false, (10 << 20) - 5, 0};  // reset counter
+    system.interfaces[4] = {5, false, false, 100 << 20, 0};       // new: no rate yet
+}
+
+TEST(HostPass, SystemFiguresStandInForCountersThatCannotBeUsed) {
+    struct Fields {
+        uint8_t cpuLoad;
+        uint16_t cpuMhz;
+        uint8_t cpuMaxFreqPct;
+        uint16_t processCount, threadCount, netIoMbit;
+    };
+    const struct {
+        const char* what;
+        void (*change)(HostReadings&);
+        Fields expected;
+    } cases[] = {
+        {"counters work", [](HostReadings&) {}, {12, 3200, 87, 210, 3100, 16}},
+        {"nothing collected",
+         [](HostReadings& r) { r.countersCollected = false; },
+         {70, 3000, 100, 120, 1500, 24}},
+        {"processor time below 1 %",
+         [](HostReadings& r) { r.counters[kCounterProcessorTime].doubleValue = 0.9; },
+         {70, 3200, 87, 210, 3100, 16}},
+        {"one frequency counter missing",
+         [](HostReadings& r) { r.counters[kCounterFrequencyMhz].present = false; },
+         {12, 3000, 100, 210, 3100, 16}},
+        {"thread read failed",
+         [](HostReadings& r) { r.counters[kCounterThreads].read = false; },
+         {12, 3200, 87, 210, 1500, 16}},
+        {"received array unread",
+         [](HostReadings& r) { r.counters[kCounterBytesReceived].read = false; },
+         {12, 3200, 87, 210, 3100, 24}},
+        {"system without figures",
+         [](HostReadings& r) {
+             r.countersCollected = false;
+             r.system = {};
+         },
+         {5, 1000, 50, 100, 900, 8}},
+        {"processor times stood still",
+         [](HostReadings& r) {
+             r.countersCollected = false;
+             r.system.times = r.system.previousTimes;
+         },
+         {5, 3000, 100, 120, 1500, 24}},
+        {"all idle, clocks unknown, no time passed",
+         [](HostReadings& r) {
+             r.countersCollected = false;
+             r.system.times.idle = 9000;
+             r.system.clocks[0].maximumMhz = 0;
+             r.system.octetsElapsedMs = 0;
+         },
+         {0, 3000, 60, 120, 1500, 8}},
+    };
+    HostRecord previous{};
+    previous.cpuLoad = 5;
+    previous.cpuMhz = 1000;
+    previous.cpuMaxFreqPct = 50;
+    previous.processCount = 100;
+    previous.threadCount = 900;
+    previous.netIoMbit = 8;
+    for (const auto& test : cases) {
+        HostInput input;
+        input.setItems(kCounterMaxFrequencyPct, frequencyItems(87.9, 9999));
+        input.setItems(kCounterFrequencyMhz, frequencyItems(3200.7, 9999));
+        input.setItems(kCounterBytesReceived, {{u"eth0", 0, 1572864}, {u"wlan0", 0, 1572864}});
+        input.setItems(kCounterBytesSent, {{u"eth0", 0, 0}, {u"wlan0", 0, 0}});
+        fillSystem(input.readings.system);
+        test.change(input.readings);
+        const HostRecord host = input.apply(previous);
+        const Fields& want = test.expected;
+        EXPECT_EQ(host.cpuLoad, want.cpuLoad) << test.what;
+        EXPECT_EQ(host.cpuMhz, want.cpuMhz) << test.what;
+        EXPECT_EQ(host.cpuMaxFreqPct, want.cpuMaxFreqPct) << test.what;
+        EXPECT_EQ(host.processCount, want.processCount) << test.what;
+        EXPECT_EQ(host.threadCount, want.threadCount) << test.what;
+        EXPECT_EQ(host.netIoMbit, want.netIoMbit) << test.what;
+    }
+}
+
 TEST(HostPass, MemoryPercentagesAndAFailedStatus) {
     const struct {
         uint64_t available, total;

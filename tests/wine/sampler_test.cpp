@@ -8,6 +8,7 @@
 
 #include "platform/dynlib.h"
 #include "platform/pe_header.h"
+#include "platform/sensors.h"
 #include "settings/settings.h"
 #include "telemetry/gpu_access.h"
 #include "telemetry/local_store.h"
@@ -128,6 +129,31 @@ TEST_F(PrimingRun, TheIdentityStampIsTheModulesChecksumAndAChangeReloads) {
 
     EXPECT_EQ(NvAPI_Unload(), 0);
     EXPECT_EQ(GetModuleHandleW(installedDriverLibrary().c_str()), nullptr);
+}
+
+// The sources that stand in for the performance counters, most of which Wine cannot add.
+TEST(SystemFigures, EverySourceAnswers) {
+    ProcessorTimes times;
+    ASSERT_TRUE(readProcessorTimes(&times));
+    EXPECT_GT(times.total, times.idle);
+
+    int32_t processes = 0;
+    int32_t threads = 0;
+    ASSERT_TRUE(readProcessCounts(&processes, &threads));
+    EXPECT_GT(processes, 1);  // this program and Wine's own services
+    EXPECT_GE(threads, processes);
+
+    InterfaceOctets interfaces[kMaxInterfaces];
+    const int32_t interfaceCount = readInterfaceOctets(interfaces);
+    ASSERT_GT(interfaceCount, 0);
+    int loopbacks = 0;
+    for (int32_t i = 0; i < interfaceCount; ++i) loopbacks += interfaces[i].loopback ? 1 : 0;
+    EXPECT_EQ(loopbacks, 1);
+
+    ProcessorClock clocks[kMaxProcessorClocks];
+    ASSERT_EQ(readProcessorClocks(clocks), static_cast<int32_t>(systemProcessorCount()));
+    EXPECT_GT(clocks[0].currentMhz, 0u);
+    EXPECT_GT(clocks[0].maximumMhz, 0u);
 }
 
 }  // namespace
