@@ -115,8 +115,7 @@ def test(build):
         check(shot.pixel(left + 136 + 15, top + 112 + 100) == GPU_HEADER, "the agent's GPU header strip")
         check(shot.pixel(left + 15, top + 112 + 100) == HOST_HEADER, "the agent's host header strip")
 
-        line = wait_for(lambda: (lambda text: text if "> OK" in text else None)(
-            desktop.drive("list", "Network Setup", "1020")), 20, "the agent's slot to show OK")
+        line = wait_for(lambda: desktop.slot_line("OK"), 20, "the agent's slot to show OK")
         check(line.startswith("#00 127.0.0.1 @ %d > OK" % agent_port), "list line %r" % line)
 
         # What the exe draws is what the agent still sends.

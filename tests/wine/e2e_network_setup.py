@@ -1,11 +1,11 @@
 """Network Setup against a second machine (another Wine prefix, another instance): switching the
 server on with the port "abc" is refused with "Server Port Error"; adding 127.0.0.1 with the second
-instance's port makes a second row of panels appear, and removing it takes the row and its registry
-values away."""
+instance's port makes a second row of panels appear in the normal tone, the slot shows "OK" and the
+host name the second instance sends; removing it takes the row and its registry values away."""
 
 import os
 
-from wine_desktop import Desktop, check, free_udp_port, main, wait_for
+from wine_desktop import BODY, Desktop, check, free_udp_port, main, wait_for
 
 DIALOG = "Network Setup"
 
@@ -39,7 +39,11 @@ def test(build):
         local.drive("click", DIALOG, "1019")
         line = wait_for(lambda: local.drive("list", DIALOG, "1020"), 10, "the new list line")
         check(line.startswith("#00 127.0.0.1 @ %d > " % port), "list line: %r" % line)
-        local.wait_panel_size(136, 224)
+        rect = local.wait_panel_size(136, 224)
+        wait_for(lambda: local.slot_line("OK"), 30, "the new slot to show OK")
+        reported = local.reported_server_name(0)
+        check(reported == "remote-box", "the new slot reports %r" % reported)
+        wait_for(lambda: local.screenshot().host_body(rect, 1) == BODY, 20, "its row in the normal tone")
         values = local.reg_query()
         check(values.get("networkServerList_00_Hostname") == ("REG_SZ", "127.0.0.1"), "stored address")
         check(values.get("networkServerList_00_Port") == ("REG_DWORD", hex(port)), "stored port")

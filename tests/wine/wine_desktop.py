@@ -139,6 +139,22 @@ class Desktop:
         left, top, right, bottom = (int(v) for v in result.stdout.split())
         return left, top, right - left, bottom - top
 
+    def slot_line(self, status):
+        """The first server list line once it shows the status, else None; Refresh rebuilds the list."""
+        self.drive("click", "Network Setup", "1037")
+        line = self.drive("list", "Network Setup", "1020").split("\n")[0]
+        return line if "> %s [" % status in line else None
+
+    def reported_server_name(self, line):
+        """The host name the server of the list line sent, from its details box."""
+        self.drive("select", "Network Setup", "1020", str(line))
+        self.drive("click", "Network Setup", "1036")
+        details = self.drive("box", "Network Server Details")
+        for text in details.replace("\r", "\n").split("\n"):
+            if text.startswith("Reported servername : "):
+                return text[len("Reported servername : "):]
+        raise Failure("no reported server name in %r" % details)
+
     def wait_panel_size(self, width, height, timeout=30):
         return wait_for(lambda: (lambda r: r if r and r[2:] == (width, height) else None)(self.panel_rect()),
                         timeout, "a %dx%d panel" % (width, height))
@@ -178,6 +194,10 @@ class Screenshot:
     def pixel(self, x, y):
         at = (y * self.width + x) * 3
         return tuple(self.raw[at:at + 3])
+
+    def host_body(self, rect, row):
+        """The body colour of the first panel of a row (0: the local host) at font size 12."""
+        return self.pixel(rect[0] + 133, rect[1] + 112 * row + 60)
 
     def save(self, path):
         subprocess.run(["convert", "-size", "%dx%d" % (self.width, self.height), "-depth", "8",
