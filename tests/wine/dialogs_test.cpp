@@ -470,8 +470,12 @@ TEST_F(NetworkSetupDialog, AddShowsTheNewLineOrSaysWhyNot) {
     ASSERT_EQ(lines(), 1);
     EXPECT_EQ(line(0).rfind("#00 gpu-box @ 8221 > ", 0), 0u) << line(0);
     EXPECT_EQ(SendMessageW(list(), LB_GETITEMDATA, 0, 0), 0);
-    EXPECT_EQ(SendMessageW(list(), LB_GETHORIZONTALEXTENT, 0, 0),
-              static_cast<LRESULT>(6 * line(0).size() + 2));
+    // Queried just now: a line of 34 characters, 6 pixels each and 2 more.
+    slotTable[0].LastQueryTime = wallClockSeconds();
+    click(network, IDC_REFRESH);
+    EXPECT_EQ(line(0).rfind("#00 gpu-box @ 8221 > Unknown [", 0), 0u) << line(0);
+    EXPECT_EQ(line(0).size(), 34u) << line(0);
+    EXPECT_EQ(SendMessageW(list(), LB_GETHORIZONTALEXTENT, 0, 0), 206);
     EXPECT_EQ(slotTable[0].State, kStateStartEnabled);
     EXPECT_EQ(text(network, IDC_ADD_ADDRESS), "gpu-box");  // fields keep their texts
     EXPECT_FALSE(anyEntryControlEnabled());
@@ -591,7 +595,7 @@ TEST_F(NetworkSetupDialog, InformationBoxesAndTheDocumentationLink) {
 
 TEST_F(NetworkSetupDialog, ShowingRefreshesTheListAndTheTimerTheStatus) {
     configure(5, u"late-entry", 8221);
-    SetCursorPos(1000, 900);
+    SetCursorPos(1000, 50);
     POINT cursor;
     GetCursorPos(&cursor);
     showNetworkSetup();
@@ -599,9 +603,9 @@ TEST_F(NetworkSetupDialog, ShowingRefreshesTheListAndTheTimerTheStatus) {
     ASSERT_EQ(lines(), 1);
     RECT frame;
     GetWindowRect(network, &frame);
-    // The dialog is taller than the cursor is low, so its top is pulled to 10.
+    // The dialog is far taller than the cursor is low, so its top is pulled to 10.
     EXPECT_EQ(frame.right, cursor.x);
-    EXPECT_EQ(frame.bottom, frame.bottom - frame.top > cursor.y ? 10 + frame.bottom - frame.top : cursor.y);
+    EXPECT_EQ(frame.top, 10);
 
     SendMessageW(network, WM_TIMER, 678, 0);
     EXPECT_EQ(text(network, IDC_SERVER_STATE), "Stopped");
