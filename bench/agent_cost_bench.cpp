@@ -42,14 +42,6 @@ ResolvedAddress loopback(uint16_t port) {
     return address;
 }
 
-uint16_t freePort() {
-    const SocketHandle probe = openUdpSocket(IpFamily::IPv4);
-    bindLoopback(probe, IpFamily::IPv4, 0);
-    const uint16_t port = boundPort(probe);
-    closeSocket(probe);
-    return port;
-}
-
 // One query and its reply; the reply's length, or -1.
 int askOnce(uint16_t port) {
     const SocketHandle socket = openUdpSocket(IpFamily::IPv4);
@@ -127,7 +119,7 @@ int main(int argc, char** argv) {
     // Idle: started, asked once, then left alone; its whole processor time over its whole life.
     pid_t agent = -1;
     const uint64_t idleFrom = tickCountMs();
-    if (startAnsweringAgent(freePort(), &agent) < 0) return 1;
+    if (startAnsweringAgent(freeServerPort(), &agent) < 0) return 1;
     sleepMs(static_cast<uint32_t>(idleSeconds * 1000));
     const long idleResident = statusKilobytes(agent, "VmHWM");
     const double idleUsed = stopAgent(agent);
@@ -141,16 +133,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "could not bind %d loopback sources\n", kLoadWindow);
         return 1;
     }
-    const uint16_t port = freePort();
+    const uint16_t port = freeServerPort();
     const int replyBytes = startAnsweringAgent(port, &agent);
     if (replyBytes < 0) return 1;
-    const double agentRate = measureLoad(sources, port, loadSeconds).repliesPerSecond;
+    uint64_t nextQuery = 0;
+    const double agentRate = measureLoad(sources, port, loadSeconds, nextQuery).repliesPerSecond;
     const long loadResident = statusKilobytes(agent, "VmHWM");
     stopAgent(agent);
     double echoRate;
     {
         EchoLoop echo(replyBytes);
-        echoRate = measureLoad(sources, echo.port, loadSeconds).repliesPerSecond;
+        echoRate = measureLoad(sources, echo.port, loadSeconds, nextQuery).repliesPerSecond;
     }
     std::printf(
         "answers per second over IPv4 loopback (%d-byte replies, %d in flight, from %zu addresses):\n",

@@ -7,6 +7,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <thread>
@@ -28,6 +29,23 @@ inline ResolvedAddress resolvedLoopback(const char16_t* host, uint16_t port) {
     format16(service, 16, u"%d", port);
     resolveUdpAddress(host, service, &address);
     return address;
+}
+
+// A port free on every address of both families for a server that binds them all: a port free on
+// 127.0.0.1 alone may be held by one of the sources below, on its own loopback address.
+inline uint16_t freeServerPort() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const SocketHandle ipv4 = openUdpSocket(IpFamily::IPv4);
+        const SocketHandle ipv6 = openUdpSocket(IpFamily::IPv6);
+        setIPv6Only(ipv6);
+        const bool bound4 = bindWildcard(ipv4, IpFamily::IPv4, 0) == 0;
+        const uint16_t port = bound4 ? boundPort(ipv4) : 0;
+        const bool bound6 = port != 0 && bindWildcard(ipv6, IpFamily::IPv6, port) == 0;
+        closeSocket(ipv4);
+        closeSocket(ipv6);
+        if (bound6) return port;
+    }
+    return 0;
 }
 
 // Sockets bound to 127.0.1.1, 127.0.1.2, ...: one per source address (fewer if the system refuses).
@@ -60,33 +78,44 @@ struct LoadResult {
 };
 
 // Replies per second from the port for the given time; query k goes out from sources[k % count],
-// where its reply then arrives.
-inline LoadResult measureLoad(const std::vector<SocketHandle>& sources, uint16_t port, double seconds) {
+// where its reply then arrives. k goes on from nextQuery, where the last measurement stopped: starting
+// over at the first address would send again from addresses the server answered a moment ago and
+// still remembers with their allowance spent, and those queries would go unanswered. The replies
+// still on their way at the end are received before it returns, so that none is left for the next.
+inline LoadResult measureLoad(const std::vector<SocketHandle>& sources, uint16_t port, double seconds,
+                              uint64_t& nextQuery) {
     const ResolvedAddress to = resolvedLoopback(u"127.0.0.1", port);
     const size_t count = sources.size();
     uint8_t request[kRequestBytes];
     std::vector<uint8_t> buffer(kDatagramBufferBytes);
-    uint64_t sent = 0;
-    uint64_t awaited = 0;
+    uint64_t sent = nextQuery;
+    uint64_t awaited = nextQuery;
     uint64_t replies = 0;
     auto sendOne = [&] {
         buildQueryRequest(static_cast<uint8_t>(sent), request);
         sendTo(sources[sent % count], request, kRequestBytes, to);
         ++sent;
     };
-    const uint64_t start = tickCountMs();
-    const uint64_t end = start + static_cast<uint64_t>(seconds * 1000);
-    while (sent < static_cast<uint64_t>(kLoadWindow) && sent < count) sendOne();
-    while (tickCountMs() < end) {
+    auto awaitOne = [&] {
         SocketAddress from{};
         from.length = 16;
-        if (receiveFrom(sources[awaited % count], buffer.data(), kClientReadLimit, false, &from) > 0)
-            ++replies;
+        const bool replied =
+            receiveFrom(sources[awaited % count], buffer.data(), kClientReadLimit, false, &from) > 0;
         ++awaited;
+        return replied;
+    };
+    const uint64_t start = tickCountMs();
+    const uint64_t end = start + static_cast<uint64_t>(seconds * 1000);
+    while (sent - nextQuery < std::min<uint64_t>(kLoadWindow, count)) sendOne();
+    while (tickCountMs() < end) {
+        replies += awaitOne() ? 1 : 0;
         sendOne();
     }
     const double elapsed = static_cast<double>(tickCountMs() - start) / 1000.0;
-    return {static_cast<double>(replies) / elapsed, awaited - replies};
+    const uint64_t measured = awaited - nextQuery;
+    while (awaited < sent) awaitOne();
+    nextQuery = sent;
+    return {static_cast<double>(replies) / elapsed, measured - replies};
 }
 
 // A bare echo: every datagram is answered with replyBytes bytes, nothing else happens.

@@ -1,9 +1,11 @@
 // Load generator: queries answered per second by one query server thread over IPv4 loopback, next to a
-// bare recvfrom/sendto echo loop that sends back replies of the same length, measured in the same run.
-// The echo is the limit of the path; the ratio says how much of it the server keeps. The server answers
-// one address about ten full replies a second, so the queries go out from many loopback addresses in
-// turn; then one address alone shows that limit.
-//   server_throughput_bench [seconds per measurement, default 5]
+// bare recvfrom/sendto echo loop that sends back replies of the same length, measured in turns in the
+// same run. The echo is the limit of the path; the ratio says how much of it the server keeps. Each
+// figure is the median of the rounds, with the lowest and highest beside it. The server answers one
+// address about ten full replies a second, so the queries go out from many loopback addresses in turn;
+// then one address alone shows that limit.
+//   server_throughput_bench [seconds per round, default 2] [rounds, default 5]
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -24,18 +26,47 @@ using namespace tarvelon;
 
 namespace {
 
-uint16_t freePort() {
-    const SocketHandle probe = openUdpSocket(IpFamily::IPv4);
-    bindLoopback(probe, IpFamily::IPv4, 0);
-    const uint16_t port = boundPort(probe);
-    closeSocket(probe);
-    return port;
+// Running is the state either family's thread reaches first; the IPv4 thread is ready once it answers.
+bool answersOverIPv4(uint16_t port) {
+    const SocketHandle socket = openUdpSocket(IpFamily::IPv4);
+    bindLoopback(socket, IpFamily::IPv4, 0);
+    setReceiveTimeout(socket, 200);
+    const ResolvedAddress to = resolvedLoopback(u"127.0.0.1", port);
+    uint8_t request[kRequestBytes];
+    uint8_t buffer[kDatagramBufferBytes];
+    bool answered = false;
+    for (int attempt = 0; attempt < 50 && !answered; ++attempt) {
+        buildQueryRequest(static_cast<uint8_t>(attempt), request);
+        sendTo(socket, request, kRequestBytes, to);
+        SocketAddress from{};
+        from.length = 16;
+        answered = receiveFrom(socket, buffer, kClientReadLimit, false, &from) > 0;
+    }
+    closeSocket(socket);
+    return answered;
+}
+
+struct Spread {
+    double median, low, high;
+};
+
+Spread spreadOf(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    const double median = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    return {median, values.front(), values.back()};
+}
+
+void printSpread(const char* what, const std::vector<double>& values, const char* unit) {
+    const Spread spread = spreadOf(values);
+    std::printf("%-28s %10.0f %10.0f %10.0f  %s\n", what, spread.median, spread.low, spread.high, unit);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 2.0;
+    const int rounds = std::max(1, argc > 2 ? std::atoi(argv[2]) : 5);
     int32_t error = 0;
     if (!startSockets(&error)) return 1;
 
@@ -52,29 +83,46 @@ int main(int argc, char** argv) {
         std::printf("could not bind %d loopback sources\n", kLoadWindow);
         return 1;
     }
-    settings.networkServerPort = freePort();
+    const uint16_t serverPort = freeServerPort();
+    settings.networkServerPort = serverPort;
     settings.networkServerEnabled = 1;
     startQueryServer();
-    while (serverState.load() != kServerRunning) sleepMs(10);
-    const uint16_t serverPort = static_cast<uint16_t>(settings.networkServerPort.load());
-    measureLoad(sources, serverPort, 0.5);  // warm-up
+    if (serverPort == 0 || !answersOverIPv4(serverPort)) {
+        std::printf("the query server does not answer on port %u: %s\n", serverPort,
+                    toUtf8(serverStatusReport()).c_str());
+        return 1;
+    }
+    uint64_t nextQuery = 0;
+    measureLoad(sources, serverPort, 0.5, nextQuery);  // warm-up
 
-    const LoadResult server = measureLoad(sources, serverPort, seconds);
-    LoadResult echo{};
+    std::vector<double> server, echo, ratio;
+    uint64_t unanswered = 0;
     {
         EchoLoop loop(replyBytes);
-        echo = measureLoad(sources, loop.port, seconds);
+        for (int round = 0; round < rounds; ++round) {
+            const LoadResult served = measureLoad(sources, serverPort, seconds, nextQuery);
+            const LoadResult echoed = measureLoad(sources, loop.port, seconds, nextQuery);
+            server.push_back(served.repliesPerSecond);
+            echo.push_back(echoed.repliesPerSecond);
+            ratio.push_back(echoed.repliesPerSecond > 0 ? served.repliesPerSecond / echoed.repliesPerSecond : 0);
+            unanswered += served.unanswered;
+        }
     }
     sleepMs(2500);  // the address below starts with a full allowance
-    const LoadResult one = measureLoad({sources.front()}, serverPort, seconds);
-    std::printf("reply size                  %d bytes, %d queries in flight, %.1f s each\n", replyBytes,
-                kLoadWindow, seconds);
-    std::printf("query server (one thread)   %10.0f queries/s from %zu addresses, %llu unanswered\n",
-                server.repliesPerSecond, sources.size(), static_cast<unsigned long long>(server.unanswered));
-    std::printf("bare recvfrom/sendto echo   %10.0f datagrams/s\n", echo.repliesPerSecond);
-    std::printf("server / echo               %10.2f\n",
-                echo.repliesPerSecond > 0 ? server.repliesPerSecond / echo.repliesPerSecond : 0.0);
+    const LoadResult one = measureLoad({sources.front()}, serverPort, seconds, nextQuery);
+
+    std::printf("reply size %d bytes, %d queries in flight, from %zu addresses; %d rounds of %.1f s\n",
+                replyBytes, kLoadWindow, sources.size(), rounds, seconds);
+    std::printf("%-28s %10s %10s %10s\n", "", "median", "lowest", "highest");
+    printSpread("query server (one thread)", server, "queries/s");
+    printSpread("bare recvfrom/sendto echo", echo, "datagrams/s");
+    const Spread share = spreadOf(ratio);
+    std::printf("%-28s %10.2f %10.2f %10.2f\n", "server / echo", share.median, share.low, share.high);
+    std::printf("unanswered queries to the server, all rounds: %llu\n", static_cast<unsigned long long>(unanswered));
     std::printf("one address alone           %10.1f replies/s (its reply budget)\n", one.repliesPerSecond);
     std::fflush(stdout);
-    std::_Exit(0);  // the server threads run until the process ends
+    const bool allAnswered = std::all_of(server.begin(), server.end(), [](double rate) { return rate > 0; });
+    if (!allAnswered) std::printf("a round of the query server got no answer at all\n");
+    std::fflush(stdout);
+    std::_Exit(allAnswered ? 0 : 1);  // the server threads run until the process ends
 }
