@@ -10,6 +10,8 @@ namespace tarvelon {
 void fullPassWin32(HWND window, HDC dc);
 // Draws the values on dc (from GetDC), and everything first when the list changed.
 void tickPassWin32(HWND window, HDC dc);
+// Shows the next alarm notice due, if any, from the icon in the tray. Once a tick, after the tick pass.
+void notifyAlarmsWin32();
 // Builds the first list and lays it out, which creates the fonts.
 void layoutBeforeWindow();
 

@@ -99,6 +99,7 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
             HDC dc = GetDC(window);
             tickPassWin32(window, dc);
             ReleaseDC(window, dc);
+            notifyAlarmsWin32();
             return 0;
         }
         case WM_COMMAND:

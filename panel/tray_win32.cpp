@@ -1,10 +1,12 @@
 #include "panel/tray_win32.h"
 
 #include <cstdlib>
+#include <iterator>
 #include <new>
 
 #include "panel/window_rules.h"
 #include "platform/fatal.h"
+#include "telemetry/text16.h"
 
 namespace tarvelon {
 
@@ -37,6 +39,16 @@ void removeTrayIcon() {
     if (trayIcon == nullptr || !trayIconInstalled) return;
     trayIconInstalled = false;
     Shell_NotifyIconW(NIM_DELETE, &trayIcon->notifyData);
+}
+
+void showTrayNotice(const char16_t* title, const char16_t* text) {
+    if (trayIcon == nullptr || !trayIconInstalled) return;
+    NOTIFYICONDATAW notice = trayIcon->notifyData;
+    notice.uFlags = NIF_INFO;
+    notice.dwInfoFlags = NIIF_WARNING;
+    copyText16(reinterpret_cast<char16_t*>(notice.szInfoTitle), std::size(notice.szInfoTitle), title);
+    copyText16(reinterpret_cast<char16_t*>(notice.szInfo), std::size(notice.szInfo), text);
+    Shell_NotifyIconW(NIM_MODIFY, &notice);
 }
 
 bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -31,6 +31,10 @@ void destroyTrayIcon();
 void installTrayIcon();
 void removeTrayIcon();
 
+// A balloon from the installed icon (NIF_INFO): it neither blocks nor takes the focus. Texts are cut
+// to what the balloon holds.
+void showTrayNotice(const char16_t* title, const char16_t* text);
+
 bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 bool bringToFront(HWND window, UINT message, WPARAM wParam, UINT eventCode);
 

@@ -30,4 +30,9 @@ int32_t coordinateFromText(const char16_t* text) {
     return parseField(text);
 }
 
+int32_t alarmLimitFromText(const char16_t* text) {
+    const int32_t limit = parseField(text);
+    return limit < 0 ? 0 : limit > 255 ? 255 : limit;
+}
+
 }  // namespace tarvelon

@@ -22,4 +22,7 @@ int32_t fontSizeFromText(const char16_t* text);
 // A coordinate typed into X or Y: any number, also off the screen.
 int32_t coordinateFromText(const char16_t* text);
 
+// The GPU temperature alarm typed in degrees C, 0 (off) to 255, the most a GPU reports.
+int32_t alarmLimitFromText(const char16_t* text);
+
 }  // namespace tarvelon

@@ -92,6 +92,18 @@ void alwaysOnTopClicked() {
     SendMessageW(panelWindow, kAlwaysOnTopMessage, static_cast<WPARAM>(onTop), 0);
 }
 
+void alarmLimitChanged() {
+    char16_t text[kNumberFieldChars + 1];
+    getControlText(dialog, IDC_ALARM_GPU_TEMP, text, kNumberFieldChars);
+    settings.alarmGpuTempC.store(alarmLimitFromText(text));
+    saveSettings();
+}
+
+void serverLostClicked() {
+    settings.alarmServerLost.store(isChecked(dialog, IDC_ALARM_SERVER_LOST) ? 1 : 0);
+    saveSettings();
+}
+
 // Ends the program without another save, so the deleted key stays deleted.
 [[noreturn]] void cleanupAndExit() {
     deleteStartWithWindows();
@@ -119,6 +131,12 @@ void command(int id, int notification) {
             break;
         case IDC_ALWAYS_ON_TOP:
             alwaysOnTopClicked();
+            break;
+        case IDC_ALARM_GPU_TEMP:
+            if (notification == EN_CHANGE && !controlsUpdating) alarmLimitChanged();
+            break;
+        case IDC_ALARM_SERVER_LOST:
+            serverLostClicked();
             break;
         case IDC_START_WITH_WINDOWS:
             startWithWindowsClicked();
@@ -161,6 +179,8 @@ HWND createGeneralSetup(HINSTANCE instance, HWND panel, int32_t fontsize) {
     dialogFontSize = fontsize;
     controlsUpdating = true;
     fillGeneralSetup();
+    setControlNumber(dialog, IDC_ALARM_GPU_TEMP, settings.alarmGpuTempC.load());
+    setChecked(dialog, IDC_ALARM_SERVER_LOST, settings.alarmServerLost.load() != 0);
     moveSlider(dialogFontSize);
     controlsUpdating = false;
     return dialog;

@@ -1,6 +1,6 @@
 // The General Setup dialog on Windows: font size (typed or by slider), panel position, always on top,
-// start with Windows, and the cleanup button. Of the settings it changes only always-on-top itself;
-// for the others it tells the panel window, which stores and saves.
+// start with Windows, the two alarms, and the cleanup button. The alarms it stores and saves itself;
+// the rest it tells the panel window, which stores and saves (always-on-top it also stores first).
 #pragma once
 
 #include <windows.h>

@@ -40,6 +40,8 @@ const SettingValue kLeadingValues[] = {
 const SettingValue kTrailingValues[] = {
     {u"removeDeadServer", &Settings::removeDeadServer, nullptr},
     {u"removeDeactivatedServer", &Settings::removeDeactivatedServer, nullptr},
+    {u"alarmGpuTempC", &Settings::alarmGpuTempC, nullptr},
+    {u"alarmServerLost", &Settings::alarmServerLost, nullptr},
 };
 
 constexpr const char16_t* kSlotSuffixes[] = {u"Active", u"Enabled", u"Hostname", u"Port", u"HighLatency"};
@@ -182,6 +184,8 @@ void clearSettings() {
     settings.networkServerPort.store(0);
     settings.removeDeadServer.store(0);
     settings.removeDeactivatedServer.store(0);
+    settings.alarmGpuTempC.store(0);
+    settings.alarmServerLost.store(0);
     std::lock_guard<std::mutex> guard(textLock);
     std::memset(settings.networkServerHostname, 0, sizeof settings.networkServerHostname);
     std::memset(settings.networkServerListen, 0, sizeof settings.networkServerListen);
@@ -199,6 +203,8 @@ void setDefaultSettings(int32_t primaryScreenWidth, int32_t primaryScreenHeight)
     writeSettingText(settings.networkServerListen, u"*");
     settings.removeDeadServer.store(0);
     settings.removeDeactivatedServer.store(0);
+    settings.alarmGpuTempC.store(0);
+    settings.alarmServerLost.store(0);
 }
 
 void readSettingText(const char16_t (&field)[kSettingTextUnits], char16_t (&out)[kSettingTextUnits]) {

@@ -28,8 +28,10 @@ struct Settings {
     char16_t networkServerListen[kSettingTextUnits];
     std::atomic<int32_t> removeDeadServer;
     std::atomic<int32_t> removeDeactivatedServer;
+    std::atomic<int32_t> alarmGpuTempC;    // a shown GPU this hot (degrees C) raises a notification; 0: off
+    std::atomic<int32_t> alarmServerLost;  // nonzero: a watched server that stops answering is notified
 };
-static_assert(sizeof(Settings) == 548);
+static_assert(sizeof(Settings) == 556);
 
 extern Settings settings;
 

@@ -54,6 +54,8 @@ const NumberSetting kNumbers[] = {
     {u"networkServerPort", &Settings::networkServerPort, 8221},
     {u"removeDeadServer", &Settings::removeDeadServer, 0},
     {u"removeDeactivatedServer", &Settings::removeDeactivatedServer, 0},
+    {u"alarmGpuTempC", &Settings::alarmGpuTempC, 0},
+    {u"alarmServerLost", &Settings::alarmServerLost, 0},
 };
 struct TextSetting {
     const char16_t* name;

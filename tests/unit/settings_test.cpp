@@ -85,6 +85,8 @@ TEST_F(SettingsStore, DefaultsAreAFirstStart) {
     EXPECT_EQ(toUtf8(settings.networkServerListen), "*");
     EXPECT_EQ(settings.removeDeadServer, 0);
     EXPECT_EQ(settings.removeDeactivatedServer, 0);
+    EXPECT_EQ(settings.alarmGpuTempC, 0);
+    EXPECT_EQ(settings.alarmServerLost, 0);
     for (const ServerSlot& slot : slotTable) EXPECT_EQ(slot.Active, 0);
     clearSettings();
     setDefaultSettings(1023, 767);  // odd sizes truncate
@@ -104,6 +106,8 @@ TEST_F(SettingsStore, SaveThenLoadGivesBackEveryField) {
     writeSettingText(settings.networkServerListen, u"10.0.0.1;::1");
     settings.removeDeadServer = 1;
     settings.removeDeactivatedServer = 1;
+    settings.alarmGpuTempC = 85;
+    settings.alarmServerLost = 1;
     addServer(0, u"gpu-box", 8221);
     addServer(5, u"fe80::1", 9000);
     slotTable[5].Enabled = 0;
@@ -125,6 +129,8 @@ TEST_F(SettingsStore, SaveThenLoadGivesBackEveryField) {
     EXPECT_EQ(toUtf8(settings.networkServerListen), "10.0.0.1;::1");
     EXPECT_EQ(settings.removeDeadServer, 1);
     EXPECT_EQ(settings.removeDeactivatedServer, 1);
+    EXPECT_EQ(settings.alarmGpuTempC, 85);
+    EXPECT_EQ(settings.alarmServerLost, 1);
     EXPECT_EQ(slotTable[0].Active, 1);
     EXPECT_EQ(slotTable[0].Enabled, 1);
     EXPECT_EQ(toUtf8(slotTable[0].Hostname), "gpu-box");
@@ -155,7 +161,8 @@ TEST_F(SettingsStore, StoredNamesTypesAndSizesAreTheContract) {
     EXPECT_EQ(raw(u"networkServerList_05_Hostname").bytes.size(), (6u + 1u) * 2u);
     for (const char16_t* name : {u"networkServerList_00_Active", u"networkServerList_00_Enabled",
                                  u"networkServerList_00_Port", u"networkServerList_00_HighLatency",
-                                 u"removeDeadServer", u"removeDeactivatedServer", u"fontsize"}) {
+                                 u"removeDeadServer", u"removeDeactivatedServer", u"fontsize",
+                                 u"alarmGpuTempC", u"alarmServerLost"}) {
         EXPECT_EQ(raw(name).type, 4u) << toUtf8(name);
         EXPECT_EQ(raw(name).bytes.size(), 4u) << toUtf8(name);
     }

@@ -217,6 +217,28 @@ TEST(GeneralSetupDialog, AlwaysOnTopIsStoredAndSentToThePanel) {
     EXPECT_EQ(panelLog.onTop, (std::vector<WPARAM>{1, 0}));
 }
 
+TEST(GeneralSetupDialog, AlarmsAreStoredAndSavedAtOnce) {
+    const auto stored = [](const char16_t* name) {
+        int32_t value = -1;
+        uint32_t size = 4;
+        StoreKey* key = openUserKey(kSettingsKeyPath, StoreAccess::Read);
+        if (key != nullptr) readStoreValue(key, name, &value, &size, nullptr);
+        closeUserKey(key);
+        return value;
+    };
+    EXPECT_EQ(text(general, IDC_ALARM_GPU_TEMP), "0");
+    type(general, IDC_ALARM_GPU_TEMP, u"85");
+    EXPECT_EQ(settings.alarmGpuTempC, 85);
+    EXPECT_EQ(stored(u"alarmGpuTempC"), 85);
+    type(general, IDC_ALARM_GPU_TEMP, u"300");
+    EXPECT_EQ(stored(u"alarmGpuTempC"), 255);
+    click(general, IDC_ALARM_SERVER_LOST);
+    EXPECT_EQ(stored(u"alarmServerLost"), 1);
+    click(general, IDC_ALARM_SERVER_LOST);
+    EXPECT_EQ(settings.alarmServerLost, 0);
+    EXPECT_EQ(stored(u"alarmServerLost"), 0);
+}
+
 TEST(GeneralSetupDialog, ShowsWithItsBottomRightCornerAtTheCursorAndHidesOnOk) {
     SetCursorPos(900, 700);
     POINT cursor;

@@ -34,9 +34,11 @@ expect networkServerList_05_Port REG_DWORD 0x201d
 expect networkServerList_05_HighLatency REG_DWORD 0x0
 expect removeDeadServer REG_DWORD 0x0
 expect removeDeactivatedServer REG_DWORD 0x0
+expect alarmGpuTempC REG_DWORD 0x0
+expect alarmServerLost REG_DWORD 0x0
 values=$(grep -cE '^ +[A-Za-z_0-9]+ +REG_' <<<"$out" || true)
-if [ "$values" -ne 16 ]; then
-    echo "expected 16 values, found $values"
+if [ "$values" -ne 18 ]; then
+    echo "expected 18 values, found $values"
     fail=1
 fi
 [ $fail -eq 0 ] || { echo "$out"; exit 1; }

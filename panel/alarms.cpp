@@ -1,0 +1,96 @@
+#include "panel/alarms.h"
+
+#include <cstring>
+
+#include "telemetry/text16.h"
+
+namespace tarvelon {
+namespace {
+
+void settleLimit(AlarmState& state, int32_t limitC) {
+    if (limitC != state.typedLimitC) {
+        state.typedLimitC = limitC;
+        state.typedLimitTicks = 0;
+    }
+    if (state.typedLimitTicks < kAlarmSettleTicks && ++state.typedLimitTicks == kAlarmSettleTicks) {
+        state.limitC = limitC;
+    }
+}
+
+// The name the panel titles a host by; a server that reports none goes by its address.
+const char16_t* hostTitle(const PanelGroup& group) {
+    if (group.source == kLocalSource) return u"SYSTEM";
+    if (group.hostRecord.hostName[0] != 0) return group.hostRecord.hostName;
+    return slotTable[group.source].Hostname;
+}
+
+bool checkGpus(AlarmState& state, const PanelList& shown, AlarmNotice& notice) {
+    const int32_t limit = state.limitC;
+    bool due = false;
+    for (int g = 0; g < kPanelGroups; ++g) {
+        const PanelGroup& group = shown.groups[g];
+        if (g != 0 && group.host.present == 0) continue;
+        if (group.host.enabled == 0 || group.host.status != kStatusOk) continue;
+        for (int k = 0; k < kGpuSlots; ++k) {
+            if (group.gpus[k].present == 0) continue;
+            bool& alarmed = state.gpuAlarmed[group.source + 1][k];
+            const GpuRecord& gpu = group.gpuRecords[k];
+            const int32_t temperature = gpu.coreTempC;
+            if (limit <= 0) {
+                alarmed = false;
+            } else if (alarmed) {
+                if (temperature <= limit - kAlarmHysteresisC) alarmed = false;
+            } else if (temperature >= limit && !due) {
+                alarmed = true;
+                due = true;
+                char16_t name[kRecordTextUnits];
+                copyText16(name, kRecordTextUnits, gpu.gpuName);
+                format16(notice.title, kNoticeTitleUnits, u"GPU temperature");
+                format16(notice.text, kNoticeTextUnits, u"%s: GPU %d %s at %d \u00B0C (alarm at %d \u00B0C)",
+                         hostTitle(group), k, name, temperature, limit);
+            }
+        }
+    }
+    return due;
+}
+
+bool checkServers(AlarmState& state, bool serverLostOn, bool due, AlarmNotice& notice) {
+    for (int i = 0; i < kServerSlots; ++i) {
+        const ServerSlot& slot = slotTable[i];
+        if (slot.Active.load() == 0) std::memset(state.gpuAlarmed[i + 1], 0, sizeof state.gpuAlarmed[i + 1]);
+        const bool watched = slot.Active.load() != 0 && slot.Enabled.load() != 0 && slot.State.load() == kStateStarted;
+        if (!watched) {
+            state.serverAnswering[i] = false;
+            state.serverLostNotified[i] = false;
+            continue;
+        }
+        const int32_t status = slot.Status.load();
+        const bool lost = status == kStatusNoResponse && state.serverAnswering[i];
+        const bool back = status == kStatusOk && state.serverLostNotified[i];
+        if (serverLostOn && (lost || back)) {
+            if (due) continue;  // told at a later tick
+            due = true;
+            format16(notice.title, kNoticeTitleUnits, lost ? u"Server not answering" : u"Server answering again");
+            format16(notice.text, kNoticeTextUnits, lost ? u"%s @ %d stopped answering" : u"%s @ %d answers again",
+                     slot.Hostname, slot.Port);
+        }
+        if (status == kStatusOk) {
+            state.serverAnswering[i] = true;
+            state.serverLostNotified[i] = false;
+        } else if (status == kStatusNoResponse) {
+            if (lost) state.serverLostNotified[i] = serverLostOn;
+            state.serverAnswering[i] = false;
+        }
+    }
+    return due;
+}
+
+}  // namespace
+
+bool nextAlarm(AlarmState& state, const PanelList& shown, int32_t limitC, bool serverLostOn, AlarmNotice& notice) {
+    settleLimit(state, limitC);
+    const bool due = checkGpus(state, shown, notice);
+    return checkServers(state, serverLostOn, due, notice);
+}
+
+}  // namespace tarvelon
