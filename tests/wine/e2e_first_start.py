@@ -1,5 +1,6 @@
 """First start with no settings: the panel stands with its top-left corner at the middle of the screen,
-one host panel of 136 x 112 in the host panel's colours, and start-up writes all thirteen settings."""
+one host panel of 136 x 112 in the host panel's colours with its text inside the cells, and start-up
+writes all thirteen settings."""
 
 from wine_desktop import (BODY, HOST_HEADER, Desktop, check, main, wait_for)
 
@@ -26,6 +27,11 @@ def test(build):
         shot = wait_for(painted, 20, "the panel body colour")
         check(shot.pixel(left + 15, top + 100) == HOST_HEADER, "host header strip colour")
         check(shot.pixel(left + 130, top + 8) == HOST_HEADER, "title strip colour")
+        # The prefix's stand-in for Consolas fits the cells: labels end before the value column and
+        # values end well inside the panel, so these columns hold nothing but the body colour.
+        for x in list(range(72, 79)) + list(range(110, 136)):
+            for y in range(16, 112):
+                check(shot.pixel(left + x, top + y) == BODY, "text at %d,%d of the panel" % (x, y))
 
         values = desktop.reg_query()
         check(values is not None, "the settings key was not written during start-up")
