@@ -25,7 +25,7 @@ using namespace tarvelon;
 
 namespace {
 
-constexpr int kWatchIntervalMs = 200;
+constexpr int kWatchIntervalMs = 1000;
 
 std::string machineHostName() {
     char name[256] = {};
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
 
     int32_t loggedState = -1;
     std::string loggedLine;
-    const timespec interval{0, kWatchIntervalMs * 1000000L};
+    const timespec interval{kWatchIntervalMs / 1000, kWatchIntervalMs % 1000 * 1000000L};
     for (;;) {
         const int signal = sigtimedwait(&stopSignals, nullptr, &interval);
         if (signal > 0) {

@@ -1,9 +1,8 @@
 #include "agent/linux_host.h"
 
-#include <dirent.h>
-
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "telemetry/sampler_pass.h"
 #include "telemetry/text16.h"
@@ -11,44 +10,61 @@
 namespace tarvelon {
 namespace {
 
-bool countProcesses(const std::string& procDirectory, int32_t* count) {
-    DIR* proc = opendir(procDirectory.c_str());
-    if (proc == nullptr) return false;
-    *count = 0;
-    while (const dirent* entry = readdir(proc)) {
-        const char* name = entry->d_name;
-        bool digits = *name != 0;
-        for (const char* c = name; *c != 0; ++c) digits = digits && *c >= '0' && *c <= '9';
-        if (digits) ++*count;
-    }
-    closedir(proc);
-    return true;
-}
+constexpr uint64_t kCpufreqLookAgainMs = 60000;
 
 // Per online processor with a cpufreq directory: the current frequency as percent of its maximum
 // and in MHz, as instances named after the processor (none of them a total).
 struct FrequencyItems {
-    std::vector<std::u16string> names;
     std::vector<CounterItem> percentOfMaximum;
     std::vector<CounterItem> megahertz;
 };
 
-void readFrequencies(const std::string& root, const std::vector<int>& processors, FrequencyItems* items) {
+void readFrequencies(LinuxHostSampler& sampler, const std::vector<int>& processors, uint64_t nowMs,
+                     FrequencyItems* items) {
+    std::string& text = sampler.text;
+    // Grown before any item points at a name in it.
     for (int processor : processors) {
-        const std::string directory =
-            root + "/sys/devices/system/cpu/cpu" + std::to_string(processor) + "/cpufreq/";
-        std::string text;
-        double current, maximum;
-        if (!readTextFile(directory + "scaling_cur_freq", &text) || !parseKilohertz(text, &current)) continue;
-        if (!readTextFile(directory + "cpuinfo_max_freq", &text) || !parseKilohertz(text, &maximum)) continue;
-        items->names.push_back(fromUtf8("cpu" + std::to_string(processor)));
-        items->percentOfMaximum.push_back(CounterItem{nullptr, current / maximum * 100.0, 0});
-        items->megahertz.push_back(CounterItem{nullptr, current / 1000.0, 0});
+        if (static_cast<size_t>(processor) >= sampler.cpufreq.size()) sampler.cpufreq.resize(processor + 1);
     }
-    for (size_t i = 0; i < items->names.size(); ++i) {
-        items->percentOfMaximum[i].name = items->names[i].c_str();
-        items->megahertz[i].name = items->names[i].c_str();
+    for (int processor : processors) {
+        CpufreqFiles& clock = sampler.cpufreq[processor];
+        if (!clock.opened) {
+            // A processor without cpufreq files is looked at again once a minute, not every pass.
+            if (clock.looked && nowMs - clock.lookedAtMs < kCpufreqLookAgainMs) continue;
+            clock.looked = true;
+            clock.lookedAtMs = nowMs;
+            const std::string directory =
+                sampler.root + "/sys/devices/system/cpu/cpu" + std::to_string(processor) + "/cpufreq/";
+            if (!readTextFile(directory + "cpuinfo_max_freq", &text) || !parseKilohertz(text, &clock.maximumKhz))
+                continue;
+            clock.current = KeptFile(directory + "scaling_cur_freq");
+            clock.name = fromUtf8("cpu" + std::to_string(processor));
+            clock.opened = true;
+        }
+        double current;
+        if (!clock.current.read(&text) || !parseKilohertz(text, &current)) continue;
+        items->percentOfMaximum.push_back(CounterItem{clock.name.c_str(), current / clock.maximumKhz * 100.0, 0});
+        items->megahertz.push_back(CounterItem{clock.name.c_str(), current / 1000.0, 0});
     }
+}
+
+// Listing /proc is the dearest read of a pass. The set of processes can only change when a task is
+// created (the fork counter moves) or one ends (the thread count changes without a fork), so the
+// last count stands while both counters are where they were when it was listed.
+bool countProcesses(LinuxHostSampler& sampler, const ProcStat& stat, bool statRead, bool threadsRead,
+                    int32_t threads, int32_t* count) {
+    const bool countersKnown = statRead && stat.forksRead && threadsRead;
+    if (countersKnown && sampler.processesCounted && stat.forks == sampler.countedForks &&
+        threads == sampler.countedThreads) {
+        *count = sampler.processes;
+        return true;
+    }
+    const bool listed = sampler.proc.countNumericEntries(&sampler.processes);
+    sampler.processesCounted = listed && countersKnown;
+    sampler.countedForks = stat.forks;
+    sampler.countedThreads = threads;
+    *count = sampler.processes;
+    return listed;
 }
 
 CounterReading arrayReading(const std::vector<CounterItem>& items) {
@@ -68,23 +84,30 @@ CounterReading singleLong(bool read, int32_t value) {
 LinuxHostSampler makeLinuxHostSampler(const std::string& root) {
     LinuxHostSampler sampler{};
     sampler.root = root == "/" ? "" : root;
+    sampler.meminfo = KeptFile(sampler.root + "/proc/meminfo");
+    sampler.overcommit = KeptFile(sampler.root + "/proc/sys/vm/overcommit_memory");
+    sampler.stat = KeptFile(sampler.root + "/proc/stat");
+    sampler.loadavg = KeptFile(sampler.root + "/proc/loadavg");
+    sampler.netDev = KeptFile(sampler.root + "/proc/net/dev");
+    sampler.proc = KeptDirectory(sampler.root + "/proc");
     return sampler;
 }
 
 HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const char16_t* hostName,
                                HostRecord& host, HostPassFigures* figures) {
-    const std::string& root = sampler.root;
     HostSourceGaps gaps{};
     HostReadings readings{};
     copyText16(readings.hostName, kSettingTextUnits, hostName);
+    std::string& text = sampler.text;
 
-    std::string text;
+    const bool strictCommit = sampler.overcommit.read(&text) && strictOvercommit(text);
     readings.memoryRead =
-        readTextFile(root + "/proc/meminfo", &text) && parseMemoryFigures(text, &readings.memory);
+        sampler.meminfo.read(&text) && parseMemoryFigures(text, strictCommit, &readings.memory);
     gaps.memory = !readings.memoryRead;
 
     ProcStat stat;
-    const bool statRead = readTextFile(root + "/proc/stat", &text) && parseProcStat(text, &stat);
+    std::swap(stat.processors, sampler.previousStat.processors);  // reuses its storage
+    const bool statRead = sampler.stat.read(&text) && parseProcStat(text, &stat);
     gaps.processorTimes = !statRead;
     readings.cpuCount = statRead ? static_cast<uint16_t>(stat.processors.size()) : host.cpuCount;
 
@@ -95,20 +118,20 @@ HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const 
     readings.counters[kCounterProcessorTime] = singleDouble(loadRead, busy);
 
     FrequencyItems frequencies;
-    if (statRead) readFrequencies(root, stat.processors, &frequencies);
-    gaps.frequencies = frequencies.names.empty();
+    if (statRead) readFrequencies(sampler, stat.processors, nowMs, &frequencies);
+    gaps.frequencies = frequencies.megahertz.empty();
     readings.counters[kCounterMaxFrequencyPct] = arrayReading(frequencies.percentOfMaximum);
     readings.counters[kCounterFrequencyMhz] = arrayReading(frequencies.megahertz);
 
-    int32_t processes = 0;
-    const bool processesRead = countProcesses(root + "/proc", &processes);
-    readings.counters[kCounterProcesses] = singleLong(processesRead, processes);
+    // The counters first, the listing after: a task created in between moves them for the next pass.
     int32_t threads = 0;
-    const bool threadsRead =
-        readTextFile(root + "/proc/loadavg", &text) && parseLoadavgThreads(text, &threads);
+    const bool threadsRead = sampler.loadavg.read(&text) && parseLoadavgThreads(text, &threads);
     readings.counters[kCounterThreads] = singleLong(threadsRead, threads);
+    int32_t processes = 0;
+    const bool processesRead = countProcesses(sampler, stat, statRead, threadsRead, threads, &processes);
+    readings.counters[kCounterProcesses] = singleLong(processesRead, processes);
 
-    const bool netRead = readTextFile(root + "/proc/net/dev", &text);
+    const bool netRead = sampler.netDev.read(&text);
     gaps.network = !netRead;
     std::vector<InterfaceBytes> interfaces;
     if (netRead) interfaces = parseNetDev(text);
@@ -129,7 +152,7 @@ HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const 
 
     applyHostReadings(host, readings);
     // The mean over no processor has no value; a machine without cpufreq shows no clock.
-    if (frequencies.names.empty()) {
+    if (frequencies.megahertz.empty()) {
         host.cpuMhz = 0;
         host.cpuMaxFreqPct = 0;
     }
@@ -141,7 +164,7 @@ HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const 
     sampler.havePrevious = true;
     sampler.previousMs = nowMs;
     sampler.previousStatRead = statRead;
-    if (statRead) sampler.previousStat = stat;
+    if (statRead) std::swap(sampler.previousStat, stat);
     sampler.previousInterfaces = std::move(interfaces);
     return gaps;
 }

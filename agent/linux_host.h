@@ -1,7 +1,8 @@
 // The host half of the agent's sampler: the kernel's files below a root directory (/ on a real
 // machine, a fixture tree in tests) read once per pass and handed to the shared pass arithmetic as
 // the same readings the Windows counters give, so HostRecord gets the same fields, units and rounding.
-// Rates (processor load, network traffic) come from the deltas between two passes.
+// Rates (processor load, network traffic) come from the deltas between two passes. The files stay
+// open from pass to pass: the agent's own cost is mostly these reads.
 #pragma once
 
 #include <cstdint>
@@ -9,12 +10,38 @@
 #include <vector>
 
 #include "agent/proc_figures.h"
+#include "platform/posix/kept_file.h"
 #include "telemetry/records.h"
 
 namespace tarvelon {
 
+// One processor's cpufreq files, opened when the processor is first seen online.
+struct CpufreqFiles {
+    bool looked;
+    uint64_t lookedAtMs;
+    bool opened;
+    KeptFile current;  // scaling_cur_freq
+    double maximumKhz;  // cpuinfo_max_freq, which does not change
+    std::u16string name;
+};
+
 struct LinuxHostSampler {
     std::string root;  // prefix of /proc and /sys, "" for the machine itself
+    KeptFile meminfo;
+    KeptFile overcommit;
+    KeptFile stat;
+    KeptFile loadavg;
+    KeptFile netDev;
+    KeptDirectory proc;
+    std::vector<CpufreqFiles> cpufreq;  // by processor number
+    std::string text;                    // the read buffer, kept with its capacity
+
+    // The process count and the task counters it was listed under.
+    bool processesCounted;
+    int32_t processes;
+    uint64_t countedForks;
+    int32_t countedThreads;
+
     bool havePrevious;
     uint64_t previousMs;
     bool previousStatRead;

@@ -1,9 +1,11 @@
 #include "agent/proc_figures.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
+#include <cstring>
+#include <iterator>
 
 namespace tarvelon {
 namespace {
@@ -22,11 +24,23 @@ bool meminfoBytes(const std::string& text, const char* name, uint64_t* bytes) {
     return true;
 }
 
-bool isDigits(const std::string& text) {
-    if (text.empty()) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
+// Moves *at past prefix when the line starts with it.
+bool startsWith(const char*& at, const char* lineEnd, const char* prefix) {
+    const size_t length = std::strlen(prefix);
+    if (static_cast<size_t>(lineEnd - at) < length || std::memcmp(at, prefix, length) != 0) return false;
+    at += length;
+    return true;
+}
+
+// The next decimal number of the line after spaces; *at ends up just past its digits.
+bool nextNumber(const char** at, const char* lineEnd, uint64_t* value) {
+    const char* c = *at;
+    while (c < lineEnd && *c == ' ') ++c;
+    if (c == lineEnd || *c < '0' || *c > '9') return false;
+    uint64_t number = 0;
+    for (; c < lineEnd && *c >= '0' && *c <= '9'; ++c) number = number * 10 + static_cast<uint64_t>(*c - '0');
+    *value = number;
+    *at = c;
     return true;
 }
 
@@ -38,22 +52,31 @@ int32_t perSecond(uint64_t bytes, double seconds) {
 }  // namespace
 
 bool parseProcStat(const std::string& text, ProcStat* stat) {
-    *stat = ProcStat{};
+    std::fill(std::begin(stat->times), std::end(stat->times), 0);
+    stat->processors.clear();  // keeps its capacity for the next pass
+    stat->forks = 0;
+    stat->forksRead = false;
     bool aggregate = false;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string label;
-        fields >> label;
-        if (label == "cpu") {
+    const char* line = text.c_str();
+    const char* const end = line + text.size();
+    while (line < end) {
+        const char* lineEnd = static_cast<const char*>(std::memchr(line, '\n', end - line));
+        if (lineEnd == nullptr) lineEnd = end;
+        const char* field = line;
+        if (startsWith(field, lineEnd, "cpu ")) {
             int count = 0;
-            uint64_t value;
-            while (count < kProcessorTimeFields && fields >> value) stat->times[count++] = value;
+            while (count < kProcessorTimeFields && nextNumber(&field, lineEnd, &stat->times[count])) ++count;
             aggregate = count >= 4;  // user nice system idle at least; older kernels stop there
-        } else if (label.size() > 3 && label.compare(0, 3, "cpu") == 0 && isDigits(label.substr(3))) {
-            stat->processors.push_back(std::atoi(label.c_str() + 3));
+        } else if (startsWith(field, lineEnd, "cpu")) {
+            uint64_t processor = 0;
+            if (field < lineEnd && *field >= '0' && *field <= '9' && nextNumber(&field, lineEnd, &processor) &&
+                (field == lineEnd || *field == ' ')) {
+                stat->processors.push_back(static_cast<int>(processor));
+            }
+        } else if (startsWith(field, lineEnd, "processes ")) {
+            stat->forksRead = nextNumber(&field, lineEnd, &stat->forks);
         }
+        line = lineEnd + 1;
     }
     return aggregate;
 }
@@ -72,17 +95,31 @@ bool busyPercent(const ProcStat& before, const ProcStat& now, double* percent) {
     return true;
 }
 
-bool parseMemoryFigures(const std::string& text, MemoryStatus* status) {
-    uint64_t total = 0, available = 0, commitLimit = 0, committed = 0;
+bool parseMemoryFigures(const std::string& text, bool strictCommit, MemoryStatus* status) {
+    uint64_t total = 0, available = 0;
     if (!meminfoBytes(text, "MemTotal", &total)) return false;
     if (!meminfoBytes(text, "MemAvailable", &available) && !meminfoBytes(text, "MemFree", &available))
         return false;
+    if (!strictCommit) {
+        // CommitLimit binds nothing here (it can be less than the physical memory): what can still
+        // be had is the physical memory and the swap.
+        uint64_t swapTotal = 0, swapFree = 0;
+        meminfoBytes(text, "SwapTotal", &swapTotal);
+        meminfoBytes(text, "SwapFree", &swapFree);
+        *status = MemoryStatus{total, available, total + swapTotal, available + swapFree};
+        return true;
+    }
+    uint64_t commitLimit = 0, committed = 0;
     meminfoBytes(text, "CommitLimit", &commitLimit);
     meminfoBytes(text, "Committed_AS", &committed);
-    // With overcommit the kernel lets Committed_AS pass the limit; nothing is then available.
+    // Committed_AS can still pass the limit (the limit was lowered); nothing is then available.
     const uint64_t commitAvailable = committed < commitLimit ? commitLimit - committed : 0;
     *status = MemoryStatus{total, available, commitLimit, commitAvailable};
     return true;
+}
+
+bool strictOvercommit(const std::string& text) {
+    return text.compare(0, 1, "2") == 0;
 }
 
 uint64_t counterDelta(uint64_t before, uint64_t now) {

@@ -14,12 +14,14 @@
 namespace tarvelon {
 
 // The processor times of the "cpu" line: user nice system idle iowait irq softirq steal, in ticks
-// (guest time is already inside user and nice), and the numbers of the "cpuN" lines, one per online
-// logical processor.
+// (guest time is already inside user and nice), the numbers of the "cpuN" lines, one per online
+// logical processor, and the tasks created since boot ("processes").
 constexpr int kProcessorTimeFields = 8;
 struct ProcStat {
     uint64_t times[kProcessorTimeFields];
     std::vector<int> processors;
+    uint64_t forks;
+    bool forksRead;
 };
 bool parseProcStat(const std::string& text, ProcStat* stat);
 
@@ -27,10 +29,14 @@ bool parseProcStat(const std::string& text, ProcStat* stat);
 // tick passed. A field that went backwards (the kernel's I/O wait can) counts as no ticks.
 bool busyPercent(const ProcStat& before, const ProcStat& now, double* percent);
 
-// Physical memory from MemTotal and MemAvailable (MemFree on kernels without it); commit from
-// CommitLimit, with CommitLimit - Committed_AS available, none when more is committed than the limit.
-// Bytes.
-bool parseMemoryFigures(const std::string& text, MemoryStatus* status);
+// Physical memory from MemTotal and MemAvailable (MemFree on kernels without it), in bytes. The
+// commit figures depend on the kernel's overcommit mode: under strict accounting CommitLimit, with
+// CommitLimit - Committed_AS available (none when more is committed than the limit); otherwise the
+// physical memory plus SwapTotal, with MemAvailable plus SwapFree available.
+bool parseMemoryFigures(const std::string& text, bool strictCommit, MemoryStatus* status);
+
+// Whether /proc/sys/vm/overcommit_memory names strict accounting (mode 2).
+bool strictOvercommit(const std::string& text);
 
 // Bytes counted between two readings of an interface counter. A smaller reading is a 32-bit counter
 // that wrapped when the gap to 2^32 plus the new reading is at most 2 GiB, else a counter that started

@@ -47,27 +47,33 @@ class FixtureRoot {
         std::system(("mkdir -p '" + path_ + relative + "'").c_str());
     }
 
-    // /proc/stat with the given aggregate times (user nice system idle iowait irq softirq steal) and
-    // one line per processor number.
-    void writeStat(const std::vector<uint64_t>& times, const std::vector<int>& processors) const {
+    // /proc/stat with the given aggregate times (user nice system idle iowait irq softirq steal), one
+    // line per processor number, and the tasks created since boot.
+    void writeStat(const std::vector<uint64_t>& times, const std::vector<int>& processors,
+                   uint64_t forks = 4321) const {
         std::string text = "cpu ";
         for (uint64_t value : times) text += " " + std::to_string(value);
         text += " 0 0\n";
         for (int processor : processors) text += "cpu" + std::to_string(processor) + " 1 2 3 4 5 6 7 8 0 0\n";
-        text += "intr 12345 0 0\nctxt 987654\nbtime 1700000000\nprocesses 4321\nprocs_running 2\n";
+        text += "intr 12345 0 0\nctxt 987654\nbtime 1700000000\nprocesses " + std::to_string(forks) +
+                "\nprocs_running 2\n";
         write("/proc/stat", text);
     }
 
     // /proc/meminfo with figures in kB.
-    void writeMeminfo(uint64_t totalKb, uint64_t availableKb, uint64_t commitLimitKb,
-                      uint64_t committedKb) const {
+    void writeMeminfo(uint64_t totalKb, uint64_t availableKb, uint64_t commitLimitKb, uint64_t committedKb,
+                      uint64_t swapTotalKb = 0, uint64_t swapFreeKb = 0) const {
         write("/proc/meminfo",
               "MemTotal:       " + std::to_string(totalKb) +
                   " kB\nMemFree:          123456 kB\nMemAvailable:   " + std::to_string(availableKb) +
-                  " kB\nBuffers:          1024 kB\nSwapTotal:             0 kB\nCommitLimit:    " +
+                  " kB\nBuffers:          1024 kB\nSwapTotal:      " + std::to_string(swapTotalKb) +
+                  " kB\nSwapFree:       " + std::to_string(swapFreeKb) + " kB\nCommitLimit:    " +
                   std::to_string(commitLimitKb) + " kB\nCommitted_AS:   " + std::to_string(committedKb) +
                   " kB\nVmallocTotal:   34359738367 kB\n");
     }
+
+    // /proc/sys/vm/overcommit_memory: 0 heuristic, 1 always, 2 strict.
+    void writeOvercommit(int mode) const { write("/proc/sys/vm/overcommit_memory", std::to_string(mode) + "\n"); }
 
     void writeLoadavg(int threads) const {
         write("/proc/loadavg", "0.52 0.58 0.59 3/" + std::to_string(threads) + " 4242\n");
@@ -99,10 +105,12 @@ class FixtureRoot {
         write(directory + "cpuinfo_max_freq", std::to_string(maximumKhz) + "\n");
     }
 
-    // A machine with four processors at 2.0 of 4.0 GHz, 16 GiB, three processes and an idle network.
+    // A machine with four processors at 2.0 of 4.0 GHz, 16 GiB without swap, the kernel's default
+    // overcommit mode, three processes and an idle network.
     void writeTypicalMachine() const {
         writeStat({100, 0, 100, 800, 0, 0, 0, 0}, {0, 1, 2, 3});
         writeMeminfo(16777216, 8388608, 12582912, 4194304);
+        writeOvercommit(0);
         writeLoadavg(321);
         writeProcesses(3);
         writeNetDev({{"lo", 5000000, 5000000}, {"eth0", 1000, 2000}});

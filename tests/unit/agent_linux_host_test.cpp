@@ -34,9 +34,9 @@ TEST_F(LinuxHostTest, FirstPassFillsEverythingButTheRates) {
     EXPECT_EQ(host.physTotalMb, 16384u);
     EXPECT_EQ(host.physFreeMb, 8192u);
     EXPECT_EQ(host.physUsedPct, 50);
-    EXPECT_EQ(host.pageTotalMb, 12288u);  // CommitLimit
-    EXPECT_EQ(host.pageFreeMb, 8192u);    // CommitLimit - Committed_AS
-    EXPECT_EQ(host.pageUsedPct, 34);      // 100 - trunc(66.67)
+    EXPECT_EQ(host.pageTotalMb, 16384u);  // physical memory, no swap
+    EXPECT_EQ(host.pageFreeMb, 8192u);
+    EXPECT_EQ(host.pageUsedPct, 50);
     EXPECT_EQ(host.cpuLoad, 0);
     EXPECT_EQ(host.netIoMbit, 0);
 }
@@ -132,12 +132,58 @@ TEST_F(LinuxHostTest, MissingSourcesAreReportedAndLeaveTheirFields) {
     EXPECT_EQ(host.netIoMbit, 0);
 }
 
-TEST_F(LinuxHostTest, OvercommittedMemoryShowsNoCommitAvailable) {
-    root.writeMeminfo(8388608, 1048576, 4194304, 9000000);  // Committed_AS above CommitLimit
+TEST_F(LinuxHostTest, CommitFiguresFollowTheOvercommitMode) {
+    // 24 GiB with 20 GiB available, 2 GiB swap with 1 GiB free, CommitLimit 14 GiB.
+    struct Case {
+        int mode;  // -1: no overcommit_memory file
+        uint64_t committedKb;
+        uint32_t totalMb, freeMb;
+        uint8_t usedPct;
+    } cases[] = {
+        {0, 13631488, 26624, 21504, 20}, {1, 13631488, 26624, 21504, 20}, {-1, 13631488, 26624, 21504, 20},
+        {2, 13631488, 14336, 1024, 93},  {2, 15728640, 14336, 0, 100},  // more committed than the limit
+    };
+    for (const Case& c : cases) {
+        root.writeMeminfo(25165824, 20971520, 14680064, c.committedKb, 2097152, 1048576);
+        if (c.mode < 0) {
+            root.remove("/proc/sys/vm/overcommit_memory");
+        } else {
+            root.writeOvercommit(c.mode);
+        }
+        pass(1000);
+        EXPECT_EQ(host.pageTotalMb, c.totalMb) << c.mode;
+        EXPECT_EQ(host.pageFreeMb, c.freeMb) << c.mode;
+        EXPECT_EQ(host.pageUsedPct, c.usedPct) << c.mode;
+        EXPECT_EQ(host.physTotalMb, 24576u);
+    }
+}
+
+TEST_F(LinuxHostTest, ProcessesAreListedAgainOnlyWhenATaskWasCreatedOrEnded) {
+    struct Case {
+        const char* what;
+        uint64_t forks;
+        int threads;
+        int present;  // process directories
+        int32_t processes;
+    } cases[] = {
+        {"counters unchanged: the last count stands", 4321, 321, 5, 3},
+        {"a task was created", 4322, 321, 5, 5},
+        {"a task ended", 4322, 320, 4, 4},
+        {"a fork and an exit", 4323, 320, 6, 6},
+    };
     pass(1000);
-    EXPECT_EQ(host.pageTotalMb, 4096u);
-    EXPECT_EQ(host.pageFreeMb, 0u);
-    EXPECT_EQ(host.pageUsedPct, 100);
+    for (const Case& c : cases) {
+        root.writeProcesses(c.present);
+        for (int pid = c.present + 1; pid <= 9; ++pid) root.remove("/proc/" + std::to_string(pid * 7));
+        root.writeStat({100, 0, 100, 800, 0, 0, 0, 0}, {0, 1, 2, 3}, c.forks);
+        root.writeLoadavg(c.threads);
+        pass(2000);
+        EXPECT_EQ(host.processCount, c.processes) << c.what;
+    }
+    root.write("/proc/stat", "cpu 1 2 3 4\n");  // no fork counter: listed every pass
+    root.writeProcesses(9);
+    pass(3000);
+    EXPECT_EQ(host.processCount, 9);
 }
 
 TEST_F(LinuxHostTest, TheVisibleNameIsCutAtThirtyNineCharacters) {

@@ -16,6 +16,10 @@ TEST(ProcStat, ReadsTheAggregateLineAndTheOnlineProcessors) {
     EXPECT_EQ(stat.times[0], 10u);
     EXPECT_EQ(stat.times[7], 7u);  // steal; guest and guest_nice are inside user and nice
     EXPECT_EQ(stat.processors, (std::vector<int>{0, 3}));
+    EXPECT_FALSE(stat.forksRead);
+    ASSERT_TRUE(parseProcStat("cpu 1 2 3 4\nintr 1 2\nprocesses 98765\nprocs_running 1\n", &stat));
+    EXPECT_TRUE(stat.forksRead);
+    EXPECT_EQ(stat.forks, 98765u);
 
     // An old kernel with four fields still gives a load; text without the aggregate line gives none.
     EXPECT_TRUE(parseProcStat("cpu 1 2 3 4\n", &stat));
@@ -26,8 +30,8 @@ TEST(ProcStat, ReadsTheAggregateLineAndTheOnlineProcessors) {
 }
 
 TEST(ProcStat, BusyPercentCountsIoWaitAsIdleAndIgnoresFieldsThatGoBack) {
-    ProcStat before{{100, 0, 100, 700, 100, 0, 0, 0}, {}};
-    ProcStat now{{160, 0, 120, 710, 110, 0, 0, 0}, {}};  // 80 busy of 100
+    ProcStat before{{100, 0, 100, 700, 100, 0, 0, 0}, {}, 0, false};
+    ProcStat now{{160, 0, 120, 710, 110, 0, 0, 0}, {}, 0, false};  // 80 busy of 100
     double percent = -1;
     ASSERT_TRUE(busyPercent(before, now, &percent));
     EXPECT_DOUBLE_EQ(percent, 80.0);
@@ -44,20 +48,20 @@ TEST(Meminfo, PhysicalAndCommitFigures) {
     ASSERT_TRUE(
         parseMemoryFigures("MemTotal: 2048 kB\nMemFree: 512 kB\nMemAvailable: 1024 kB\n"
                            "CommitLimit: 4096 kB\nCommitted_AS: 1024 kB\n",
-                           &status));
+                           true, &status));
     EXPECT_EQ(status.totalPhys, 2048u * 1024);
     EXPECT_EQ(status.availPhys, 1024u * 1024);
     EXPECT_EQ(status.totalPageFile, 4096u * 1024);
     EXPECT_EQ(status.availPageFile, 3072u * 1024);
 
     // A kernel without MemAvailable offers MemFree; a field name is matched whole, at a line start.
-    ASSERT_TRUE(parseMemoryFigures("XMemTotal: 1 kB\nMemTotal: 2048 kB\nMemFree: 512 kB\n", &status));
+    ASSERT_TRUE(parseMemoryFigures("XMemTotal: 1 kB\nMemTotal: 2048 kB\nMemFree: 512 kB\n", true, &status));
     EXPECT_EQ(status.totalPhys, 2048u * 1024);
     EXPECT_EQ(status.availPhys, 512u * 1024);
     EXPECT_EQ(status.totalPageFile, 0u);
 
-    EXPECT_FALSE(parseMemoryFigures("MemFree: 512 kB\n", &status));
-    EXPECT_FALSE(parseMemoryFigures("MemTotal: 2048 kB\n", &status));
+    EXPECT_FALSE(parseMemoryFigures("MemFree: 512 kB\n", false, &status));
+    EXPECT_FALSE(parseMemoryFigures("MemTotal: 2048 kB\n", false, &status));
 }
 
 TEST(InterfaceCounters, DeltaRules) {
