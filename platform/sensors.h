@@ -62,8 +62,8 @@ int32_t processorKeySubkeyCount();
 uint32_t systemProcessorCount();
 
 // The system's own figures, for fields whose counters cannot be added or read. Windows:
-// GetSystemTimes, a toolhelp process snapshot, GetIfTable2 and CallNtPowerInformation. Native: none,
-// since the counters there already read the system's files directly.
+// GetSystemTimes, the process list of NtQuerySystemInformation, GetIfTable2 and
+// CallNtPowerInformation. Native: none, since the counters there already read the system's files.
 struct ProcessorTimes {
     uint64_t idle;   // 100 ns units summed over all processors
     uint64_t total;  // idle, kernel and user time
