@@ -187,7 +187,8 @@ void drawPanelValues(const PanelList& shown, const PanelMetrics& m, Surface& sur
 namespace {
 
 void layOutAndDrawFrame(PanelState& state, Surface& surface) {
-    state.metrics = computeLayout(state.shown, settings.fontsize.load(), settings.layout.load());
+    state.metrics =
+        computeLayout(state.shown, fontSizeForDpi(settings.fontsize.load(), state.dpi), settings.layout.load());
     surface.replaceFonts(state.metrics.lineHeight);
     fitWindowAndClear(state.metrics, surface);
     drawPanelBackgrounds(state.shown, state.metrics, surface);

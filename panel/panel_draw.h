@@ -13,6 +13,7 @@ struct PanelState {
     PanelList current;
     PanelList shown;
     PanelMetrics metrics;
+    int32_t dpi = kBaseDpi;  // of the monitor the panel window is on
 };
 
 // Resizes the window to the metrics' window size if it differs (keeping its left/top, which become
@@ -24,7 +25,7 @@ void drawPanelHeaders(const PanelList& shown, const PanelMetrics& metrics, Surfa
 void drawPanelLabels(const PanelList& shown, const PanelMetrics& metrics, Surface& surface);
 void drawPanelValues(const PanelList& shown, const PanelMetrics& metrics, Surface& surface);
 
-// Everything, laid out anew from the font size and layout in Settings.
+// Everything, laid out anew from the layout and the font size in Settings, scaled to the state's DPI.
 void fullPass(PanelState& state, Surface& surface);
 // Layout and everything when the list changed; the values in every case.
 void tickPass(PanelState& state, Surface& surface);

@@ -1,6 +1,7 @@
 #include "panel/panel_layout.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace tarvelon {
 namespace {
@@ -36,6 +37,12 @@ void placeGroups(PanelList& shown, const PanelMetrics& m, int32_t layout) {
 }
 
 }  // namespace
+
+int32_t fontSizeForDpi(int32_t fontsize, int32_t dpi) {
+    const int64_t twice = int64_t{fontsize} * dpi * 2;
+    const int64_t rounded = (twice + (twice < 0 ? -kBaseDpi : kBaseDpi)) / (2 * kBaseDpi);
+    return static_cast<int32_t>(std::clamp<int64_t>(rounded, INT32_MIN, INT32_MAX));
+}
 
 int32_t effectiveLineHeight(int32_t fontsize, int32_t columns, int32_t rows) {
     // panelWidth x (columns + 1) and panelHeight x (rows + 1) must not pass the limit.

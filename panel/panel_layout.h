@@ -23,6 +23,13 @@ struct PanelMetrics {
     int32_t windowHeight;
 };
 
+// The DPI at which the font-size setting is the line height in pixels.
+constexpr int32_t kBaseDpi = 96;
+
+// The font-size setting scaled to a monitor of dpi (fontsize x dpi / 96, rounded half away from
+// zero), so that the panel keeps its physical size on every monitor.
+int32_t fontSizeForDpi(int32_t fontsize, int32_t dpi);
+
 // The line height drawn for a font-size setting on a grid of the given extra columns and rows: at
 // least 1, and small enough that the window stays within kMaxWindowExtent in both directions.
 int32_t effectiveLineHeight(int32_t fontsize, int32_t columns, int32_t rows);

@@ -13,7 +13,29 @@ PanelState panelState;  // zero at start: the first pass always finds a change
 GdiFonts panelFonts;
 AlarmState alarmState;
 
+// GetDpiForWindow where Windows has it (10, version 1607 on); else the system DPI.
+int32_t monitorDpi(HWND window) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (window != nullptr && dpiForWindow != nullptr) {
+        if (const UINT dpi = dpiForWindow(window); dpi != 0) return static_cast<int32_t>(dpi);
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : kBaseDpi;
+}
+
 }  // namespace
+
+void setPanelDpi(HWND window) {
+    panelState.dpi = monitorDpi(window);
+}
+
+void setPanelDpi(int32_t dpi) {
+    panelState.dpi = dpi > 0 ? dpi : kBaseDpi;
+}
 
 void fullPassWin32(HWND window, HDC dc) {
     GdiSurface surface(window, dc, panelFonts);
@@ -34,8 +56,10 @@ void notifyAlarmsWin32() {
 }
 
 void layoutBeforeWindow() {
+    setPanelDpi(nullptr);
     buildPanelList(panelState.current);
-    panelState.metrics = computeLayout(panelState.shown, settings.fontsize.load(), settings.layout.load());
+    panelState.metrics = computeLayout(panelState.shown, fontSizeForDpi(settings.fontsize.load(), panelState.dpi),
+                                       settings.layout.load());
     panelFonts.replace(panelState.metrics.lineHeight);
 }
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 namespace tarvelon {
 
 // Builds, lays out and draws everything on dc (from BeginPaint).
@@ -12,6 +14,10 @@ void fullPassWin32(HWND window, HDC dc);
 void tickPassWin32(HWND window, HDC dc);
 // Shows the next alarm notice due, if any, from the icon in the tray. Once a tick, after the tick pass.
 void notifyAlarmsWin32();
+// The panel is drawn for the DPI of the window's monitor (the system DPI before the window exists),
+// or for the DPI that WM_DPICHANGED gives; it takes effect at the next layout.
+void setPanelDpi(HWND window);
+void setPanelDpi(int32_t dpi);
 // Builds the first list and lays it out, which creates the fonts.
 void layoutBeforeWindow();
 

@@ -75,7 +75,17 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
     switch (message) {
         case WM_CREATE:
             dragging = 0;
+            setPanelDpi(window);
             return 0;
+        case WM_DPICHANGED: {
+            // Keep the physical size on the new monitor: lay out anew at the suggested position.
+            const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+            setPanelDpi(static_cast<int32_t>(HIWORD(wParam)));
+            SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            InvalidateRect(window, nullptr, TRUE);
+            return 0;
+        }
         case WM_DESTROY:
             removeTrayIcon();
             PostQuitMessage(0);

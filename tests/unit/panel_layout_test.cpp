@@ -240,5 +240,15 @@ TEST_F(Layout, LineHeightIsTheLargestThatFits) {
     }
 }
 
+TEST(PanelDpi, TheFontSizeScalesWithTheMonitorRoundedHalfAway) {
+    const struct {
+        int32_t fontsize, dpi, scaled;
+    } cases[] = {
+        {12, 96, 12}, {12, 144, 18}, {12, 120, 15}, {10, 120, 13}, {13, 120, 16}, {2, 144, 3},
+        {48, 192, 96}, {0, 144, 0}, {-5, 144, -8}, {INT32_MAX, 192, INT32_MAX},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fontSizeForDpi(c.fontsize, c.dpi), c.scaled) << c.fontsize << " " << c.dpi;
+}
+
 }  // namespace
 }  // namespace tarvelon
