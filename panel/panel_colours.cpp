@@ -22,16 +22,4 @@ const ToneColours& toneColours(PanelTone tone) {
     return normal;
 }
 
-Rgb loadColour(int32_t value) {
-    if (value >= 99) return {148, 32, 32};
-    if (value >= 86) return {128, 96, 48};
-    if (value >= 61) return {96, 96, 32};
-    if (value >= 31) return {32, 96, 32};
-    return {32, 64, 32};
-}
-
-Rgb temperatureColour(int32_t celsius) {
-    return loadColour(celsius - 20);
-}
-
 }  // namespace tarvelon

@@ -27,7 +27,17 @@ constexpr Rgb kPlainValue{32, 64, 32};  // rows that follow no scale
 PanelTone panelTone(const PanelEntry& hostEntry);
 const ToneColours& toneColours(PanelTone tone);
 
-Rgb loadColour(int32_t value);
-Rgb temperatureColour(int32_t celsius);
+// Inline: the value pass looks up thousands of colours a second.
+inline Rgb loadColour(int32_t value) {
+    if (value >= 99) return {148, 32, 32};
+    if (value >= 86) return {128, 96, 48};
+    if (value >= 61) return {96, 96, 32};
+    if (value >= 31) return {32, 96, 32};
+    return {32, 64, 32};
+}
+
+inline Rgb temperatureColour(int32_t celsius) {
+    return loadColour(celsius - 20);
+}
 
 }  // namespace tarvelon

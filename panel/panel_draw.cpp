@@ -3,6 +3,7 @@
 #include <cstdarg>
 
 #include "panel/panel_colours.h"
+#include "panel/value_text.h"
 #include "settings/settings.h"
 #include "telemetry/text16.h"
 
@@ -36,15 +37,6 @@ void drawFormatted(Surface& surface, int32_t x, int32_t y, const char16_t* forma
 
 void drawRecordText(Surface& surface, int32_t x, int32_t y, const char16_t (&text)[kRecordTextUnits]) {
     surface.drawText(x, y, PanelFont::text, text, static_cast<int32_t>(text16Length(text, kRecordTextUnits)));
-}
-
-// Above 99999 a value is shown in thousands, so that it keeps its five characters.
-void drawLargeNumber(Surface& surface, int32_t x, int32_t y, uint32_t value) {
-    if (value > 99999) {
-        drawFormatted(surface, x, y, u"%3d G", static_cast<int>(value / 1000));
-    } else {
-        drawFormatted(surface, x, y, u"%5d", static_cast<int>(value));
-    }
 }
 
 const ToneColours& groupColours(const PanelGroup& group) {
@@ -95,43 +87,81 @@ constexpr const char16_t* kGpuLabels[kPanelRows] = {
     u"  Fan RPM",  u"  Core \u00B0C", u"   Mem \u00B0C",
 };
 
-void drawHostValues(const HostRecord& host, const PanelEntry& entry, const PanelMetrics& m,
-                    Surface& surface) {
-    const int32_t x = valueX(entry, m);
-    auto y = [&](int row) { return rowY(entry, m, true, row); };
-    surface.setTextColour(loadColour(host.cpuLoad));
-    drawFormatted(surface, x, y(1), u"%5d", static_cast<int>(host.cpuLoad));
-    surface.setTextColour(loadColour(host.cpuMaxFreqPct));
-    drawFormatted(surface, x, y(2), u"%5d", static_cast<int>(host.cpuMhz));
-    surface.setTextColour(kPlainValue);
-    drawFormatted(surface, x, y(3), u"%5d", static_cast<int>(host.processCount));
-    drawFormatted(surface, x, y(4), u"%5d", static_cast<int>(host.threadCount));
-    surface.setTextColour(loadColour(host.physUsedPct));
-    drawLargeNumber(surface, x, y(5), host.physFreeMb);
-    surface.setTextColour(loadColour(host.pageUsedPct));
-    drawLargeNumber(surface, x, y(6), host.pageFreeMb);
-    surface.setTextColour(kPlainValue);
-    drawLargeNumber(surface, x, y(7), host.netIoMbit);
+// Each panel's values are one column: a number and its colour per row.
+struct ValueRow {
+    uint32_t value;
+    Rgb colour;
+};
+
+// The rows' offsets below a panel's top edge, the same for every panel of a kind.
+struct RowOffsets {
+    int32_t host[kPanelRows];
+    int32_t gpu[kPanelRows];
+};
+
+RowOffsets rowOffsets(const PanelMetrics& m) {
+    RowOffsets offsets;
+    const PanelEntry origin{};
+    for (int row = 1; row <= kPanelRows; ++row) {
+        offsets.host[row - 1] = rowY(origin, m, true, row);
+        offsets.gpu[row - 1] = rowY(origin, m, false, row);
+    }
+    return offsets;
 }
 
-void drawGpuValues(const GpuRecord& gpu, const PanelEntry& entry, const PanelMetrics& m, Surface& surface) {
+// The surface's colours as the value pass last set them: most neighbouring values share theirs, and
+// each change is a call into the drawing system.
+struct ValuePen {
+    bool set;
+    Rgb text;
+    Rgb background;
+};
+
+void useColours(ValuePen& pen, Rgb text, Rgb background, Surface& surface) {
+    if (pen.set && pen.text == text && pen.background == background) return;
+    if (!pen.set || pen.text != text) surface.setTextColour(text);
+    if (!pen.set || pen.background != background) surface.setBackgroundColour(background);
+    pen = ValuePen{true, text, background};
+}
+
+void drawValueColumn(const ValueRow (&rows)[kPanelRows], const PanelEntry& entry, const PanelMetrics& m,
+                     const int32_t (&offsets)[kPanelRows], Rgb background, ValuePen& pen, Surface& surface) {
     const int32_t x = valueX(entry, m);
-    auto y = [&](int row) { return rowY(entry, m, false, row); };
-    surface.setTextColour(loadColour(gpu.gpuLoad));
-    drawFormatted(surface, x, y(1), u"%5d", static_cast<int>(gpu.gpuLoad));
-    surface.setTextColour(loadColour(gpu.coreClockPct));
-    drawFormatted(surface, x, y(2), u"%5d", static_cast<int>(gpu.coreMhz));
-    surface.setTextColour(loadColour(gpu.memClockPct));
-    drawFormatted(surface, x, y(3), u"%5d", static_cast<int>(gpu.memMhz));
-    surface.setTextColour(loadColour(gpu.memUsedPct));
-    drawFormatted(surface, x, y(4), u"%5d", static_cast<int>(gpu.memFreeMb));
-    // The colour follows the stored byte, the number is the speed it stands for.
-    surface.setTextColour(loadColour(gpu.fanRpmDiv32));
-    drawFormatted(surface, x, y(5), u"%5d", static_cast<int>(gpu.fanRpmDiv32) * 32);
-    surface.setTextColour(temperatureColour(gpu.coreTempC));
-    drawFormatted(surface, x, y(6), u"%5d", static_cast<int>(gpu.coreTempC));
-    surface.setTextColour(temperatureColour(gpu.memTempC));
-    drawFormatted(surface, x, y(7), u"%5d", static_cast<int>(gpu.memTempC));
+    char16_t cell[kValueUnits];
+    for (int row = 0; row < kPanelRows; ++row) {
+        useColours(pen, rows[row].colour, background, surface);
+        surface.drawText(x, entry.y + offsets[row], PanelFont::text, cell,
+                         formatPanelValue(rows[row].value, cell));
+    }
+}
+
+void drawHostValues(const HostRecord& host, const PanelEntry& entry, const PanelMetrics& m,
+                    const RowOffsets& offsets, Rgb background, ValuePen& pen, Surface& surface) {
+    const ValueRow rows[kPanelRows] = {
+        {host.cpuLoad, loadColour(host.cpuLoad)},
+        {host.cpuMhz, loadColour(host.cpuMaxFreqPct)},
+        {host.processCount, kPlainValue},
+        {host.threadCount, kPlainValue},
+        {host.physFreeMb, loadColour(host.physUsedPct)},
+        {host.pageFreeMb, loadColour(host.pageUsedPct)},
+        {host.netIoMbit, kPlainValue},
+    };
+    drawValueColumn(rows, entry, m, offsets.host, background, pen, surface);
+}
+
+void drawGpuValues(const GpuRecord& gpu, const PanelEntry& entry, const PanelMetrics& m,
+                   const RowOffsets& offsets, Rgb background, ValuePen& pen, Surface& surface) {
+    const ValueRow rows[kPanelRows] = {
+        {gpu.gpuLoad, loadColour(gpu.gpuLoad)},
+        {gpu.coreMhz, loadColour(gpu.coreClockPct)},
+        {gpu.memMhz, loadColour(gpu.memClockPct)},
+        {gpu.memFreeMb, loadColour(gpu.memUsedPct)},
+        // The colour follows the stored byte, the number is the speed it stands for.
+        {uint32_t{gpu.fanRpmDiv32} * 32, loadColour(gpu.fanRpmDiv32)},
+        {gpu.coreTempC, temperatureColour(gpu.coreTempC)},
+        {gpu.memTempC, temperatureColour(gpu.memTempC)},
+    };
+    drawValueColumn(rows, entry, m, offsets.gpu, background, pen, surface);
 }
 
 }  // namespace
@@ -174,12 +204,14 @@ void drawPanelLabels(const PanelList& shown, const PanelMetrics& m, Surface& sur
 }
 
 void drawPanelValues(const PanelList& shown, const PanelMetrics& m, Surface& surface) {
+    const RowOffsets offsets = rowOffsets(m);
+    ValuePen pen{};
     visitPanels(shown, [&](const PanelGroup& group, const PanelEntry& entry, int gpuIndex) {
-        surface.setBackgroundColour(groupColours(group).body);
+        const Rgb background = groupColours(group).body;
         if (gpuIndex < 0) {
-            drawHostValues(group.hostRecord, entry, m, surface);
+            drawHostValues(group.hostRecord, entry, m, offsets, background, pen, surface);
         } else {
-            drawGpuValues(group.gpuRecords[gpuIndex], entry, m, surface);
+            drawGpuValues(group.gpuRecords[gpuIndex], entry, m, offsets, background, pen, surface);
         }
     });
 }

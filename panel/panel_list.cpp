@@ -30,6 +30,10 @@ void fillGroup(PanelGroup& group, int32_t source, const HostRecord& host, const 
         group.gpuRecords[packed] = gpu;
         ++packed;
     }
+    for (; packed < kGpuSlots; ++packed) {
+        group.gpus[packed] = PanelEntry{};
+        group.gpuRecords[packed] = GpuRecord{};
+    }
 }
 
 bool sameHostName(const HostRecord& a, const HostRecord& b) {
@@ -48,19 +52,12 @@ bool gpuPositionsChanged(const PanelGroup& current, const PanelGroup& shown) {
     return false;
 }
 
-}  // namespace
-
-void buildPanelList(PanelList& current) {
-    std::memset(&current, 0, sizeof current);
-
-    const LocalStore local = takeLocalStore();
-    fillGroup(current.groups[0], kLocalSource, local.host, local.gpus, 1, kStatusOk);
-
+// The shown slots from group 1 on; *next is the first group left unfilled.
+void fillServerGroups(PanelList& current, int* next) {
     if (slotTableCommand.load(std::memory_order_acquire) != kCommandNone) return;
 
     const bool hideDead = settings.removeDeadServer.load(std::memory_order_relaxed) != 0;
     const bool hideDeactivated = settings.removeDeactivatedServer.load(std::memory_order_relaxed) != 0;
-    int next = 1;
     for (int i = 0; i < kServerSlots; ++i) {
         ServerSlot& slot = slotTable[i];
         if (slot.Active.load(std::memory_order_acquire) == 0) continue;
@@ -70,8 +67,19 @@ void buildPanelList(PanelList& current) {
         if (hideDead && status != kStatusOk) continue;
         if (hideDeactivated && enabled == 0) continue;
         const SlotRecords records = takeSlotRecords(slot);
-        fillGroup(current.groups[next++], i, records.host, records.gpus, enabled, status);
+        fillGroup(current.groups[(*next)++], i, records.host, records.gpus, enabled, status);
     }
+}
+
+}  // namespace
+
+void buildPanelList(PanelList& current) {
+    // Every group is written whole: filled ones by fillGroup, the rest zeroed.
+    const LocalStore local = takeLocalStore();
+    fillGroup(current.groups[0], kLocalSource, local.host, local.gpus, 1, kStatusOk);
+    int next = 1;
+    fillServerGroups(current, &next);
+    std::memset(static_cast<void*>(&current.groups[next]), 0, sizeof(PanelGroup) * (kPanelGroups - next));
 }
 
 bool panelListChanged(const PanelList& current, const PanelList& shown) {
@@ -105,15 +113,16 @@ bool takePanelList(const PanelList& current, PanelList& shown) {
     // Same composition: fresh records and state at the positions of the last layout.
     for (int g = 0; g < kPanelGroups; ++g) {
         PanelGroup& target = shown.groups[g];
-        const PanelGroup& source = current.groups[g];
-        PanelGroup refreshed = source;
-        refreshed.host.x = target.host.x;
-        refreshed.host.y = target.host.y;
+        const PanelEntry host = target.host;
+        PanelEntry gpus[kGpuSlots];
+        std::memcpy(gpus, target.gpus, sizeof gpus);
+        target = current.groups[g];
+        target.host.x = host.x;
+        target.host.y = host.y;
         for (int k = 0; k < kGpuSlots; ++k) {
-            refreshed.gpus[k].x = target.gpus[k].x;
-            refreshed.gpus[k].y = target.gpus[k].y;
+            target.gpus[k].x = gpus[k].x;
+            target.gpus[k].y = gpus[k].y;
         }
-        target = refreshed;
     }
     return false;
 }

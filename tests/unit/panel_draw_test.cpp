@@ -243,8 +243,9 @@ TEST_F(Drawing, LargeNumberRule) {
     struct Case {
         uint32_t value;
         const char16_t* text;
-    } cases[] = {{0, u"    0"},      {99999, u"99999"},    {100000, u"100 G"},
-                 {100999, u"100 G"}, {1234567, u"1234 G"}, {4294967295u, u"4294967 G"}};
+    } cases[] = {{0, u"    0"},        {99999, u"99999"},       {100000, u"100 G"},     {100999, u"100 G"},
+                 {999999, u"999 G"},   {1000000, u"1000G"},     {9999999, u"9999G"},    {10000000, u" 10 T"},
+                 {999999999, u"999 T"}, {1000000000, u"1000T"}, {4294967295u, u"4294T"}};
     for (const Case& c : cases) {
         LocalStore values{};
         values.host.physFreeMb = c.value;
