@@ -24,6 +24,40 @@ const char16_t* hostTitle(const PanelGroup& group) {
     return slotTable[group.source].Hostname;
 }
 
+// A configured server by its address and port; 0 for a free slot.
+uint32_t serverIdentity(const ServerSlot& slot) {
+    if (slot.Active.load() == 0) return 0;
+    uint32_t hash = 2166136261u;
+    const auto mix = [&hash](uint32_t unit) { hash = (hash ^ unit) * 16777619u; };
+    for (int i = 0; i < kSlotTextUnits && slot.Hostname[i] != 0; ++i) mix(slot.Hostname[i]);
+    mix(static_cast<uint32_t>(slot.Port));
+    return hash != 0 ? hash : 1;
+}
+
+// Each slot takes the state of the slot its server was in at the last tick; a new server starts afresh.
+void followMovedServers(AlarmState& state) {
+    AlarmState moved = state;
+    bool anyMoved = false;
+    for (int i = 0; i < kServerSlots; ++i) {
+        const uint32_t identity = serverIdentity(slotTable[i]);
+        if (identity == state.serverIdentity[i]) continue;
+        anyMoved = true;
+        int from = -1;
+        for (int j = 0; j < kServerSlots && identity != 0 && from < 0; ++j) {
+            if (state.serverIdentity[j] == identity) from = j;
+        }
+        if (from >= 0) {
+            std::memcpy(moved.gpuAlarmed[i + 1], state.gpuAlarmed[from + 1], sizeof moved.gpuAlarmed[i + 1]);
+        } else {
+            std::memset(moved.gpuAlarmed[i + 1], 0, sizeof moved.gpuAlarmed[i + 1]);
+        }
+        moved.serverAnswering[i] = from >= 0 && state.serverAnswering[from];
+        moved.serverLostNotified[i] = from >= 0 && state.serverLostNotified[from];
+        moved.serverIdentity[i] = identity;
+    }
+    if (anyMoved) state = moved;
+}
+
 bool checkGpus(AlarmState& state, const PanelList& shown, AlarmNotice& notice) {
     const int32_t limit = state.limitC;
     bool due = false;
@@ -57,7 +91,6 @@ bool checkGpus(AlarmState& state, const PanelList& shown, AlarmNotice& notice) {
 bool checkServers(AlarmState& state, bool serverLostOn, bool due, AlarmNotice& notice) {
     for (int i = 0; i < kServerSlots; ++i) {
         const ServerSlot& slot = slotTable[i];
-        if (slot.Active.load() == 0) std::memset(state.gpuAlarmed[i + 1], 0, sizeof state.gpuAlarmed[i + 1]);
         const bool watched = slot.Active.load() != 0 && slot.Enabled.load() != 0 && slot.State.load() == kStateStarted;
         if (!watched) {
             state.serverAnswering[i] = false;
@@ -89,6 +122,7 @@ bool checkServers(AlarmState& state, bool serverLostOn, bool due, AlarmNotice& n
 
 bool nextAlarm(AlarmState& state, const PanelList& shown, int32_t limitC, bool serverLostOn, AlarmNotice& notice) {
     settleLimit(state, limitC);
+    followMovedServers(state);
     const bool due = checkGpus(state, shown, notice);
     return checkServers(state, serverLostOn, due, notice);
 }

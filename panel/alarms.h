@@ -29,6 +29,7 @@ struct AlarmState {
     bool gpuAlarmed[kPanelGroups][kGpuSlots];  // by group source + 1 (0: this machine), GPU position
     bool serverAnswering[kServerSlots];        // its last status that counted was OK
     bool serverLostNotified[kServerSlots];
+    uint32_t serverIdentity[kServerSlots];  // of the server whose state a slot holds; 0: none
     int32_t limitC;  // the limit in force
     int32_t typedLimitC;
     int typedLimitTicks;
@@ -36,7 +37,8 @@ struct AlarmState {
 
 // One tick, after the panel has taken its list. limitC is alarmGpuTempC (0 or less: off). Only the
 // GPUs of hosts that answer (and this machine's) count: a silent server's last values raise nothing.
-// Returns true with the first notice due; later ones wait for the next ticks.
+// A server moved to another slot (Move UP/DOWN) keeps its state. Returns true with the first notice
+// due; later ones wait for the next ticks.
 bool nextAlarm(AlarmState& state, const PanelList& shown, int32_t limitC, bool serverLostOn, AlarmNotice& notice);
 
 }  // namespace tarvelon
