@@ -27,16 +27,16 @@ constexpr Rgb kPlainValue{32, 64, 32};  // rows that follow no scale
 PanelTone panelTone(const PanelEntry& hostEntry);
 const ToneColours& toneColours(PanelTone tone);
 
-// Inline: the value pass looks up thousands of colours a second.
-inline Rgb loadColour(int32_t value) {
-    if (value >= 99) return {148, 32, 32};
-    if (value >= 86) return {128, 96, 48};
-    if (value >= 61) return {96, 96, 32};
-    if (value >= 31) return {32, 96, 32};
-    return {32, 64, 32};
+// From low to high: green, light green, olive, orange, red.
+inline constexpr Rgb kLoadScale[5] = {{32, 64, 32}, {32, 96, 32}, {96, 96, 32}, {128, 96, 48}, {148, 32, 32}};
+
+// Inline, and references into the scale: the value pass looks up thousands of colours a second and
+// tells them apart by address.
+inline const Rgb& loadColour(int32_t value) {
+    return kLoadScale[value >= 99 ? 4 : value >= 86 ? 3 : value >= 61 ? 2 : value >= 31 ? 1 : 0];
 }
 
-inline Rgb temperatureColour(int32_t celsius) {
+inline const Rgb& temperatureColour(int32_t celsius) {
     return loadColour(celsius - 20);
 }
 

@@ -90,10 +90,9 @@ constexpr const char16_t* kGpuLabels[kPanelRows] = {
 // Each panel's values are one column: a number and its colour per row.
 struct ValueRow {
     uint32_t value;
-    Rgb colour;
+    const Rgb* colour;
 };
 
-// The rows' offsets below a panel's top edge, the same for every panel of a kind.
 struct RowOffsets {
     int32_t host[kPanelRows];
     int32_t gpu[kPanelRows];
@@ -110,26 +109,28 @@ RowOffsets rowOffsets(const PanelMetrics& m) {
 }
 
 // The surface's colours as the value pass last set them: most neighbouring values share theirs, and
-// each change is a call into the drawing system.
+// each change is a call into the drawing system. Colours are told apart by address (a colour that
+// comes from two places is merely set once more).
 struct ValuePen {
-    bool set;
-    Rgb text;
+    const Rgb* text;
+    bool backgroundSet;
     Rgb background;
 };
 
-void useColours(ValuePen& pen, Rgb text, Rgb background, Surface& surface) {
-    if (pen.set && pen.text == text && pen.background == background) return;
-    if (!pen.set || pen.text != text) surface.setTextColour(text);
-    if (!pen.set || pen.background != background) surface.setBackgroundColour(background);
-    pen = ValuePen{true, text, background};
-}
-
 void drawValueColumn(const ValueRow (&rows)[kPanelRows], const PanelEntry& entry, const PanelMetrics& m,
                      const int32_t (&offsets)[kPanelRows], Rgb background, ValuePen& pen, Surface& surface) {
+    if (!pen.backgroundSet || pen.background != background) {
+        surface.setBackgroundColour(background);
+        pen.backgroundSet = true;
+        pen.background = background;
+    }
     const int32_t x = valueX(entry, m);
     char16_t cell[kValueUnits];
     for (int row = 0; row < kPanelRows; ++row) {
-        useColours(pen, rows[row].colour, background, surface);
+        if (pen.text != rows[row].colour) {
+            surface.setTextColour(*rows[row].colour);
+            pen.text = rows[row].colour;
+        }
         surface.drawText(x, entry.y + offsets[row], PanelFont::text, cell,
                          formatPanelValue(rows[row].value, cell));
     }
@@ -138,13 +139,13 @@ void drawValueColumn(const ValueRow (&rows)[kPanelRows], const PanelEntry& entry
 void drawHostValues(const HostRecord& host, const PanelEntry& entry, const PanelMetrics& m,
                     const RowOffsets& offsets, Rgb background, ValuePen& pen, Surface& surface) {
     const ValueRow rows[kPanelRows] = {
-        {host.cpuLoad, loadColour(host.cpuLoad)},
-        {host.cpuMhz, loadColour(host.cpuMaxFreqPct)},
-        {host.processCount, kPlainValue},
-        {host.threadCount, kPlainValue},
-        {host.physFreeMb, loadColour(host.physUsedPct)},
-        {host.pageFreeMb, loadColour(host.pageUsedPct)},
-        {host.netIoMbit, kPlainValue},
+        {host.cpuLoad, &loadColour(host.cpuLoad)},
+        {host.cpuMhz, &loadColour(host.cpuMaxFreqPct)},
+        {host.processCount, &kPlainValue},
+        {host.threadCount, &kPlainValue},
+        {host.physFreeMb, &loadColour(host.physUsedPct)},
+        {host.pageFreeMb, &loadColour(host.pageUsedPct)},
+        {host.netIoMbit, &kPlainValue},
     };
     drawValueColumn(rows, entry, m, offsets.host, background, pen, surface);
 }
@@ -152,14 +153,14 @@ void drawHostValues(const HostRecord& host, const PanelEntry& entry, const Panel
 void drawGpuValues(const GpuRecord& gpu, const PanelEntry& entry, const PanelMetrics& m,
                    const RowOffsets& offsets, Rgb background, ValuePen& pen, Surface& surface) {
     const ValueRow rows[kPanelRows] = {
-        {gpu.gpuLoad, loadColour(gpu.gpuLoad)},
-        {gpu.coreMhz, loadColour(gpu.coreClockPct)},
-        {gpu.memMhz, loadColour(gpu.memClockPct)},
-        {gpu.memFreeMb, loadColour(gpu.memUsedPct)},
+        {gpu.gpuLoad, &loadColour(gpu.gpuLoad)},
+        {gpu.coreMhz, &loadColour(gpu.coreClockPct)},
+        {gpu.memMhz, &loadColour(gpu.memClockPct)},
+        {gpu.memFreeMb, &loadColour(gpu.memUsedPct)},
         // The colour follows the stored byte, the number is the speed it stands for.
-        {uint32_t{gpu.fanRpmDiv32} * 32, loadColour(gpu.fanRpmDiv32)},
-        {gpu.coreTempC, temperatureColour(gpu.coreTempC)},
-        {gpu.memTempC, temperatureColour(gpu.memTempC)},
+        {uint32_t{gpu.fanRpmDiv32} * 32, &loadColour(gpu.fanRpmDiv32)},
+        {gpu.coreTempC, &temperatureColour(gpu.coreTempC)},
+        {gpu.memTempC, &temperatureColour(gpu.memTempC)},
     };
     drawValueColumn(rows, entry, m, offsets.gpu, background, pen, surface);
 }
