@@ -1,6 +1,7 @@
 #include "agent/metrics_server.h"
 
 #include <arpa/inet.h>
+#include <dlfcn.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 
@@ -21,17 +22,55 @@ constexpr unsigned kIdleSecondsBeforeClose = 30;
 constexpr size_t kConnectionMemoryBytes = 8192;
 constexpr size_t kThreadStackBytes = 256 * 1024;
 
+// The library is loaded only when metrics are asked for: Debian's build brings GnuTLS and its
+// dependencies, about 2.4 MB resident, which an agent without --metrics should not carry.
+constexpr const char* kMicrohttpdLibrary = "libmicrohttpd.so.12";
+
+struct MicrohttpdEntryPoints {
+    decltype(&MHD_start_daemon) startDaemon;
+    decltype(&MHD_create_response_from_buffer) createResponse;
+    decltype(&MHD_add_response_header) addHeader;
+    decltype(&MHD_queue_response) queueResponse;
+    decltype(&MHD_destroy_response) destroyResponse;
+    decltype(&MHD_lookup_connection_value) lookupValue;
+};
+
+MicrohttpdEntryPoints mhd;
 MetricsServerSetup served;
 
+template <class Function>
+bool entryPoint(void* library, const char* name, Function* function) {
+    *function = reinterpret_cast<Function>(dlsym(library, name));
+    return *function != nullptr;
+}
+
+bool loadMicrohttpd(std::string* message) {
+    void* library = dlopen(kMicrohttpdLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        *message = std::string("--metrics needs ") + kMicrohttpdLibrary + " (Debian package libmicrohttpd12): " +
+                   dlerror();
+        return false;
+    }
+    if (entryPoint(library, "MHD_start_daemon", &mhd.startDaemon) &&
+        entryPoint(library, "MHD_create_response_from_buffer", &mhd.createResponse) &&
+        entryPoint(library, "MHD_add_response_header", &mhd.addHeader) &&
+        entryPoint(library, "MHD_queue_response", &mhd.queueResponse) &&
+        entryPoint(library, "MHD_destroy_response", &mhd.destroyResponse) &&
+        entryPoint(library, "MHD_lookup_connection_value", &mhd.lookupValue))
+        return true;
+    *message = std::string(kMicrohttpdLibrary) + " lacks an entry point the agent needs";
+    return false;
+}
+
 MHD_Result send(MHD_Connection* connection, const HttpAnswer& answer, bool allowGet = false) {
-    MHD_Response* response = MHD_create_response_from_buffer(
+    MHD_Response* response = mhd.createResponse(
         answer.body.size(), const_cast<char*>(answer.body.data()), MHD_RESPMEM_MUST_COPY);
     if (response == nullptr) return MHD_NO;
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
+    mhd.addHeader(response, MHD_HTTP_HEADER_CONTENT_TYPE,
                             answer.exposition ? kExpositionContentType : "text/plain; charset=utf-8");
-    if (allowGet) MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET");
-    const MHD_Result result = MHD_queue_response(connection, answer.status, response);
-    MHD_destroy_response(response);
+    if (allowGet) mhd.addHeader(response, MHD_HTTP_HEADER_ALLOW, "GET");
+    const MHD_Result result = mhd.queueResponse(connection, answer.status, response);
+    mhd.destroyResponse(response);
     return result;
 }
 
@@ -50,8 +89,8 @@ MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, con
             if (served.probeAllow.empty())
                 return send(connection, HttpAnswer{404, "probes are off: start the agent with --probe-allow\n", false});
             return send(connection,
-                        answerProbe(MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "target"),
-                                    MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                        answerProbe(mhd.lookupValue(connection, MHD_GET_ARGUMENT_KIND, "target"),
+                                    mhd.lookupValue(connection, MHD_HEADER_KIND,
                                                                 "X-Prometheus-Scrape-Timeout-Seconds"),
                                     served.probeAllow));
     }
@@ -61,12 +100,12 @@ MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, con
 MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) {
     flags |= MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION;
     if (address == nullptr) {
-        return MHD_start_daemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_CONNECTION_LIMIT,
+        return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_CONNECTION_LIMIT,
                                 kMostConnections, MHD_OPTION_CONNECTION_TIMEOUT, kIdleSecondsBeforeClose,
                                 MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
                                 MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_END);
     }
-    return MHD_start_daemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR, address,
+    return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR, address,
                             MHD_OPTION_CONNECTION_LIMIT, kMostConnections, MHD_OPTION_CONNECTION_TIMEOUT,
                             kIdleSecondsBeforeClose, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
                             MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_END);
@@ -75,6 +114,7 @@ MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) 
 }  // namespace
 
 bool startMetricsServer(const MetricsServerSetup& setup, std::string* message) {
+    if (!loadMicrohttpd(message)) return false;
     served = setup;
     const MetricsListen& listen = setup.listen;
     MHD_Daemon* daemon = nullptr;
