@@ -46,17 +46,30 @@ struct GpuFamily {
 };
 
 constexpr GpuFamily kGpuFamilies[] = {
-    {"tarvelon_gpu_utilization_ratio", "Share of time the GPU was busy, 0 to 1.", nullptr,
+    {"tarvelon_gpu_utilization_ratio",
+     "Share of time the GPU was busy, 0 to 1.",
+     nullptr,
      {{nullptr, &GpuFigures::utilization}}},
-    {"tarvelon_gpu_clock_hertz", "Current clock of the GPU's graphics or memory domain.", "clock",
+    {"tarvelon_gpu_clock_hertz",
+     "Current clock of the GPU's graphics or memory domain.",
+     "clock",
      {{"graphics", &GpuFigures::graphicsHz}, {"memory", &GpuFigures::memoryHz}}},
-    {"tarvelon_gpu_clock_max_hertz", "Highest clock of the GPU's graphics or memory domain.", "clock",
+    {"tarvelon_gpu_clock_max_hertz",
+     "Highest clock of the GPU's graphics or memory domain.",
+     "clock",
      {{"graphics", &GpuFigures::graphicsMaxHz}, {"memory", &GpuFigures::memoryMaxHz}}},
     {"tarvelon_gpu_memory_bytes", "Video memory.", nullptr, {{nullptr, &GpuFigures::memoryBytes}}},
-    {"tarvelon_gpu_memory_free_bytes", "Video memory free.", nullptr, {{nullptr, &GpuFigures::memoryFreeBytes}}},
-    {"tarvelon_gpu_fan_speed_rpm", "Fan speed in revolutions a minute.", nullptr,
+    {"tarvelon_gpu_memory_free_bytes",
+     "Video memory free.",
+     nullptr,
+     {{nullptr, &GpuFigures::memoryFreeBytes}}},
+    {"tarvelon_gpu_fan_speed_rpm",
+     "Fan speed in revolutions a minute.",
+     nullptr,
      {{nullptr, &GpuFigures::fanRpm}}},
-    {"tarvelon_gpu_temperature_celsius", "Temperature of the GPU core or its memory.", "sensor",
+    {"tarvelon_gpu_temperature_celsius",
+     "Temperature of the GPU core or its memory.",
+     "sensor",
      {{"core", &GpuFigures::coreCelsius}, {"memory", &GpuFigures::memoryCelsius}}},
 };
 
@@ -129,7 +142,8 @@ void writeMachine(Writer& writer, const MachineFigures& figures) {
     } counters[] = {
         {"tarvelon_network_receive_bytes_total", "Bytes received by the interface.",
          &InterfaceCounters::receivedBytes},
-        {"tarvelon_network_transmit_bytes_total", "Bytes sent by the interface.", &InterfaceCounters::sentBytes},
+        {"tarvelon_network_transmit_bytes_total", "Bytes sent by the interface.",
+         &InterfaceCounters::sentBytes},
     };
     for (const auto& family : counters) {
         writer.begin(family.name, family.help, "counter");
@@ -177,9 +191,11 @@ std::string machineExposition(const MachineFigures& figures) {
 
 std::string probeExposition(bool success, double durationSeconds, const MachineFigures* figures) {
     Writer writer;
-    writer.begin("tarvelon_probe_success", "1 when the target answered the query with a full reply.", "gauge");
+    writer.begin("tarvelon_probe_success", "1 when the target answered the query with a full reply.",
+                 "gauge");
     writer.series("", success ? 1 : 0);
-    writer.begin("tarvelon_probe_duration_seconds", "Time the probe took, name resolution included.", "gauge");
+    writer.begin("tarvelon_probe_duration_seconds", "Time the probe took, name resolution included.",
+                 "gauge");
     writer.series("", durationSeconds);
     if (figures != nullptr) writeMachine(writer, *figures);
     return writer.text;

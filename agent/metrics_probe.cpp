@@ -25,12 +25,12 @@ std::atomic<uint32_t> nextSequence{std::random_device{}()};
 // would not answer is not sent.
 std::mutex budgetLock;
 ReplyBudget& targetBudget() {
-    static ReplyBudget* budget = [] {
-        auto* made = new ReplyBudget;
-        resetReplyBudget(*made, std::random_device{}());
+    static ReplyBudget budget = [] {
+        ReplyBudget made;
+        resetReplyBudget(made, std::random_device{}());
         return made;
     }();
-    return *budget;
+    return budget;
 }
 
 struct InFlight {

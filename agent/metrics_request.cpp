@@ -26,12 +26,14 @@ bool parseNetwork(const std::string& text, IpNetwork* network) {
     const size_t slash = text.find('/');
     const std::string address = text.substr(0, slash);
     // A scope names an interface, not a network.
-    if (address.find('%') != std::string::npos || !parseListenAddress(address, &network->address)) return false;
+    if (address.find('%') != std::string::npos || !parseListenAddress(address, &network->address))
+        return false;
     const int bits = familyBits(network->address.family);
     network->prefixBits = bits;
     if (slash != std::string::npos) {
         const std::string prefix = text.substr(slash + 1);
-        if (prefix.empty() || prefix.size() > 3 || prefix.find_first_not_of("0123456789") != std::string::npos)
+        if (prefix.empty() || prefix.size() > 3 ||
+            prefix.find_first_not_of("0123456789") != std::string::npos)
             return false;
         network->prefixBits = std::atoi(prefix.c_str());
         if (network->prefixBits > bits) return false;
@@ -79,7 +81,8 @@ bool parseNetworkList(const std::string& text, std::vector<IpNetwork>* networks,
     size_t start = 0;
     for (;;) {
         const size_t comma = text.find(',', start);
-        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const std::string item =
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         IpNetwork network{};
         if (!parseNetwork(item, &network)) {
             *message = "'" + item + "' is not a network such as 192.0.2.0/24 or 2001:db8::/32";

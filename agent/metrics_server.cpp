@@ -47,8 +47,8 @@ bool entryPoint(void* library, const char* name, Function* function) {
 bool loadMicrohttpd(std::string* message) {
     void* library = dlopen(kMicrohttpdLibrary, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
-        *message = std::string("--metrics needs ") + kMicrohttpdLibrary + " (Debian package libmicrohttpd12): " +
-                   dlerror();
+        *message = std::string("--metrics needs ") + kMicrohttpdLibrary +
+                   " (Debian package libmicrohttpd12): " + dlerror();
         return false;
     }
     if (entryPoint(library, "MHD_start_daemon", &mhd.startDaemon) &&
@@ -62,12 +62,12 @@ bool loadMicrohttpd(std::string* message) {
     return false;
 }
 
-MHD_Result send(MHD_Connection* connection, const HttpAnswer& answer, bool allowGet = false) {
-    MHD_Response* response = mhd.createResponse(
-        answer.body.size(), const_cast<char*>(answer.body.data()), MHD_RESPMEM_MUST_COPY);
+MHD_Result respond(MHD_Connection* connection, const HttpAnswer& answer, bool allowGet = false) {
+    MHD_Response* response =
+        mhd.createResponse(answer.body.size(), const_cast<char*>(answer.body.data()), MHD_RESPMEM_MUST_COPY);
     if (response == nullptr) return MHD_NO;
     mhd.addHeader(response, MHD_HTTP_HEADER_CONTENT_TYPE,
-                            answer.exposition ? kExpositionContentType : "text/plain; charset=utf-8");
+                  answer.exposition ? kExpositionContentType : "text/plain; charset=utf-8");
     if (allowGet) mhd.addHeader(response, MHD_HTTP_HEADER_ALLOW, "GET");
     const MHD_Result result = mhd.queueResponse(connection, answer.status, response);
     mhd.destroyResponse(response);
@@ -78,21 +78,24 @@ MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, con
                          const char*, size_t*, void**) {
     switch (routeRequest(method, url)) {
         case MetricsRoute::MethodNotAllowed:
-            return send(connection, HttpAnswer{405, "only GET is served\n", false}, true);
+            return respond(connection, HttpAnswer{405, "only GET is served\n", false}, true);
         case MetricsRoute::NotFound:
-            return send(connection, HttpAnswer{404, "not found: ask for /metrics or /probe?target=\n", false});
+            return respond(connection,
+                           HttpAnswer{404, "not found: ask for /metrics or /probe?target=\n", false});
         case MetricsRoute::Metrics: {
             const AgentPassFigures pass = latestPassFigures(*served.sampler);
-            return send(connection, HttpAnswer{200, machineExposition(agentMachineFigures(pass)), true});
+            return respond(connection, HttpAnswer{200, machineExposition(agentMachineFigures(pass)), true});
         }
         case MetricsRoute::Probe:
             if (served.probeAllow.empty())
-                return send(connection, HttpAnswer{404, "probes are off: start the agent with --probe-allow\n", false});
-            return send(connection,
-                        answerProbe(mhd.lookupValue(connection, MHD_GET_ARGUMENT_KIND, "target"),
-                                    mhd.lookupValue(connection, MHD_HEADER_KIND,
-                                                                "X-Prometheus-Scrape-Timeout-Seconds"),
-                                    served.probeAllow));
+                return respond(
+                    connection,
+                    HttpAnswer{404, "probes are off: start the agent with --probe-allow\n", false});
+            return respond(connection,
+                           answerProbe(mhd.lookupValue(connection, MHD_GET_ARGUMENT_KIND, "target"),
+                                       mhd.lookupValue(connection, MHD_HEADER_KIND,
+                                                       "X-Prometheus-Scrape-Timeout-Seconds"),
+                                       served.probeAllow));
     }
     return MHD_NO;
 }
@@ -100,15 +103,17 @@ MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, con
 MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) {
     flags |= MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION;
     if (address == nullptr) {
-        return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_CONNECTION_LIMIT,
-                                kMostConnections, MHD_OPTION_CONNECTION_TIMEOUT, kIdleSecondsBeforeClose,
-                                MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
-                                MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_END);
+        return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr,
+                               MHD_OPTION_CONNECTION_LIMIT, kMostConnections, MHD_OPTION_CONNECTION_TIMEOUT,
+                               kIdleSecondsBeforeClose, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+                               kConnectionMemoryBytes, MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes,
+                               MHD_OPTION_END);
     }
-    return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR, address,
-                            MHD_OPTION_CONNECTION_LIMIT, kMostConnections, MHD_OPTION_CONNECTION_TIMEOUT,
-                            kIdleSecondsBeforeClose, MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
-                            MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_END);
+    return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR,
+                           address, MHD_OPTION_CONNECTION_LIMIT, kMostConnections,
+                           MHD_OPTION_CONNECTION_TIMEOUT, kIdleSecondsBeforeClose,
+                           MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
+                           MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_END);
 }
 
 }  // namespace

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto text = [&](size_t index) { return index < texts.size() ? texts[index].c_str() : nullptr; };
 
     const MetricsRoute route = routeRequest(text(0) ? text(0) : "", text(1) ? text(1) : "");
-    if (route == MetricsRoute::Metrics || route == MetricsRoute::Probe) FUZZ_CHECK(std::strcmp(text(0), "GET") == 0);
+    if (route == MetricsRoute::Metrics || route == MetricsRoute::Probe)
+        FUZZ_CHECK(std::strcmp(text(0), "GET") == 0);
 
     QueryTarget target;
     std::string reason;

@@ -21,12 +21,18 @@ TEST(AgentMetrics, ListenAddresses) {
         IpFamily family;
         uint16_t port;
     } cases[] = {
-        {"127.0.0.1:9999", true, false, IpFamily::IPv4, 9999}, {"[::1]:9999", true, false, IpFamily::IPv6, 9999},
-        {":9999", true, true, IpFamily::IPv4, 9999},           {"127.0.0.1", true, false, IpFamily::IPv4, 8221},
-        {"[::1]", true, false, IpFamily::IPv6, 8221},           {"::1", true, false, IpFamily::IPv6, 8221},
-        {"", false, false, IpFamily::IPv4, 0},   {":", false, false, IpFamily::IPv4, 0},
-        {"[::1]:", false, false, IpFamily::IPv4, 0}, {"127.0.0.1:0", false, false, IpFamily::IPv4, 0},
-        {"127.0.0.1:65536", false, false, IpFamily::IPv4, 0}, {"[::1]9999", false, false, IpFamily::IPv4, 0},
+        {"127.0.0.1:9999", true, false, IpFamily::IPv4, 9999},
+        {"[::1]:9999", true, false, IpFamily::IPv6, 9999},
+        {":9999", true, true, IpFamily::IPv4, 9999},
+        {"127.0.0.1", true, false, IpFamily::IPv4, 8221},
+        {"[::1]", true, false, IpFamily::IPv6, 8221},
+        {"::1", true, false, IpFamily::IPv6, 8221},
+        {"", false, false, IpFamily::IPv4, 0},
+        {":", false, false, IpFamily::IPv4, 0},
+        {"[::1]:", false, false, IpFamily::IPv4, 0},
+        {"127.0.0.1:0", false, false, IpFamily::IPv4, 0},
+        {"127.0.0.1:65536", false, false, IpFamily::IPv4, 0},
+        {"[::1]9999", false, false, IpFamily::IPv4, 0},
         {"host.example:9999", false, false, IpFamily::IPv4, 0},
     };
     for (const auto& c : cases) {
@@ -55,8 +61,8 @@ TEST(AgentMetrics, AllowedNetworks) {
         const char* address;
         bool allowed;
     } addresses[] = {
-        {"10.255.0.1", true}, {"11.0.0.1", false},  {"192.0.2.7", true},       {"192.0.2.8", false},
-        {"2001:db8:ff::1", true}, {"2001:db9::1", false}, {"::1", true},       {"::2", false},
+        {"10.255.0.1", true},       {"11.0.0.1", false},    {"192.0.2.7", true}, {"192.0.2.8", false},
+        {"2001:db8:ff::1", true},   {"2001:db9::1", false}, {"::1", true},       {"::2", false},
         {"::ffff:10.0.0.1", false},  // an IPv4-mapped address is IPv6, outside every IPv4 network
     };
     for (const auto& a : addresses) {
@@ -88,11 +94,20 @@ TEST(AgentMetrics, RoutesAndProbeTargets) {
         const char* host;  // null: refused
         uint16_t port;
     } targets[] = {
-        {"pc7", "pc7", 8221},           {"pc7:9000", "pc7", 9000},   {"[2001:db8::7]:9000", "2001:db8::7", 9000},
-        {"::1", "::1", 8221},           {nullptr, nullptr, 0},        {"", nullptr, 0},
-        {"pc7:0", nullptr, 0},          {"pc7:70000", nullptr, 0},    {"pc7:", nullptr, 0},
-        {"[::1", nullptr, 0},           {"pc 7", nullptr, 0},         {"pc7\n", nullptr, 0},
-        {"\xc3\xa9t\xc3\xa9", nullptr, 0}, {":9000", nullptr, 0},
+        {"pc7", "pc7", 8221},
+        {"pc7:9000", "pc7", 9000},
+        {"[2001:db8::7]:9000", "2001:db8::7", 9000},
+        {"::1", "::1", 8221},
+        {nullptr, nullptr, 0},
+        {"", nullptr, 0},
+        {"pc7:0", nullptr, 0},
+        {"pc7:70000", nullptr, 0},
+        {"pc7:", nullptr, 0},
+        {"[::1", nullptr, 0},
+        {"pc 7", nullptr, 0},
+        {"pc7\n", nullptr, 0},
+        {"\xc3\xa9t\xc3\xa9", nullptr, 0},
+        {":9000", nullptr, 0},
     };
     for (const auto& t : targets) {
         QueryTarget target;
@@ -117,15 +132,20 @@ TEST(AgentMetrics, RoutesAndProbeTargets) {
         bool fits;
     } timeouts[] = {{nullptr, true}, {"10", true}, {"0.95", true}, {"0.94", false},
                     {"0.5", false},  {"x", true},  {"1.5s", true}};
-    for (const auto& t : timeouts) EXPECT_EQ(probeWaitFits(t.header), t.fits) << (t.header ? t.header : "none");
+    for (const auto& t : timeouts)
+        EXPECT_EQ(probeWaitFits(t.header), t.fits) << (t.header ? t.header : "none");
 }
 
 TEST(AgentMetrics, SampleValuesAndEscapes) {
     const struct {
         double value;
         const char* text;
-    } values[] = {{0, "0"},           {12884901888.0, "12884901888"}, {0.37, "0.37"},
-                  {1e300, "1e+300"},  {-2, "-2"},                      {9007199254740994.0, "9007199254740994"},
+    } values[] = {{0, "0"},
+                  {12884901888.0, "12884901888"},
+                  {0.37, "0.37"},
+                  {1e300, "1e+300"},
+                  {-2, "-2"},
+                  {9007199254740994.0, "9007199254740994"},
                   {0.1 + 0.2, "0.30000000000000004"}};
     for (const auto& v : values) EXPECT_EQ(sampleValue(v.value), v.text);
     EXPECT_EQ(escapeLabelValue("a\"b\\c\nd\re"), "a\\\"b\\\\c\\nd\re");
@@ -158,12 +178,15 @@ TEST(AgentMetrics, ExpositionOfAReply) {
         "tarvelon_cpu_utilization_ratio{host=\"rack\\\"7\\\\\\n\"} 0.25\n",
         "tarvelon_memory_bytes{host=\"rack\\\"7\\\\\\n\"} 17179869184\n",
         "tarvelon_network_io_bytes_per_second{host=\"rack\\\"7\\\\\\n\"} 2097152\n",
-        "tarvelon_gpu_info{host=\"rack\\\"7\\\\\\n\",gpu=\"1\",name=\"G\xef\xbf\xbd\",pci_bus=\"0\",pci_device=\"0\"} 1\n",
+        "tarvelon_gpu_info{host=\"rack\\\"7\\\\\\n\",gpu=\"1\",name=\"G\xef\xbf\xbd\",pci_bus=\"0\",pci_"
+        "device=\"0\"} 1\n",
         "tarvelon_gpu_memory_bytes{host=\"rack\\\"7\\\\\\n\",gpu=\"1\",name=\"G\xef\xbf\xbd\"} 8589934592\n",
         "tarvelon_gpu_fan_speed_rpm{host=\"rack\\\"7\\\\\\n\",gpu=\"1\",name=\"G\xef\xbf\xbd\"} 1600\n",
-        "tarvelon_gpu_temperature_celsius{host=\"rack\\\"7\\\\\\n\",gpu=\"1\",name=\"G\xef\xbf\xbd\",sensor=\"core\"} 65\n",
+        "tarvelon_gpu_temperature_celsius{host=\"rack\\\"7\\\\\\n\",gpu=\"1\",name=\"G\xef\xbf\xbd\",sensor="
+        "\"core\"} 65\n",
     };
-    for (const char* line : expected) EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
+    for (const char* line : expected)
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
     // An unread sensor has no series; a clock of a machine without one has no family at all.
     EXPECT_EQ(text.find("sensor=\"memory\""), std::string::npos);
     EXPECT_EQ(text.find("tarvelon_cpu_frequency_hertz"), std::string::npos);
@@ -179,8 +202,9 @@ TEST(AgentMetrics, AgentFiguresKeepFullPrecision) {
     pass.host.cpuCount = 4;
     pass.host.cpuMhz = 2400;
     pass.host.cpuMaxFreqPct = 60;
-    pass.hostFigures = HostPassFigures{true, MemoryStatus{17179869184u + 4095, 1000, 3, 2}, true, 12.5, true, 70000,
-                                       false, 0, {InterfaceBytes{"eth0", 5000000000u, 7}}};
+    pass.hostFigures =
+        HostPassFigures{true, MemoryStatus{17179869184u + 4095, 1000, 3, 2}, true, 12.5, true, 70000, false,
+                        0,    {InterfaceBytes{"eth0", 5000000000u, 7}}};
     pass.gpuSlots = 1;
     pass.answers[0].memory = NvmlMemory{25769803776u + 1, 123456789, 0};
     pass.answers[0].coreTemperatureC = 71;
@@ -198,7 +222,8 @@ TEST(AgentMetrics, AgentFiguresKeepFullPrecision) {
         "# TYPE tarvelon_network_receive_bytes_total counter\n"
         "tarvelon_network_receive_bytes_total{host=\"\",interface=\"eth0\"} 5000000000\n",
     };
-    for (const char* line : expected) EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
+    for (const char* line : expected)
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
     EXPECT_EQ(text.find("tarvelon_threads"), std::string::npos);
     EXPECT_EQ(text.find("sensor=\"memory\""), std::string::npos);
     EXPECT_EQ(text.find("tarvelon_network_io_bytes_per_second"), std::string::npos);
