@@ -37,7 +37,7 @@ TEST(SamplerThread, PrimesTheStoreAndKeepsItFresh) {
     clearSettings();
     writeSettingText(settings.networkServerHostname, u"first");
 
-    // Which counters this system offers decides which fields may ever be nonzero.
+    // Which counters this system offers, for the log.
     bool added[kPerfCounterCount] = {};
     const bool queryOpens = openPerfQuery(added);
     closePerfQuery();
@@ -56,25 +56,11 @@ TEST(SamplerThread, PrimesTheStoreAndKeepsItFresh) {
     ASSERT_TRUE(eventually([](const LocalStore& now) { return toUtf8(now.host.hostName) == "second"; }));
     store = readLocalStore();
 
-    const bool frequencies = queryOpens && added[kCounterMaxFrequencyPct] && added[kCounterFrequencyMhz];
-    if (!frequencies) {
-        EXPECT_EQ(store.host.cpuMhz, 0);
-        EXPECT_EQ(store.host.cpuMaxFreqPct, 0);
-    }
-    if (!queryOpens || !added[kCounterBytesReceived] || !added[kCounterBytesSent]) {
-        EXPECT_EQ(store.host.netIoMbit, 0);
-    }
-    if (!queryOpens || !added[kCounterProcessorTime]) {
-        EXPECT_EQ(store.host.cpuLoad, 0);
-    }
-    if (!queryOpens || !added[kCounterThreads]) {
-        EXPECT_EQ(store.host.threadCount, 0);
-    }
-    if (queryOpens && added[kCounterProcesses]) {
-        EXPECT_TRUE(eventually([](const LocalStore& now) { return now.host.processCount > 0; }));
-    } else {
-        EXPECT_EQ(store.host.processCount, 0);
-    }
+    // Where a counter is missing the system fills its field, so the counts and the clock are real
+    // whichever source this system offers.
+    EXPECT_TRUE(eventually([](const LocalStore& now) { return now.host.processCount > 0; }));
+    EXPECT_TRUE(eventually([](const LocalStore& now) { return now.host.threadCount >= now.host.processCount; }));
+    EXPECT_TRUE(eventually([](const LocalStore& now) { return now.host.cpuMhz > 0; }));
     store = readLocalStore();
     std::printf("cpuLoad %u cpuMhz %u cpuMaxFreqPct %u processCount %u threadCount %u netIoMbit %u\n",
                 store.host.cpuLoad, store.host.cpuMhz, store.host.cpuMaxFreqPct, store.host.processCount,
