@@ -1,8 +1,8 @@
-// How many full replies each sender address may still be sent. A 3-byte query earns up to 1859 bytes,
-// so anyone who forges a victim's address could use the server as an amplifier; a small token bucket
-// per address, in a fixed table, caps what one address receives while leaving every honest poller
-// (about one query per 0.9 s) untouched. The clock is passed in, so the rules are tested without
-// waiting.
+// How many full replies each sender (an IPv4 address, or an IPv6 /64) may still be sent. A 3-byte
+// query earns up to 1859 bytes, so anyone who forges a victim's address could use the server as an
+// amplifier; a small token bucket per sender, in a fixed table, caps what one sender receives while
+// leaving every honest poller (about one query per 0.9 s) untouched. The clock is passed in, so the
+// rules are tested without waiting.
 #pragma once
 
 #include <cstdint>
@@ -37,8 +37,8 @@ struct ReplyBudget {
 
 void resetReplyBudget(ReplyBudget& budget, uint32_t hashKey);
 
-// Takes one full reply from the sender's allowance; false when it has none left. A sender not in the
-// table takes the least recently seen entry of its set.
+// Takes one full reply from the sender's allowance (its /64 for IPv6); false when it has none left. A sender
+// not in the table takes the least recently seen entry of its set.
 bool takeFullReply(ReplyBudget& budget, const IpAddress& sender, uint64_t nowMs);
 
 }  // namespace tarvelon

@@ -95,6 +95,19 @@ TEST_F(Budget, AddressesHaveAllowancesOfTheirOwn) {
     EXPECT_FALSE(take(fe80, 1000));
 }
 
+TEST_F(Budget, IPv6SendersShareTheAllowanceOfTheirSlash64) {
+    auto in64 = [](uint8_t subnet, uint8_t host) {
+        return IpAddress{
+            IpFamily::IPv6, {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, subnet, 0, 0, 0, 0, 0x5e, 0, 0, host}, 0};
+    };
+    // Rotating through the /64 does not renew the allowance.
+    int answered = 0;
+    for (int host = 0; host < 100; ++host)
+        answered += take(in64(1, static_cast<uint8_t>(host)), 1000) ? 1 : 0;
+    EXPECT_EQ(answered, kReplyBurst);
+    EXPECT_EQ(granted(in64(2, 1), 100, 1000), kReplyBurst);  // the next /64 is another network
+}
+
 TEST_F(Budget, IPv4SenderIsKnownByItsFourBytesAlone) {
     IpAddress withLeftovers = victim;
     withLeftovers.bytes[9] = 0xAA;  // beyond an IPv4 address: not part of it
