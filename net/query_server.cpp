@@ -26,11 +26,18 @@ namespace {
 constexpr uint32_t kReceiveTimeoutMs = 1000;
 constexpr uint32_t kPauseMs = 500;
 
-// The state word and the message change together under this lock, so a reader never pairs a state
-// with another thread's message.
+// Each thread's own state and message, and the word and message the dialog shows, change together
+// under this lock, so a reader never pairs a state with another thread's message.
 std::mutex messageLock;
 char16_t serverMessage[kServerMessageUnits];
 std::atomic<int64_t> serverStartTime{0};
+
+struct FamilyState {
+    bool served;
+    int32_t state;
+    char16_t message[kServerMessageUnits];
+};
+FamilyState familyStates[2];  // IPv4, IPv6
 
 char16_t statusReportText[kStatusReportUnits];
 char16_t stateNameText[kServerTextUnits];
@@ -42,25 +49,60 @@ ReplyBudget replyBudgetIPv6;
 
 struct ServerFamily {
     IpFamily family;
+    int index;  // into familyStates
+    const char16_t* name;
     int32_t allocationSite;
     int32_t addressLength;
     std::atomic<uint64_t>* requestCount;
     ReplyBudget* replyBudget;
 };
 
-const ServerFamily kIPv4Server = {IpFamily::IPv4, kSiteServerIPv4, 16, &requestCountIPv4, &replyBudgetIPv4};
-const ServerFamily kIPv6Server = {IpFamily::IPv6, kSiteServerIPv6, 28, &requestCountIPv6, &replyBudgetIPv6};
+const ServerFamily kIPv4Server = {IpFamily::IPv4,  0, u"IPv4", kSiteServerIPv4, 16, &requestCountIPv4,
+                                  &replyBudgetIPv4};
+const ServerFamily kIPv6Server = {IpFamily::IPv6,  1, u"IPv6", kSiteServerIPv6, 28, &requestCountIPv6,
+                                  &replyBudgetIPv6};
 
 ServerListen listenSetting = {true, true, {IpFamily::IPv4, {}, 0}, {IpFamily::IPv6, {}, 0}};
 
-void enterState(int32_t state, const char16_t* message) {
+// Sets the thread's own state (and message, unless nullptr) and shows the worse of the served
+// families; on a tie, the one that just changed.
+void enterState(const ServerFamily& server, int32_t state, const char16_t* message) {
     std::lock_guard<std::mutex> guard(messageLock);
-    copyText16(serverMessage, kServerMessageUnits, message);
-    serverState.store(state);
+    FamilyState& own = familyStates[server.index];
+    own.state = state;
+    if (message != nullptr) copyText16(own.message, kServerMessageUnits, message);
+    const FamilyState* shown = &own;
+    for (const FamilyState& other : familyStates) {
+        if (other.served && other.state != shown->state &&
+            worseServerState(shown->state, other.state) == other.state) {
+            shown = &other;
+        }
+    }
+    std::memcpy(serverMessage, shown->message, sizeof serverMessage);
+    serverState.store(shown->state);
+}
+
+// Error, with the failure's text after the family's name, so the dialog tells which one fails.
+void enterError(const ServerFamily& server, void (*formatFailure)(char16_t*, size_t, int32_t),
+                int32_t error) {
+    char16_t failure[kServerMessageUnits];
+    formatFailure(failure, kServerMessageUnits, error);
+    char16_t message[kServerMessageUnits];
+    format16(message, kServerMessageUnits, u"%s: %s", server.name, failure);
+    enterState(server, kServerError, message);
 }
 
 bool serverEnabled() {
     return settings.networkServerEnabled.load() != 0;
+}
+
+// Pauses in short steps; false as soon as the server is switched off.
+bool pauseWhileEnabled(uint32_t milliseconds) {
+    for (uint32_t waited = 0; waited < milliseconds; waited += kPauseMs) {
+        if (!serverEnabled()) return false;
+        sleepMs(milliseconds - waited < kPauseMs ? milliseconds - waited : kPauseMs);
+    }
+    return serverEnabled();
 }
 
 bool senderHasReplyLeft(const ServerFamily& server, const SocketAddress& from) {
@@ -99,9 +141,9 @@ void dropOneDatagram(SocketHandle socket, uint8_t* buffer, const ServerFamily& s
     receiveFrom(socket, buffer, kServerReadLimit, false, &from);
 }
 
-// Serves until the server is switched off or the socket fails; returns the socket if it is still
-// open, kNoSocket after a failure (the socket is then closed and the state is Error).
-SocketHandle serve(SocketHandle socket, uint8_t* buffer, const ServerFamily& server) {
+// Serves until the server is switched off (true, the socket still open) or the socket fails (false,
+// the socket closed and the state Error).
+bool serve(SocketHandle socket, uint8_t* buffer, const ServerFamily& server) {
     while (serverEnabled()) {
         SocketAddress from{};
         from.length = server.addressLength;
@@ -116,72 +158,67 @@ SocketHandle serve(SocketHandle socket, uint8_t* buffer, const ServerFamily& ser
             case PeekOutcome::Wait:
                 sleepMs(kPauseMs);
                 break;
-            case PeekOutcome::Fail: {
+            case PeekOutcome::Fail:
                 closeSocket(socket);
-                char16_t message[kServerMessageUnits];
-                formatReceiveFailure(message, kServerMessageUnits, error);
-                enterState(kServerError, message);
-                return kNoSocket;
-            }
+                enterError(server, formatReceiveFailure, error);
+                return false;
             case PeekOutcome::ClearReset:
             case PeekOutcome::Answer:
                 if (answerOneDatagram(socket, buffer, server)) server.requestCount->fetch_add(1);
                 break;
         }
     }
-    return socket;
+    return true;
 }
 
+// One start: open, bind and serve until switched off (true) or until a failure (false, state Error).
+// A retry after a failure keeps showing that failure until the server runs again.
+bool startAndServe(const ServerFamily& server, uint8_t* buffer, bool retrying) {
+    if (!retrying) enterState(server, kServerStartUp, u"Try to start the server");
+    const SocketHandle socket = openUdpSocket(server.family);
+    if (socket == kNoSocket) {
+        enterError(server, formatSocketFailure, lastSocketError());
+        return false;
+    }
+    setReceiveTimeout(socket, kReceiveTimeoutMs);
+    if (server.family == IpFamily::IPv6) setIPv6Only(socket);
+    const auto port = static_cast<uint16_t>(settings.networkServerPort.load() & 0xFFFF);
+    const IpAddress& address = server.family == IpFamily::IPv4 ? listenSetting.ipv4 : listenSetting.ipv6;
+    if (bindIpAddress(socket, address, port) != 0) {
+        const int32_t error = lastSocketError();
+        closeSocket(socket);
+        enterError(server, formatBindFailure, error);
+        return false;
+    }
+    resetReplyBudget(*server.replyBudget, std::random_device{}());
+    serverStartTime.store(wallClockSeconds());
+    enterState(server, kServerRunning, u"Server goes into wait for query loop and wait for queries");
+
+    if (!serve(socket, buffer, server)) return false;
+    enterState(server, kServerShutdown, u"Try to shutdown the server");
+    closeSocket(socket);
+    enterState(server, kServerStopped, u"Server shutdowned, wait for activation");
+    return true;
+}
+
+// A server that fails (a sleeping laptop, a reset adapter, a port another program holds) opens and
+// binds again by itself, with growing pauses, for as long as it stays switched on.
 void serverThread(const ServerFamily& server) {
     auto* buffer = new (std::nothrow) uint8_t[kDatagramBufferBytes];
     if (buffer == nullptr) failOutOfMemory(server.allocationSite);
     std::memset(buffer, 0, kDatagramBufferBytes);
-    enterState(kServerStopped, u"Starting Thread ... No errors so far");
+    enterState(server, kServerStopped, u"Starting Thread ... No errors so far");
 
+    uint32_t retryDelayMs = 0;  // 0 unless the last start failed
     for (;;) {
         if (!serverEnabled()) {
-            serverState.store(kServerDisabled);
+            retryDelayMs = 0;
+            enterState(server, kServerDisabled, nullptr);
             sleepMs(kPauseMs);
             continue;
         }
-        // Left only through Disabled; the pause keeps a server in error from spinning.
-        if (serverState.load() == kServerError) {
-            sleepMs(kPauseMs);
-            continue;
-        }
-        enterState(kServerStartUp, u"Try to start the server");
-        SocketHandle socket = openUdpSocket(server.family);
-        if (socket == kNoSocket) {
-            char16_t message[kServerMessageUnits];
-            formatSocketFailure(message, kServerMessageUnits, lastSocketError());
-            enterState(kServerError, message);
-            continue;
-        }
-        setReceiveTimeout(socket, kReceiveTimeoutMs);
-        if (server.family == IpFamily::IPv6) setIPv6Only(socket);
-        const auto port = static_cast<uint16_t>(settings.networkServerPort.load() & 0xFFFF);
-        const IpAddress& address = server.family == IpFamily::IPv4 ? listenSetting.ipv4 : listenSetting.ipv6;
-        if (bindIpAddress(socket, address, port) != 0) {
-            const int32_t error = lastSocketError();
-            closeSocket(socket);
-            char16_t message[kServerMessageUnits];
-            formatBindFailure(message, kServerMessageUnits, error);
-            enterState(kServerError, message);
-            continue;
-        }
-        resetReplyBudget(*server.replyBudget, std::random_device{}());
-        serverStartTime.store(wallClockSeconds());
-        enterState(kServerRunning, u"Server goes into wait for query loop and wait for queries");
-
-        socket = serve(socket, buffer, server);
-
-        if (serverState.load() != kServerError) {
-            enterState(kServerShutdown, u"Try to shutdown the server");
-            closeSocket(socket);
-            enterState(kServerStopped, u"Server shutdowned, wait for activation");
-        } else {
-            closeSocket(socket);  // the other thread's error: this one leaves state and message alone
-        }
+        if (retryDelayMs != 0 && !pauseWhileEnabled(retryDelayMs)) continue;
+        retryDelayMs = startAndServe(server, buffer, retryDelayMs != 0) ? 0 : nextRetryDelayMs(retryDelayMs);
     }
 }
 
@@ -211,6 +248,9 @@ void startQueryServer() {
             std::lock_guard<std::mutex> guard(messageLock);
             serverState.store(kServerStopped);
             std::memset(serverMessage, 0, sizeof serverMessage);
+            std::memset(familyStates, 0, sizeof familyStates);
+            familyStates[kIPv4Server.index].served = listenSetting.serveIPv4;
+            familyStates[kIPv6Server.index].served = listenSetting.serveIPv6;
         }
         serverStartTime.store(0);
         requestCountIPv4.store(0);

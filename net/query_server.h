@@ -1,7 +1,7 @@
 // The query server: two threads, one on an IPv4 and one on an IPv6 UDP socket sharing the port of
 // networkServerPort, that follow networkServerEnabled and answer every query with this machine's
-// records; the shared state word, message, start time and request counters, and the texts the Network
-// Setup dialog shows.
+// records; each thread's own state, the one state word and message shown for both (the worse of the
+// two), the start time and request counters, and the texts the Network Setup dialog shows.
 #pragma once
 
 #include <atomic>
@@ -12,7 +12,7 @@
 
 namespace tarvelon {
 
-extern std::atomic<int32_t> serverState;  // a ServerState, written by both threads
+extern std::atomic<int32_t> serverState;  // a ServerState: the worse of the two threads' states
 extern std::atomic<uint64_t> requestCountIPv4, requestCountIPv6;
 
 // Which families the server serves and the address each one binds. The default, both families on
@@ -26,11 +26,11 @@ struct ServerListen {
 };
 void setServerListen(const ServerListen& listen);
 
-// Clears the server state and starts the IPv4 thread, then the IPv6 thread, of the families served. They run until the
-// process ends; later calls do nothing.
+// Clears the server state and starts the IPv4 thread, then the IPv6 thread, of the families served. They run
+// until the process ends; later calls do nothing.
 void startQueryServer();
 
-// The last message of either thread.
+// The message of the thread whose state serverState shows.
 void copyServerMessage(char16_t (&out)[kServerMessageUnits]);
 
 // Texts in static buffers, for the user-interface thread only.

@@ -40,6 +40,37 @@ void formatReceiveFailure(char16_t* out, size_t capacity, int32_t errorCode) {
     }
 }
 
+namespace {
+
+// Lower is worse.
+int stateRank(int32_t state) {
+    switch (state) {
+        case kServerError:
+            return 0;
+        case kServerStartUp:
+            return 1;
+        case kServerShutdown:
+            return 2;
+        case kServerStopped:
+            return 3;
+        case kServerDisabled:
+            return 4;
+        default:
+            return 5;
+    }
+}
+
+}  // namespace
+
+int32_t worseServerState(int32_t a, int32_t b) {
+    return stateRank(b) < stateRank(a) ? b : a;
+}
+
+uint32_t nextRetryDelayMs(uint32_t previousMs) {
+    if (previousMs == 0) return kFirstRetryDelayMs;
+    return previousMs >= kLongestRetryDelayMs / 2 ? kLongestRetryDelayMs : previousMs * 2;
+}
+
 const char16_t* serverStateNameOf(int32_t state) {
     switch (state) {
         case kServerStopped:

@@ -41,6 +41,16 @@ void formatSocketFailure(char16_t* out, size_t capacity, int32_t errorCode);
 void formatBindFailure(char16_t* out, size_t capacity, int32_t errorCode);
 void formatReceiveFailure(char16_t* out, size_t capacity, int32_t errorCode);
 
+// Each thread follows its own state; the dialog shows one, the worse of the two: Error, then Start Up,
+// Shutdown, Stopped, Disabled, and Running only when both run.
+int32_t worseServerState(int32_t a, int32_t b);
+
+// After a failure the thread opens and binds again by itself, first 0.5 s later, then waiting twice
+// as long after each failure in a row, at most 8 s. previousMs is 0 after a success.
+constexpr uint32_t kFirstRetryDelayMs = 500;
+constexpr uint32_t kLongestRetryDelayMs = 8000;
+uint32_t nextRetryDelayMs(uint32_t previousMs);
+
 // "Stopped", "Shutdown", "Start Up", "Running", "Error".
 const char16_t* serverStateNameOf(int32_t state);
 

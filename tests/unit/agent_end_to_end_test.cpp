@@ -139,7 +139,7 @@ TEST_F(AgentEndToEnd, ABusyPortEndsTheAgentWithAnError) {
     ChildProcess agent(agentCommand({"-4"}));
     EXPECT_EQ(agent.wait(), 1) << agent.err;
     EXPECT_NE(
-        agent.err.find("tarvelon-agent: query server error: Could not bind to port. WSA Error Code : 10048 "
+        agent.err.find("tarvelon-agent: query server error: IPv4: Could not bind to port. WSA Error Code : 10048 "
                        "(the port is already in use)\n"),
         std::string::npos)
         << agent.err;

@@ -7,6 +7,13 @@
 
 #include <vector>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
 #include "unit/net_test_support.h"
@@ -158,11 +165,6 @@ TEST_P(ServerOnBothFamilies, JunkBurstDoesNotDelayTheNextQuery) {
     expectCounted(GetParam(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Loopback, ServerOnBothFamilies, testing::Values(IpFamily::IPv4, IpFamily::IPv6),
-                         [](const testing::TestParamInfo<IpFamily>& info) {
-                             return info.param == IpFamily::IPv4 ? "IPv4" : "IPv6";
-                         });
-
 TEST_F(ServerTest, TextsFollowTheStateWhileRunningAndAfterSwitchingOff) {
     switchOn();
     EXPECT_EQ(toUtf8(serverStateName()), "Running");
@@ -178,20 +180,75 @@ TEST_F(ServerTest, TextsFollowTheStateWhileRunningAndAfterSwitchingOff) {
     EXPECT_NE(report.find("Running Time: 0 seconds"), std::string::npos) << report;
 }
 
-TEST_F(ServerTest, PortTakenOnIPv4GivesAddressInUseAndSwitchingOffAndOnRetries) {
-    const SocketHandle blocker = openUdpSocket(IpFamily::IPv4);
-    ASSERT_EQ(bindWildcard(blocker, IpFamily::IPv4, port), 0);
+IpFamily otherFamily(IpFamily family) {
+    return family == IpFamily::IPv4 ? IpFamily::IPv6 : IpFamily::IPv4;
+}
+
+// Another program holds the port on one family: the other family serves all along, the shown state
+// is the failing one's, and once the port is free the server runs on both by itself.
+TEST_P(ServerOnBothFamilies, PortHeldOnOneFamilyLeavesTheOtherServingAndIsRetried) {
+    const IpFamily held = GetParam();
+    const SocketHandle holder = openUdpSocket(held);
+    if (held == IpFamily::IPv6) setIPv6Only(holder);
+    ASSERT_EQ(bindWildcard(holder, held, port), 0);
 
     settings.networkServerEnabled = 1;
-    EXPECT_TRUE(waitFor([] {
-        return serverState.load() == kServerError &&
-               serverMessageText() == "Could not bind to port.\r\nWSA Error Code : 10048";
-    }));
-    closeSocket(blocker);
-    switchOff();
-    switchOn();
-    EXPECT_EQ(serverState.load(), kServerRunning);
+    const std::string expected = std::string(held == IpFamily::IPv4 ? "IPv4" : "IPv6") +
+                                 ": Could not bind to port.\r\nWSA Error Code : 10048";
+    EXPECT_TRUE(waitFor([&] {
+        return serverState.load() == kServerError && serverMessageText() == expected;
+    })) << serverMessageText();
+    baseline[otherFamily(held) == IpFamily::IPv4 ? 0 : 1] +=
+        static_cast<uint64_t>(waitUntilServing(otherFamily(held), port));
+    EXPECT_EQ(serverState.load(), kServerError);
+
+    closeSocket(holder);
+    EXPECT_TRUE(waitFor([] { return serverState.load() == kServerRunning; }));
+    baseline[held == IpFamily::IPv4 ? 0 : 1] += static_cast<uint64_t>(waitUntilServing(held, port));
 }
+
+#ifndef _WIN32
+// The descriptor of this process's socket of the family bound to the port.
+int socketBoundTo(IpFamily family, uint16_t port) {
+    for (int fd = 0; fd < 1024; ++fd) {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) continue;
+        if (address.ss_family != (family == IpFamily::IPv4 ? AF_INET : AF_INET6)) continue;
+        const uint16_t bound =
+            ntohs(family == IpFamily::IPv4 ? reinterpret_cast<sockaddr_in*>(&address)->sin_port
+                                           : reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
+        if (bound == port) return fd;
+    }
+    return -1;
+}
+
+// A socket that stops working under the server (as after a sleep or an adapter reset) is replaced:
+// the server shows the error, then opens and binds again by itself.
+TEST_P(ServerOnBothFamilies, ReceiveFailureHealsWithoutSwitchingOffAndOn) {
+    switchOn();
+    const int fd = socketBoundTo(GetParam(), port);
+    ASSERT_GE(fd, 0);
+    const int notASocket = open("/dev/null", O_RDONLY);
+    ASSERT_EQ(dup2(notASocket, fd), fd);  // the server's next receive fails with 10038
+    close(notASocket);
+
+    const std::string family = GetParam() == IpFamily::IPv4 ? "IPv4" : "IPv6";
+    EXPECT_TRUE(waitFor([&] {
+        return serverState.load() == kServerError &&
+               serverMessageText().rfind(family + ": Could not receive UDP datas.\r\nWSA Error Code : 10038",
+                                         0) == 0;
+    })) << serverMessageText();
+    EXPECT_TRUE(waitFor([] { return serverState.load() == kServerRunning; }));
+    baseline[GetParam() == IpFamily::IPv4 ? 0 : 1] +=
+        static_cast<uint64_t>(waitUntilServing(GetParam(), port));
+}
+#endif
+
+INSTANTIATE_TEST_SUITE_P(Loopback, ServerOnBothFamilies, testing::Values(IpFamily::IPv4, IpFamily::IPv6),
+                         [](const testing::TestParamInfo<IpFamily>& info) {
+                             return info.param == IpFamily::IPv4 ? "IPv4" : "IPv6";
+                         });
 
 }  // namespace
 }  // namespace tarvelon

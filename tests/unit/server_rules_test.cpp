@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/sockets.h"
 #include "telemetry/text16.h"
 
@@ -44,6 +46,29 @@ TEST(ServerMessages, NameTheErrorCode) {
     EXPECT_EQ(toUtf8(text),
               "Could not receive UDP datas.\r\nWSA Error Code : 10050\r\nGoogle for: win32 WSA Error <and "
               "this number>");
+}
+
+TEST(ServerStateOfBothThreads, ShowsTheWorse) {
+    struct Case {
+        int32_t a, b, shown;
+    };
+    const Case cases[] = {
+        {kServerRunning, kServerRunning, kServerRunning},   {kServerRunning, kServerError, kServerError},
+        {kServerError, kServerStartUp, kServerError},       {kServerRunning, kServerStartUp, kServerStartUp},
+        {kServerShutdown, kServerStopped, kServerShutdown}, {kServerDisabled, kServerStopped, kServerStopped},
+        {kServerRunning, kServerDisabled, kServerDisabled},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(worseServerState(c.a, c.b), c.shown) << c.a << " " << c.b;
+        EXPECT_EQ(worseServerState(c.b, c.a), c.shown) << c.b << " " << c.a;
+    }
+}
+
+TEST(RetryDelay, GrowsFromHalfASecondToEightSeconds) {
+    uint32_t delay = 0;
+    std::vector<uint32_t> delays;
+    for (int failure = 0; failure < 7; ++failure) delays.push_back(delay = nextRetryDelayMs(delay));
+    EXPECT_EQ(delays, (std::vector<uint32_t>{500, 1000, 2000, 4000, 8000, 8000, 8000}));
 }
 
 TEST(ServerStateName, CoversEveryState) {
