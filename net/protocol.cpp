@@ -63,6 +63,11 @@ void buildQueryRequest(uint8_t sequence, uint8_t (&request)[kRequestBytes]) {
 ReplyVerdict judgeReply(const uint8_t* buffer, int receivedBytes, uint8_t sequence) {
     if (receivedBytes < kRequestBytes) return ReplyVerdict::Unanswered;
     if (buffer[1] != sequence || buffer[2] != kCodeFullReply) return ReplyVerdict::Rejected;
+    // A truncated or forged reply must not pass zeros off as the server's records.
+    const int records = buffer[3] < kGpuSlots ? buffer[3] : kGpuSlots;
+    if (receivedBytes < kReplyGpuOffset + records * static_cast<int>(sizeof(GpuRecord))) {
+        return ReplyVerdict::Rejected;
+    }
     return ReplyVerdict::Accepted;
 }
 

@@ -52,17 +52,18 @@ void buildQueryRequest(uint8_t sequence, uint8_t (&request)[kRequestBytes]);
 
 enum class ReplyVerdict {
     Unanswered,  // receive failed or timed out, or fewer than 3 bytes arrived
-    Rejected,    // wrong sequence or not a full reply
+    Rejected,    // wrong sequence, not a full reply, or shorter than the records it announces
     Accepted,
 };
-// The version byte and the sender are not examined.
+// The version byte and the sender are not examined. A full reply must carry all the records it
+// announces, of which at most kGpuSlots count.
 ReplyVerdict judgeReply(const uint8_t* buffer, int receivedBytes, uint8_t sequence);
 
 // Stores an accepted reply, read from its cleared buffer of kDatagramBufferBytes, over a slot's
-// records. The reply's length is not checked against its record count: records that did not arrive
-// read as zero bytes, so as not present. The host's change flag is raised when its name, GPU count,
-// memory totals or CPU count differ from the stored host, and a raised flag stays raised until its
-// consumer clears it. Beyond the reply's count only the present byte of a GPU entry is cleared.
+// records (judgeReply has checked that they all arrived). The host's change flag is raised when its
+// name, GPU count, memory totals or CPU count differ from the stored host, and a raised flag stays
+// raised until its consumer clears it. Beyond the reply's count only the present byte of a GPU entry is
+// cleared.
 void storeReply(const uint8_t* buffer, HostRecord& host, GpuRecord (&gpus)[kGpuSlots]);
 
 }  // namespace tarvelon

@@ -73,7 +73,9 @@ void receiveReply(ServerSlot& slot, uint8_t sequence, int received, FuzzInput& i
     if (received < kRequestBytes) {
         FUZZ_CHECK(verdict == ReplyVerdict::Unanswered);
     } else {
-        const bool full = buffer[1] == sequence && buffer[2] == kCodeFullReply;
+        const int announced = buffer[3] > kGpuSlots ? kGpuSlots : buffer[3];
+        const bool whole = received >= 131 + 108 * announced;
+        const bool full = buffer[1] == sequence && buffer[2] == kCodeFullReply && whole;
         FUZZ_CHECK(verdict == (full ? ReplyVerdict::Accepted : ReplyVerdict::Rejected));
     }
     if (verdict == ReplyVerdict::Accepted) {

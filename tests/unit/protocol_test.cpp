@@ -138,18 +138,30 @@ TEST(BuildAnswer, ReplyLengthFollowsThePresentGpuCount) {
     }
 }
 
-TEST(JudgeReply, ChecksOnlySequenceAndCode) {
+TEST(JudgeReply, ChecksSequenceCodeAndWholeness) {
     struct Case {
         std::vector<uint8_t> reply;
         int received;
         ReplyVerdict verdict;
     };
     const Case cases[] = {
-        {{1, 7, 0x32}, -1, ReplyVerdict::Unanswered}, {{1, 7, 0x32}, 0, ReplyVerdict::Unanswered},
-        {{1, 7}, 2, ReplyVerdict::Unanswered},        {{1, 7, 0x32}, 3, ReplyVerdict::Accepted},
+        {{1, 7, 0x32}, -1, ReplyVerdict::Unanswered},
+        {{1, 7, 0x32}, 0, ReplyVerdict::Unanswered},
+        {{1, 7}, 2, ReplyVerdict::Unanswered},
+        {{1, 7, 0x32, 0}, 131, ReplyVerdict::Accepted},
         {{5, 7, 0x32}, 131, ReplyVerdict::Accepted},  // the version byte is not examined
-        {{1, 8, 0x32}, 131, ReplyVerdict::Rejected},  {{1, 7, 0x01}, 3, ReplyVerdict::Rejected},
-        {{1, 7, 0x02}, 3, ReplyVerdict::Rejected},    {{1, 7, 0x12}, 3, ReplyVerdict::Rejected},
+        {{1, 8, 0x32}, 131, ReplyVerdict::Rejected},
+        {{1, 7, 0x01}, 3, ReplyVerdict::Rejected},
+        {{1, 7, 0x02}, 3, ReplyVerdict::Rejected},
+        {{1, 7, 0x12}, 3, ReplyVerdict::Rejected},
+        // A full reply shorter than the records it announces (at most 16 count) is not taken.
+        {{1, 7, 0x32}, 3, ReplyVerdict::Rejected},
+        {{1, 7, 0x32, 0}, 130, ReplyVerdict::Rejected},
+        {{1, 7, 0x32, 5}, 239, ReplyVerdict::Rejected},
+        {{1, 7, 0x32, 5}, 670, ReplyVerdict::Rejected},
+        {{1, 7, 0x32, 5}, 671, ReplyVerdict::Accepted},
+        {{1, 7, 0x32, 255}, 1858, ReplyVerdict::Rejected},
+        {{1, 7, 0x32, 255}, 1859, ReplyVerdict::Accepted},
     };
     for (const Case& c : cases) {
         Datagram datagram(c.reply);

@@ -82,7 +82,7 @@ long residentKb() {
 
 enum class Behaviour {
     Correct,       // the records of a host named after the server
-    FuzzedAccept,  // random records under the right sequence and code
+    FuzzedAccept,  // random records under the right sequence and code, all of them there
     Silent,
     WrongCode,
     WrongSequence,
@@ -149,7 +149,8 @@ class Responder {
             case Behaviour::Correct:
                 return buildAnswer(buffer, received, store_);
             case Behaviour::FuzzedAccept: {
-                const int length = lengthBetween(kRequestBytes, kClientReadLimit);
+                // Long enough for any record count: a reply short of its records is rejected.
+                const int length = lengthBetween(kLongestReply, kClientReadLimit);
                 fillRandom(buffer, length);
                 buffer[1] = sequence;
                 buffer[2] = kCodeFullReply;
