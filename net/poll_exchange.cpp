@@ -7,16 +7,35 @@
 #include "platform/sockets.h"
 
 namespace tarvelon {
+namespace {
 
-void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_t sequence, uint8_t* buffer) {
+constexpr int kStopped = -2;
+
+// Receives the reply within timeoutMs, a slice at a time; kStopped once a stop is requested.
+int receiveReply(SocketHandle socket, uint8_t* buffer, SocketAddress* from, uint32_t timeoutMs,
+                 const std::atomic<bool>* stopRequested) {
+    const uint64_t deadline = tickCountMs() + timeoutMs;
+    for (;;) {
+        const uint64_t now = tickCountMs();
+        if (now >= deadline) return -1;
+        const uint64_t left = deadline - now;
+        setReceiveTimeout(socket, static_cast<uint32_t>(left < kReceiveSliceMs ? left : kReceiveSliceMs));
+        const int received = receiveFrom(socket, buffer, kClientReadLimit, false, from);
+        if (received >= 0 || lastSocketError() != kSocketErrorTimedOut) return received;
+        if (stopRequested != nullptr && stopRequested->load()) return kStopped;
+    }
+}
+
+}  // namespace
+
+void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_t sequence, uint8_t* buffer,
+                        const std::atomic<bool>* stopRequested) {
     const SocketHandle socket = openSocket(address.family, address.socketType, address.protocol);
     if (socket == kNoSocket) {
         slot.Status.store(kStatusSocketError);
         return;
     }
     const uint64_t start = tickCountMs();
-    setReceiveTimeout(socket,
-                      slot.HighLatency.load() != 0 ? kHighLatencyReceiveTimeoutMs : kReceiveTimeoutMs);
     uint8_t request[kRequestBytes];
     buildQueryRequest(sequence, request);
     if (sendTo(socket, request, kRequestBytes, address) < 0) {
@@ -27,7 +46,13 @@ void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_
     std::memset(buffer, 0, kDatagramBufferBytes);
     SocketAddress from{};
     from.length = isIPv4Address(address) ? 16 : 28;
-    const int received = receiveFrom(socket, buffer, kClientReadLimit, false, &from);
+    const uint32_t timeoutMs =
+        slot.HighLatency.load() != 0 ? kHighLatencyReceiveTimeoutMs : kReceiveTimeoutMs;
+    const int received = receiveReply(socket, buffer, &from, timeoutMs, stopRequested);
+    if (received == kStopped) {
+        closeSocket(socket);
+        return;
+    }
     switch (judgeReply(buffer, received, sequence)) {
         case ReplyVerdict::Unanswered:
             slot.Status.store(kStatusNoResponse);
@@ -41,6 +66,7 @@ void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_
             break;
     }
     slot.Status.store(kStatusOk);
+    slot.LastAnswerTime.store(wallClockSeconds());
     updateSlotRecords(
         slot, [buffer](HostRecord& host, GpuRecord(&gpus)[kGpuSlots]) { storeReply(buffer, host, gpus); });
     closeSocket(socket);

@@ -1,7 +1,8 @@
 // One exchange of a poll thread with its server: a fresh socket, the query, the reply judged and,
-// when accepted, stored in the slot; the slot's Status and LatencyMs tell the outcome.
+// when accepted, stored in the slot; the slot's Status, LatencyMs and LastAnswerTime tell the outcome.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "net/slot_table.h"
@@ -10,8 +11,12 @@ namespace tarvelon {
 
 constexpr uint32_t kReceiveTimeoutMs = 900;
 constexpr uint32_t kHighLatencyReceiveTimeoutMs = 9000;
+// The wait for the reply is cut into slices of at most this, so that a stop request is seen soon.
+constexpr uint32_t kReceiveSliceMs = 250;
 
-// buffer: the poll thread's kDatagramBufferBytes receive buffer.
-void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_t sequence, uint8_t* buffer);
+// buffer: the poll thread's kDatagramBufferBytes receive buffer. Once stopRequested (if given) is
+// set, the exchange ends within one slice and leaves the slot as it was.
+void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_t sequence, uint8_t* buffer,
+                        const std::atomic<bool>* stopRequested = nullptr);
 
 }  // namespace tarvelon

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <random>
 #include <thread>
 
+#include "net/name_resolution.h"
 #include "net/poll_exchange.h"
 #include "net/protocol.h"
 #include "net/slot_table.h"
@@ -27,7 +29,8 @@ constexpr int64_t kFirstResolutionBacklogSeconds = 10000;
 constexpr int kDetailsLineUnits = 200;
 
 // One poll thread and its receive buffer, owned by the client manager. The thread reads its slot
-// index and buffer, which do not change while it runs, and the stop request under stopLock.
+// index and buffer, which do not change while it runs, and the stop request: under stopLock while it
+// pauses, and as an atomic word while it waits for a reply.
 struct PollThreadEntry {
     int slotIndex = -1;
     std::thread thread;
@@ -36,6 +39,7 @@ struct PollThreadEntry {
     std::mutex stopLock;
     std::condition_variable stopSignal;
     bool stopRequested = false;
+    std::atomic<bool> stopping{false};
 
     // Pauses, and tells whether the thread should go on: false once a stop was requested.
     bool pauseUnlessStopped(uint32_t milliseconds) {
@@ -51,7 +55,8 @@ PollThreadEntry* const pollThreads = new PollThreadEntry[kServerSlots];
 void pollThread(PollThreadEntry* entry) {
     setCurrentThreadLowestPriority();
     ServerSlot& slot = slotTable[entry->slotIndex];
-    uint8_t sequence = 0;
+    // Servers only echo the sequence; a start nobody can predict keeps forged replies from matching it.
+    auto sequence = static_cast<uint8_t>(std::random_device{}());
     while (entry->pauseUnlessStopped(kPollPauseMs)) {
         if (slot.Active.load() == 0 || slot.Enabled.load() == 0) continue;
         const int32_t status = slot.Status.load();
@@ -60,7 +65,7 @@ void pollThread(PollThreadEntry* entry) {
         if (!readSlotAddress(slot, &address)) continue;
         slot.LastQueryTime.store(wallClockSeconds());
         ++sequence;
-        exchangeWithServer(slot, address, sequence, entry->buffer);
+        exchangeWithServer(slot, address, sequence, entry->buffer, &entry->stopping);
     }
 }
 
@@ -69,6 +74,7 @@ void requestStop(PollThreadEntry& entry) {
     {
         std::lock_guard<std::mutex> guard(entry.stopLock);
         entry.stopRequested = true;
+        entry.stopping.store(true);
     }
     entry.stopSignal.notify_one();
 }
@@ -97,31 +103,60 @@ void startPollThread(int index) {
     {
         std::lock_guard<std::mutex> guard(entry.stopLock);
         entry.stopRequested = false;
+        entry.stopping.store(false);
     }
     entry.thread = std::thread(pollThread, &entry);
 }
 
 // All stop requests first, so the threads wind down together: the whole stop takes at most one
-// receive time-out, not one per slot.
+// receive slice, not one per slot.
 void stopAllPollThreads() {
     for (int i = 0; i < kServerSlots; ++i) requestStop(pollThreads[i]);
     for (int i = 0; i < kServerSlots; ++i) completeStop(pollThreads[i]);
 }
 
-bool resolveSlot(ServerSlot& slot) {
-    char16_t service[16];
-    format16(service, 16, u"%d", slot.Port);
+// The first resolution of a slot: until it succeeds the slot holds no address.
+void beginFirstResolution(int index) {
+    ServerSlot& slot = slotTable[index];
     writeSlotAddress(slot, nullptr);
     slot.LastQueryTime.store(wallClockSeconds());
-    ResolvedAddress first;
-    if (resolveUdpAddress(slot.Hostname, service, &first) != 0) return false;
-    writeSlotAddress(slot, &first);
-    return true;
+    slot.LastResolutionTime.store(wallClockSeconds());
+    beginResolution(index, slot.Hostname, slot.Port);
+}
+
+// A resolution that comes while the slot already holds an address replaces it; a failed one leaves
+// the address it had.
+void applyResolution(int index, ResolutionOutcome outcome, const ResolvedAddress& address) {
+    if (outcome != ResolutionOutcome::Resolved) return;
+    ServerSlot& slot = slotTable[index];
+    writeSlotAddress(slot, &address);
+    int32_t unresolved = kStatusUnresolvable;
+    slot.Status.compare_exchange_strong(unresolved, kStatusOk);
+}
+
+// A move exchanges the slots' contents, so no resolution may land after it: finished ones are taken
+// now, the ones under way are forgotten and become due again at once.
+void settleResolutions() {
+    for (int i = 0; i < kServerSlots; ++i) {
+        ResolvedAddress address;
+        const ResolutionOutcome outcome = takeResolution(i, &address);
+        if (outcome != ResolutionOutcome::Pending) {
+            applyResolution(i, outcome, address);
+            continue;
+        }
+        forgetResolution(i);
+        ServerSlot& slot = slotTable[i];
+        if (slot.Status.load() == kStatusUnresolvable) {
+            slot.LastQueryTime.store(wallClockSeconds() - kResolveIntervalSeconds);
+        }
+        slot.LastResolutionTime.store(0);
+    }
 }
 
 void startSlot(int index, int32_t request) {
     ServerSlot& slot = slotTable[index];
     stopPollThread(index);
+    forgetResolution(index);
     slot.Status.store(kStatusUnresolvable);
     writeSlotAddress(slot, nullptr);
     slot.LastQueryTime.store(wallClockSeconds() - kFirstResolutionBacklogSeconds);
@@ -134,6 +169,7 @@ void startSlot(int index, int32_t request) {
 void removeSlot(int index) {
     ServerSlot& slot = slotTable[index];
     stopPollThread(index);
+    forgetResolution(index);
     slot.Active.store(0);
     slot.Enabled.store(0);
     writeSlotAddress(slot, nullptr);
@@ -144,11 +180,18 @@ void removeSlot(int index) {
 
 // Only a started slot is resolved: while the dialog is still filling in a new entry (Active already
 // set, State not yet 1) its Port is not ready to be read.
-bool resolutionDue(const ServerSlot& slot) {
-    if (slot.State.load() != kStateStarted) return false;
-    if (slot.Active.load() == 0 || slot.Enabled.load() == 0) return false;
-    if (slot.Status.load() != kStatusUnresolvable) return false;
+bool isPolled(const ServerSlot& slot) {
+    return slot.State.load() == kStateStarted && slot.Active.load() != 0 && slot.Enabled.load() != 0;
+}
+
+bool firstResolutionDue(const ServerSlot& slot) {
+    if (!isPolled(slot) || slot.Status.load() != kStatusUnresolvable) return false;
     return wallClockSeconds() - slot.LastQueryTime.load() >= kResolveIntervalSeconds;
+}
+
+bool resolutionAgainDue(const ServerSlot& slot) {
+    return isPolled(slot) && resolveAgainDue(slot.Status.load(), wallClockSeconds(),
+                                             slot.LastAnswerTime.load(), slot.LastResolutionTime.load());
 }
 
 void managerPass() {
@@ -160,7 +203,17 @@ void managerPass() {
         } else if (state == kStateRemoveRequest) {
             removeSlot(i);
         }
-        if (resolutionDue(slot) && resolveSlot(slot)) slot.Status.store(kStatusOk);
+        ResolvedAddress address;
+        const ResolutionOutcome outcome = takeResolution(i, &address);
+        if (outcome == ResolutionOutcome::Pending) continue;
+        applyResolution(i, outcome, address);
+        if (firstResolutionDue(slot)) {
+            beginFirstResolution(i);
+        } else if (resolutionAgainDue(slot)) {
+            // Numeric addresses are only marked, so that they are looked at once per interval.
+            slot.LastResolutionTime.store(wallClockSeconds());
+            if (!isNumericHost(slot.Hostname)) beginResolution(i, slot.Hostname, slot.Port);
+        }
     }
 }
 
@@ -169,6 +222,7 @@ void clientManager() {
         switch (slotTableCommand.load()) {
             case kCommandStopAll:
                 stopAllPollThreads();
+                settleResolutions();
                 sleepMs(kCommandPauseMs);
                 slotTableCommand.store(kCommandStopped);
                 continue;

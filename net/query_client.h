@@ -1,7 +1,7 @@
 // The query client: the client manager thread, which owns the life of the slot table (start requests,
-// removals, the stop-all and restart of a move, name resolution every 120 s while a slot is
-// unresolved), one poll thread per configured slot that queries its server about once a second, and
-// the details text of a slot.
+// removals, the stop-all and restart of a move, and name resolution, begun on threads of its own: every
+// 120 s while a slot is unresolved, every 60 s while a named server does not answer), one poll thread
+// per configured slot that queries its server about once a second, and the details text of a slot.
 #pragma once
 
 namespace tarvelon {

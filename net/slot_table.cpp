@@ -20,6 +20,8 @@ void clearSlot(ServerSlot& slot) {
     slot.Port = 0;
     slot.Status.store(0);
     slot.LastQueryTime.store(0);
+    slot.LastAnswerTime.store(0);
+    slot.LastResolutionTime.store(0);
     std::lock_guard<std::mutex> guard(slot.recordLock);
     slot.hasAddresses = false;
     std::memset(&slot.Addresses, 0, sizeof slot.Addresses);
@@ -109,6 +111,8 @@ void exchangeSlots(int a, int b) {
     std::swap(first.Port, second.Port);
     exchangeAtomic(first.Status, second.Status);
     exchangeAtomic(first.LastQueryTime, second.LastQueryTime);
+    exchangeAtomic(first.LastAnswerTime, second.LastAnswerTime);
+    exchangeAtomic(first.LastResolutionTime, second.LastResolutionTime);
     std::scoped_lock guard(first.recordLock, second.recordLock);
     std::swap(first.hasAddresses, second.hasAddresses);
     std::swap(first.Addresses, second.Addresses);

@@ -3,12 +3,12 @@
 // the Network Setup dialog and the client manager agree on moving entries.
 //
 // Threads meet here without a lock on the state words: State, slotTableCommand, Active, Enabled,
-// HighLatency, Status, LastQueryTime and LatencyMs are atomics. Configuration written before a
-// State or Active store (release) is visible to the thread that loads it (acquire). Hostname and Port
-// are plain: they are only written while no other thread uses them (before the start request, or
+// HighLatency, Status, the three times and LatencyMs are atomics. Configuration written before a State
+// or Active store (release) is visible to the thread that loads it (acquire). Hostname and Port are
+// plain: they are only written while no other thread uses them (before the start request, or
 // while the manager idles during a move). The resolved address and the received records are guarded
-// by the slot's own lock, because the dialog's details text reads the address while the manager
-// resolves it.
+// by the slot's own lock, because the dialog's details text and the poll thread read the address
+// while the manager replaces it.
 #pragma once
 
 #include <atomic>
@@ -69,6 +69,8 @@ struct ServerSlot {
     int32_t Port;
     std::atomic<int32_t> Status;
     std::atomic<int64_t> LastQueryTime;
+    std::atomic<int64_t> LastAnswerTime;      // of the last accepted reply
+    std::atomic<int64_t> LastResolutionTime;  // of the last resolution begun
 
     std::mutex recordLock;      // guards the resolved address, Host and Gpus
     bool hasAddresses;          // "Addresses holds a list"

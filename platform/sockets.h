@@ -81,6 +81,8 @@ int sendTo(SocketHandle socket, const uint8_t* bytes, int length, const Resolved
 // Returns 0, or the resolver's error.
 int32_t resolveUdpAddress(const char16_t* host, const char16_t* service, ResolvedAddress* first);
 bool isIPv4Address(const ResolvedAddress& address);
+// True when host is a numeric IPv4 or IPv6 address, not a name; asks no name service.
+bool isNumericHost(const char16_t* host);
 // A received sender's address without its port; false, leaving out as it was, for an address of
 // neither family.
 bool senderIpAddress(const SocketAddress& from, IpAddress* out);

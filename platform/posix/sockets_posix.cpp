@@ -244,6 +244,16 @@ int32_t resolveUdpAddress(const char16_t* host, const char16_t* service, Resolve
     return 0;
 }
 
+bool isNumericHost(const char16_t* host) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* list = nullptr;
+    const int result = getaddrinfo(toUtf8(host).c_str(), nullptr, &hints, &list);
+    if (list != nullptr) freeaddrinfo(list);
+    return result == 0;
+}
+
 bool isIPv4Address(const ResolvedAddress& address) {
     return address.family == AF_INET;
 }

@@ -176,6 +176,16 @@ int32_t resolveUdpAddress(const char16_t* host, const char16_t* service, Resolve
     return 0;
 }
 
+bool isNumericHost(const char16_t* host) {
+    ADDRINFOW hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_flags = AI_NUMERICHOST;
+    ADDRINFOW* list = nullptr;
+    const int result = GetAddrInfoW(reinterpret_cast<const wchar_t*>(host), nullptr, &hints, &list);
+    if (list != nullptr) FreeAddrInfoW(list);
+    return result == 0;
+}
+
 bool isIPv4Address(const ResolvedAddress& address) {
     return address.family == AF_INET;
 }

@@ -90,6 +90,15 @@ TEST(SocketResolution, UnresolvableNameFails) {
     EXPECT_NE(resolveUdpAddress(u"no..such", u"8221", &address), 0);
 }
 
+TEST(SocketResolution, TellsNumericAddressesFromNames) {
+    startSocketsForTests();
+    EXPECT_TRUE(isNumericHost(u"127.0.0.1"));
+    EXPECT_TRUE(isNumericHost(u"::1"));
+    EXPECT_TRUE(isNumericHost(u"2001:db8::7"));
+    EXPECT_FALSE(isNumericHost(u"localhost"));
+    EXPECT_FALSE(isNumericHost(u"no..such"));
+}
+
 TEST(SocketSender, AddressIsTheSendersWithoutItsPort) {
     startSocketsForTests();
     const IpAddress cases[] = {
