@@ -327,9 +327,13 @@ TEST_F(Client, MovedSlotsKeepPollingTheirOwnServers) {
     EXPECT_EQ(readSlotRecords(second).host.changed, 0);
 }
 
+std::atomic<int> slowResolutions{0};
+
 // A name server that takes seconds to answer; the name then stands for loopback.
 int32_t slowResolver(const char16_t*, const char16_t* service, ResolvedAddress* first) {
+    slowResolutions.fetch_add(1);
     sleepMs(4000);
+    slowResolutions.fetch_sub(1);
     return resolveUdpAddress(u"127.0.0.1", service, first);
 }
 
@@ -354,6 +358,7 @@ TEST_F(Client, RemoveAndMoveAreAnsweredPromptlyBesideASilentServerAndASlowName) 
     EXPECT_EQ(removeServerEntry(12, 2000).caption, nullptr);
     EXPECT_EQ(removeServerEntry(13, 2000).caption, nullptr);
     setSlotResolver(resolveUdpAddress);
+    EXPECT_TRUE(waitFor([] { return slowResolutions.load() == 0; }));  // leave no resolver thread behind
 }
 
 TEST(ResolveAgain, OnlyWhileTheServerHasNotAnsweredForAMinute) {
