@@ -22,6 +22,11 @@ uint8_t low8(int64_t value) {
 uint16_t low16(int64_t value) {
     return static_cast<uint16_t>(static_cast<uint64_t>(value) & 0xFFFF);
 }
+// Counts and sizes that outgrow their 16-bit field show its largest value rather than a small one.
+uint16_t saturate16(int64_t value) {
+    if (value < 0) return 0;
+    return value > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(value);
+}
 int32_t wrap32(int64_t value) {
     return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(value)));
 }
@@ -74,15 +79,15 @@ void applyCounters(HostRecord& host, const CounterReading (&counters)[kPerfCount
     }
 
     const CounterReading& processes = counters[kCounterProcesses];
-    if (processes.present && processes.read) host.processCount = low16(processes.longValue);
+    if (processes.present && processes.read) host.processCount = saturate16(processes.longValue);
     const CounterReading& threads = counters[kCounterThreads];
-    if (threads.present && threads.read) host.threadCount = low16(threads.longValue);
+    if (threads.present && threads.read) host.threadCount = saturate16(threads.longValue);
 
     const CounterReading& received = counters[kCounterBytesReceived];
     const CounterReading& sent = counters[kCounterBytesSent];
     if (received.present && sent.present) {
         const int64_t megabytes = static_cast<int64_t>(wholeMegabytes(received)) + wholeMegabytes(sent);
-        host.netIoMbit = low16(wrap32(megabytes) * int64_t{8});
+        host.netIoMbit = saturate16(megabytes * 8);
     }
 }
 
@@ -202,9 +207,8 @@ uint8_t clockPercent(uint16_t current, uint16_t boost) {
     return low8(truncated(static_cast<double>(current) / boost * 100.0));
 }
 
-uint16_t kilobytesToMegabytes(int32_t status, uint32_t kilobytes) {
-    if (status != 0) return 0;
-    return low16(static_cast<int32_t>(kilobytes) / 1024);
+uint32_t kilobytesToMegabytes(int32_t status, uint32_t kilobytes) {
+    return status == 0 ? kilobytes / 1024 : 0;
 }
 
 uint8_t temperature(int32_t status, const NV_GPU_THERMAL_SETTINGS& thermal) {
@@ -275,15 +279,17 @@ void fillGpuRecord(GpuRecord& gpu, const GpuReadings& readings) {
     applyClock(&gpu.memMhz, readings.currentClocksStatus, readings.currentClocks, kClockDomainMemory);
     gpu.memClockPct = clockPercent(gpu.memMhz, gpu.memBoostMhz);
 
-    gpu.memTotalMb =
+    // The percentage comes from the whole figures, so a card beyond 64 GB still shows its real use.
+    const uint32_t totalMb =
         kilobytesToMegabytes(readings.totalMemoryStatus, readings.totalMemory.dedicatedVideoMemory);
-    gpu.memFreeMb =
+    const uint32_t freeMb =
         kilobytesToMegabytes(readings.freeMemoryStatus, readings.freeMemory.curAvailableDedicatedVideoMemory);
-    if (gpu.memTotalMb == 0) {
+    gpu.memTotalMb = saturate16(totalMb);
+    gpu.memFreeMb = saturate16(freeMb);
+    if (totalMb == 0) {
         gpu.memUsedPct = 100;
     } else {
-        const uint8_t freePercent =
-            low8(truncated(static_cast<double>(gpu.memFreeMb) / gpu.memTotalMb * 100.0));
+        const uint8_t freePercent = low8(truncated(static_cast<double>(freeMb) / totalMb * 100.0));
         gpu.memUsedPct = low8(std::abs(freePercent - 100));
     }
 

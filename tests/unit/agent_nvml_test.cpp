@@ -196,7 +196,7 @@ TEST(NvmlAnswers, TranslationFollowsTheWindowsUnits) {
     answers.graphicsMhz = 300;
     answers.maxMemoryMhz = 5000;
     answers.memoryMhz = 405;
-    answers.memory = NvmlMemory{uint64_t{80} << 30, uint64_t{1} << 30, 0};
+    answers.memory = NvmlMemory{uint64_t{80} << 30, uint64_t{20} << 30, 0};
     answers.fanRpm = 8192;  // wraps to 0, as the Windows tach reading would
     answers.coreTemperatureC = 300;
 
@@ -211,8 +211,9 @@ TEST(NvmlAnswers, TranslationFollowsTheWindowsUnits) {
     EXPECT_EQ(gpu.coreBoostMhz, 1500);
     EXPECT_EQ(gpu.coreClockPct, 20);
     EXPECT_EQ(gpu.memClockPct, 8);
-    EXPECT_EQ(gpu.memTotalMb, 16384);  // 81920 MB keeps its low 16 bits
-    EXPECT_EQ(gpu.memFreeMb, 1024);
+    EXPECT_EQ(gpu.memTotalMb, 65535);  // 81920 MB saturates
+    EXPECT_EQ(gpu.memFreeMb, 20480);
+    EXPECT_EQ(gpu.memUsedPct, 75);
     EXPECT_EQ(gpu.fanRpmDiv32, 0);
     EXPECT_EQ(gpu.coreTempC, 44);  // 300 keeps its low 8 bits
 }

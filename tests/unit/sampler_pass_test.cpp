@@ -134,9 +134,12 @@ TEST(GpuPass, VideoMemoryInWholeMegabytes) {
         {0, 1023, 0, 0, 0, 0, 100},                       // under 1 MB: no total, all used
         {-1, 8192 * 1024, 0, 2048 * 1024, 0, 2048, 100},  // failed total
         {0, 3 * 1024, -1, 1024, 3, 0, 100},
-        {0, 3 * 1024, 0, 1024, 3, 1, 67},          // 100 - trunc(33.3)
-        {0, 1024, 0, 2048, 1, 2, 100},             // more free than total: |200 - 100|
-        {0, 0x10000u * 1024, 0, 1024, 0, 1, 100},  // 65536 MB keeps its low 16 bits
+        {0, 3 * 1024, 0, 1024, 3, 1, 67},  // 100 - trunc(33.3)
+        {0, 1024, 0, 2048, 1, 2, 100},     // more free than total: |200 - 100|
+        // Beyond 65535 MB the fields stay at 65535 and the percentage comes from the whole figures.
+        {0, 80u << 20, 0, 20u << 20, 65535, 20480, 75},
+        {0, 80u << 20, 0, 70u << 20, 65535, 65535, 13},
+        {0, 0xFFFFFFFFu, 0, 0x80000000u, 65535, 65535, 50},  // beyond 2 TB: no negative size
     };
     for (const auto& test : cases) {
         GpuInput input;
@@ -334,9 +337,14 @@ TEST(HostPass, NetworkTrafficCountsWholeMegabytesPerInterface) {
         std::vector<int32_t> received, sent;
         uint16_t expected;
     } cases[] = {
-        {{1048575, 1048575, 1048575}, {}, 0}, {{1048576}, {1048576}, 16},
-        {{1572864, 1572864}, {0, 0}, 16},     {{2147483647}, {0}, static_cast<uint16_t>(2047 * 8)},
-        {{-1048576}, {3 << 20}, 16},          {{}, {}, 0},
+        {{1048575, 1048575, 1048575}, {}, 0},
+        {{1048576}, {1048576}, 16},
+        {{1572864, 1572864}, {0, 0}, 16},
+        {{2147483647}, {0}, static_cast<uint16_t>(2047 * 8)},
+        {{-1048576}, {3 << 20}, 16},
+        {{}, {}, 0},
+        {{2147483647, 2147483647, 2147483647, 2147483647}, {2147483647}, 65535},  // 81880 saturates
+        {{-(3 << 20)}, {0}, 0},
     };
     for (const auto& test : cases) {
         HostInput input;
@@ -383,7 +391,11 @@ TEST(HostPass, CounterFieldsStayWhenNothingWasCollectedOrAReadFailed) {
     host = failedReads.apply(previous);
     EXPECT_EQ(host.cpuLoad, 5);
     EXPECT_EQ(host.threadCount, 900);
-    EXPECT_EQ(host.processCount, 70000 - 65536);
+    EXPECT_EQ(host.processCount, 65535);  // saturates rather than showing 4464
+
+    HostInput manyThreads;
+    manyThreads.readings.counters[kCounterThreads].longValue = 200000;
+    EXPECT_EQ(manyThreads.apply().threadCount, 65535);
 }
 
 // The system's figures of a pass: 70 % busy, two processors at 80 % and 120 % of 3000 MHz, and
