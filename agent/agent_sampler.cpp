@@ -5,6 +5,7 @@
 
 #include "agent/agent_log.h"
 #include "platform/clock.h"
+#include "platform/fatal.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
 
@@ -39,11 +40,13 @@ AgentPassFigures latestPassFigures(AgentSampler& sampler) {
 }
 
 void startAgentSampler(AgentSampler& sampler) {
-    std::thread([&sampler] {
-        for (;;) {
-            sleepMs(kPassPauseMs);
-            runAgentPass(sampler, tickCountMs());
-        }
+    startThreadOrFail(kSiteSamplerThread, [&sampler] {
+        return std::thread([&sampler] {
+            for (;;) {
+                sleepMs(kPassPauseMs);
+                runAgentPass(sampler, tickCountMs());
+            }
+        });
     }).detach();
 }
 

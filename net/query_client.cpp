@@ -105,7 +105,7 @@ void startPollThread(int index) {
         entry.stopRequested = false;
         entry.stopping.store(false);
     }
-    entry.thread = std::thread(pollThread, &entry);
+    entry.thread = startThreadOrFail(kSitePollThread, [&entry] { return std::thread(pollThread, &entry); });
 }
 
 // All stop requests first, so the threads wind down together: the whole stop takes at most one
@@ -251,7 +251,7 @@ void startQueryClient() {
     static std::once_flag started;
     std::call_once(started, [] {
         slotTableCommand.store(kCommandNone);
-        std::thread(clientManager).detach();
+        startThreadOrFail(kSiteClientManager, [] { return std::thread(clientManager); }).detach();
         for (ServerSlot& slot : slotTable) {
             if (slot.Active.load() == 0) continue;
             slot.State.store(slot.Enabled.load() != 0 ? kStateStartEnabled : kStateStartDeactivated);
@@ -270,7 +270,8 @@ const char16_t* slotDetailsText(int index) {
     format16(lines[1], kDetailsLineUnits, u"Server Address : %s\r\nServer Port : %d", slot.Hostname,
              slot.Port);
     format16(lines[2], kDetailsLineUnits, u"Server Status : %s\r\nLast Query : %I64u seconds ago",
-             slotStatusText(slot), static_cast<uint64_t>(wallClockSeconds() - slot.LastQueryTime.load()));
+             slotStatusText(slot),
+             static_cast<uint64_t>(secondsSince(slot.LastQueryTime.load(), wallClockSeconds())));
     format16(lines[3], kDetailsLineUnits,
              slot.HighLatency.load() != 0
                  ? u"Current latency : %d\r\nLatency Setup : High Latency (10 second) enabled"

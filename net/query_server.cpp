@@ -255,8 +255,16 @@ void startQueryServer() {
         serverStartTime.store(0);
         requestCountIPv4.store(0);
         requestCountIPv6.store(0);
-        if (listenSetting.serveIPv4) std::thread([] { serverThread(kIPv4Server); }).detach();
-        if (listenSetting.serveIPv6) std::thread([] { serverThread(kIPv6Server); }).detach();
+        if (listenSetting.serveIPv4) {
+            startThreadOrFail(kSiteServerIPv4, [] {
+                return std::thread([] { serverThread(kIPv4Server); });
+            }).detach();
+        }
+        if (listenSetting.serveIPv6) {
+            startThreadOrFail(kSiteServerIPv6, [] {
+                return std::thread([] { serverThread(kIPv6Server); });
+            }).detach();
+        }
     });
 }
 

@@ -1,5 +1,6 @@
 #include "net/server_rules.h"
 
+#include "platform/clock.h"
 #include "platform/sockets.h"
 #include "telemetry/text16.h"
 
@@ -106,6 +107,7 @@ void formatUptime(char16_t* out, size_t capacity, int32_t state, int64_t uptimeS
         {60480000, u"%d years", 31536000}, {346896000, u"%d centuries", 315360000},
     };
     const char16_t* format = u"%d seconds";
+    if (uptimeSeconds < 0) uptimeSeconds = 0;  // the clock was set back since the start
     int64_t value = uptimeSeconds;
     for (const Unit& unit : units) {
         if (uptimeSeconds > unit.bound) {
@@ -141,7 +143,8 @@ void formatStatusReport(char16_t* out, size_t capacity, const ServerSnapshot& se
         default:
             break;
     }
-    const uint64_t runningTime = showsRunningTime ? static_cast<uint64_t>(server.now - server.startTime) : 0;
+    const uint64_t runningTime =
+        showsRunningTime ? static_cast<uint64_t>(secondsSince(server.startTime, server.now)) : 0;
     format16(out, capacity,
              u"Server Status: %s\r\nAdditional Message (or last Message):\r\n%s\r\n\r\nRunning Time: %I64u "
              u"seconds\r\nCount of requests IPv4: %I64u\r\nCount of requests IPv6: %I64u",

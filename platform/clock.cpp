@@ -1,6 +1,7 @@
 #include "platform/clock.h"
 
 #include <chrono>
+#include <cstdint>
 #include <thread>
 
 namespace tarvelon {
@@ -8,6 +9,12 @@ namespace tarvelon {
 int64_t wallClockSeconds() {
     return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
+}
+
+int64_t secondsSince(int64_t since, int64_t now) {
+    if (now <= since) return 0;
+    const uint64_t seconds = static_cast<uint64_t>(now) - static_cast<uint64_t>(since);
+    return seconds > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(seconds);
 }
 
 uint64_t tickCountMs() {

@@ -63,7 +63,8 @@ void setControlNumber(HWND dialog, int id, int32_t value) {
 
 void getControlText(HWND dialog, int id, char16_t* text, int chars) {
     text[0] = 0;
-    GetDlgItemTextW(dialog, id, reinterpret_cast<wchar_t*>(text), chars + 1);
+    const UINT length = GetDlgItemTextW(dialog, id, reinterpret_cast<wchar_t*>(text), chars + 1);
+    if (length == static_cast<UINT>(chars)) text[wholeCharacterLength(text, length)] = 0;
 }
 
 bool isChecked(HWND dialog, int id) {

@@ -78,7 +78,8 @@ ServerSwitchOutcome switchServer(bool switchedOn, const char16_t* hostname, cons
 void formatServerLine(char16_t (&line)[kServerLineUnits], int32_t slot, int64_t now) {
     const ServerSlot& entry = slotTable[slot];
     // Narrowed to 32 bits by keeping the low bits, as every number on the dialog.
-    const auto sinceQuery = static_cast<int32_t>(static_cast<uint32_t>(now - entry.LastQueryTime.load()));
+    const auto sinceQuery =
+        static_cast<int32_t>(static_cast<uint32_t>(secondsSince(entry.LastQueryTime.load(), now)));
     const auto latency = static_cast<int32_t>(entry.LatencyMs.load());
     format16(line, kServerLineUnits, u"#%02d %s @ %d > %s [%d|%d]", slot, entry.Hostname, entry.Port,
              slotStatusText(entry), sinceQuery, latency);

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/fatal.h"
 #include "platform/sensors.h"
 #include "settings/settings.h"
 #include "telemetry/gpu_readings.h"
@@ -146,7 +147,7 @@ uint32_t samplingRoutine(uint32_t mode) {
 void startSampler() {
     openSamplerCounters();
     samplingRoutine(kPrimingRun);
-    std::thread(samplingRoutine, 0u).detach();
+    startThreadOrFail(kSiteSamplerThread, [] { return std::thread(samplingRoutine, 0u); }).detach();
 }
 
 }  // namespace tarvelon

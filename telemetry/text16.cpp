@@ -10,11 +10,17 @@ size_t text16Length(const char16_t* text, size_t capacity) {
     return length;
 }
 
+size_t wholeCharacterLength(const char16_t* text, size_t length) {
+    const bool endsInHighSurrogate = length > 0 && text[length - 1] >= 0xD800 && text[length - 1] < 0xDC00;
+    return endsInHighSurrogate ? length - 1 : length;
+}
+
 void copyText16(char16_t* destination, size_t capacity, const char16_t* source) {
     if (capacity == 0) return;
     size_t i = 0;
     if (source != nullptr) {
         for (; i + 1 < capacity && source[i] != 0; ++i) destination[i] = source[i];
+        if (source[i] != 0) i = wholeCharacterLength(destination, i);
     }
     destination[i] = 0;
 }
@@ -44,9 +50,14 @@ struct Output {
     char16_t* text;
     size_t capacity;
     size_t length;
+    bool cut;
 
     void put(char16_t unit) {
-        if (length + 1 < capacity) text[length++] = unit;
+        if (length + 1 < capacity) {
+            text[length++] = unit;
+        } else {
+            cut = true;
+        }
     }
 };
 
@@ -84,7 +95,7 @@ void putNumber(Output& out, uint64_t magnitude, bool negative, unsigned base, bo
 }  // namespace
 
 int vformat16(char16_t* destination, size_t capacity, const char16_t* format, va_list arguments) {
-    Output out{destination, capacity, 0};
+    Output out{destination, capacity, 0, false};
     if (capacity == 0) return 0;
     for (const char16_t* p = format; *p != 0; ++p) {
         if (*p != u'%') {
@@ -167,6 +178,7 @@ int vformat16(char16_t* destination, size_t capacity, const char16_t* format, va
                 break;
         }
     }
+    if (out.cut) out.length = wholeCharacterLength(destination, out.length);
     destination[out.length] = 0;
     return static_cast<int>(out.length);
 }

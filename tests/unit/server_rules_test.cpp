@@ -84,7 +84,7 @@ TEST(Uptime, SwitchesUnitOnlyPastEachBound) {
         const char* text;
     };
     const Case cases[] = {
-        {-5, "-5 seconds"},      {0, "0 seconds"},           {180, "180 seconds"},
+        {-5, "0 seconds"},       {0, "0 seconds"},           {180, "180 seconds"},
         {181, "3 minutes"},      {10800, "180 minutes"},     {10801, "3 hours"},
         {259200, "72 hours"},    {259201, "3 days"},         {1209600, "14 days"},
         {1209601, "2 weeks"},    {60480000, "100 weeks"},    {60480001, "1 years"},
@@ -125,6 +125,9 @@ TEST(StatusReport, ShowsRunningTimeOnlyWhileRunningOrShuttingDown) {
                       std::to_string(c.runningTime) +
                       " seconds\r\nCount of requests IPv4: 12\r\nCount of requests IPv6: 34");
     }
+    // A wall clock set back since the start shows no running time rather than 2^64 - 5 seconds.
+    formatStatusReport(text, kStatusReportUnits, {kServerRunning, u"", 1000000, 1000005, 0, 0});
+    EXPECT_NE(toUtf8(text).find("Running Time: 0 seconds"), std::string::npos);
 }
 
 }  // namespace

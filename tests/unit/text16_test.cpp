@@ -49,6 +49,27 @@ TEST(Text16, CopiesAreBoundedAndTerminated) {
     EXPECT_EQ(text16Length(u"abc", 2), 2u);
 }
 
+TEST(Text16, ACutNeverSplitsASurrogatePair) {
+    const struct {
+        size_t capacity;
+        std::u16string source;
+        std::u16string expected;
+    } cases[] = {
+        {4, u"ab\U0001F600", u"ab"},  // the pair would not fit whole
+        {5, u"ab\U0001F600c", u"ab\U0001F600"},
+        {3, u"\U0001F600\U0001F600", u"\U0001F600"},
+        {8, u"ab\xD83D", u"ab\xD83D"},  // not cut: the text stays as it was given
+    };
+    for (const auto& test : cases) {
+        char16_t copied[8];
+        copyText16(copied, test.capacity, test.source.c_str());
+        EXPECT_EQ(std::u16string(copied), test.expected) << test.capacity;
+        char16_t formatted[8];
+        format16(formatted, test.capacity, u"%s", test.source.c_str());
+        EXPECT_EQ(std::u16string(formatted), test.expected) << test.capacity;
+    }
+}
+
 TEST(Text16, Utf8RoundTripKeepsSurrogatePairsAndReplacesBadBytes) {
     const std::u16string text = u"T\u00e9st \u20ac \U0001F600";
     EXPECT_EQ(fromUtf8(toUtf8(text.c_str())), text);
