@@ -107,7 +107,7 @@ void serverLostClicked() {
 // Ends the program without another save, so the deleted key stays deleted.
 [[noreturn]] void cleanupAndExit() {
     deleteStartWithWindows();
-    deleteSettingsKey();
+    wipeSettingsForGood();
     SendMessageW(panelWindow, WM_DESTROY, 0, 0);
     PostQuitMessage(0);
     ExitProcess(0);

@@ -17,6 +17,7 @@ namespace {
 
 std::mutex textLock;
 std::mutex saveLock;
+bool wipedForGood = false;  // guarded by saveLock
 
 // One stored value of the record: a DWORD field or a text field.
 struct SettingValue {
@@ -231,6 +232,7 @@ void loadSettings() {
 
 void saveSettings() {
     std::lock_guard<std::mutex> guard(saveLock);
+    if (wipedForGood) return;
     StoreKey* key = openUserKey(kSettingsKeyPath, StoreAccess::Write);
     if (key == nullptr) return;
     saveValues(key, kLeadingValues, std::size(kLeadingValues));
@@ -241,6 +243,12 @@ void saveSettings() {
 
 void deleteSettingsKey() {
     std::lock_guard<std::mutex> guard(saveLock);
+    deleteUserKey(kSettingsKeyPath);
+}
+
+void wipeSettingsForGood() {
+    std::lock_guard<std::mutex> guard(saveLock);
+    wipedForGood = true;
     deleteUserKey(kSettingsKeyPath);
 }
 

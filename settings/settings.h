@@ -51,9 +51,13 @@ void writeSettingText(char16_t (&field)[kSettingTextUnits], const char16_t* text
 // oversize or wrongly typed value leaves its field as it was, and every text stays terminated.
 void loadSettings();
 // Writes the record and the stored fields of all 64 slots; deletes the values of free slots.
-// Failures are silent. Safe to call from two threads at once.
+// Failures are silent. Safe to call from two threads at once. Does nothing once the settings have
+// been wiped for good.
 void saveSettings();
 // Deletes the key with all its values.
 void deleteSettingsKey();
+// The cleanup on the way out: deletes the key, and no save of this process writes it again (a Remove
+// the client manager answers late, a move of the window while it goes away).
+void wipeSettingsForGood();
 
 }  // namespace tarvelon

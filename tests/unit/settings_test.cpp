@@ -280,6 +280,19 @@ TEST_F(SettingsStore, ExtremeNumbersAreLoadedAsStored) {
     EXPECT_EQ(settings.layout, 9);
 }
 
+TEST_F(SettingsStore, AfterTheCleanupNoSaveWritesTheKeyAgain) {
+    // In a process of its own: the wipe lasts as long as the process.
+    EXPECT_EXIT(
+        {
+            saveSettings();
+            wipeSettingsForGood();
+            addServer(0, u"late-remove", 8221);
+            saveSettings();
+            std::_Exit(openUserKey(kSettingsKeyPath, StoreAccess::Read) == nullptr ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
+
 TEST_F(SettingsStore, CleanupDeletesTheKeySoTheNextStartIsAFirstStart) {
     settings.fontsize = 30;
     addServer(0, u"gpu-box", 8221);
