@@ -42,6 +42,10 @@ void dragWindow(HWND window) {
     dragAnchor = cursor;
 }
 
+int32_t pointerEvent(PointerEvent event) {
+    return draggingAfter(dragging != 0, event) ? 1 : 0;
+}
+
 void showAbout(HWND window) {
     char text[5000];
     formatAboutText(text, sizeof text, __DATE__, __TIME__);
@@ -93,6 +97,7 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
         case WM_MOVE: {
             RECT rect{};
             GetWindowRect(window, &rect);
+            if (!positionWorthStoring(IsIconic(window) != FALSE, rect.left, rect.top)) return 0;
             settings.windowPosX = rect.left;
             settings.windowPosY = rect.top;
             saveSettings();
@@ -115,16 +120,27 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
         case WM_COMMAND:
             return command(window, message, wParam, lParam);
         case WM_LBUTTONDOWN:
-            dragging = 1;
-            GetCursorPos(&dragAnchor);
+            // The capture first: taking it must not end the drag it starts.
             SetCapture(window);
+            dragging = pointerEvent(PointerEvent::LeftButtonDown);
+            GetCursorPos(&dragAnchor);
             return 0;
         case WM_MOUSEMOVE:
-            if (dragging == 1) dragWindow(window);
+            if (dragging == 0) return 0;
+            dragging = pointerEvent((wParam & MK_LBUTTON) != 0 ? PointerEvent::MoveWithButton
+                                                               : PointerEvent::MoveWithoutButton);
+            if (dragging == 1) {
+                dragWindow(window);
+            } else {
+                ReleaseCapture();
+            }
             return 0;
         case WM_LBUTTONUP:
-            dragging = 0;
+            dragging = pointerEvent(PointerEvent::LeftButtonUp);
             ReleaseCapture();
+            return 0;
+        case WM_CAPTURECHANGED:
+            dragging = pointerEvent(PointerEvent::CaptureLost);
             return 0;
         case WM_RBUTTONDOWN:
             showContextMenu(appInstance, IDR_CONTEXT_MENU, window);

@@ -51,10 +51,19 @@ void showTrayNotice(const char16_t* title, const char16_t* text) {
     Shell_NotifyIconW(NIM_MODIFY, &notice);
 }
 
+void addTrayIconAgain() {
+    if (trayIcon == nullptr || !trayIconInstalled) return;
+    Shell_NotifyIconW(NIM_ADD, &trayIcon->notifyData);
+}
+
 bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (trayIcon == nullptr) return false;
-    const TrayRouting routing{trayIcon->callbackMessage, trayIcon->menuId, trayIcon->onLeftButtonDown != nullptr,
-                              trayIcon->onDoubleClick != nullptr, trayIcon->onContextMenu != nullptr};
+    const TrayRouting routing{trayIcon->callbackMessage,
+                              trayIcon->menuId,
+                              trayIcon->onLeftButtonDown != nullptr,
+                              trayIcon->onDoubleClick != nullptr,
+                              trayIcon->onContextMenu != nullptr,
+                              trayIcon->taskbarCreatedMessage};
     const UINT eventCode = static_cast<UINT>(lParam);
     switch (routeTrayEvent(routing, message, eventCode)) {
         case TrayAction::NotHandled:
@@ -68,12 +77,50 @@ bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         case TrayAction::ShowMenu:
             showContextMenu(trayIcon->instance, trayIcon->menuId, trayIcon->ownerWindow);
             return true;
+        case TrayAction::AddAgain:
+            addTrayIconAgain();
+            return true;
     }
     return false;
 }
 
+namespace {
+
+constexpr int kMonitorsLooked = 16;
+
+struct Monitors {
+    ScreenRect rects[kMonitorsLooked];
+    int32_t count;
+};
+
+BOOL CALLBACK addMonitor(HMONITOR, HDC, LPRECT rect, LPARAM data) {
+    auto* monitors = reinterpret_cast<Monitors*>(data);
+    if (monitors->count == kMonitorsLooked) return FALSE;
+    monitors->rects[monitors->count++] = {rect->left, rect->top, rect->right - rect->left,
+                                          rect->bottom - rect->top};
+    return TRUE;
+}
+
+void moveLostWindow(HWND window) {
+    Monitors monitors{};
+    EnumDisplayMonitors(nullptr, nullptr, addMonitor, reinterpret_cast<LPARAM>(&monitors));
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    const ScreenRect primary{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    ScreenPoint position{};
+    if (findLostPanel({rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top}, monitors.rects,
+                      monitors.count, primary, &position)) {
+        SetWindowPos(window, nullptr, position.x, position.y, 0, 0,
+                     SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+}  // namespace
+
 bool bringToFront(HWND window, UINT, WPARAM, UINT) {
     ShowWindow(window, SW_SHOW);
+    if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+    moveLostWindow(window);
     SetActiveWindow(window);
     BringWindowToTop(window);
     SetForegroundWindow(window);

@@ -15,6 +15,7 @@ struct TrayIcon {
     HWND ownerWindow;
     UINT callbackMessage;
     UINT menuId;
+    UINT taskbarCreatedMessage;  // the shell's "TaskbarCreated", broadcast when it starts again
     NOTIFYICONDATAW notifyData;
     TrayHandler onLeftButtonDown;
     TrayHandler onDoubleClick;
@@ -30,12 +31,16 @@ void destroyTrayIcon();
 // Adds the icon once (NIM_ADD), and removes it once (NIM_DELETE).
 void installTrayIcon();
 void removeTrayIcon();
+// Adds the installed icon again, to a shell that has started anew and no longer knows it.
+void addTrayIconAgain();
 
 // A balloon from the installed icon (NIF_INFO): it neither blocks nor takes the focus. Texts are cut
 // to what the balloon holds.
 void showTrayNotice(const char16_t* title, const char16_t* text);
 
 bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// Shows, raises and activates the window; a window that lies on no monitor is first moved onto the
+// primary one (and the move stores its position).
 bool bringToFront(HWND window, UINT message, WPARAM wParam, UINT eventCode);
 
 // Shows menu resource menuId of instance at the cursor, owned by owner; the choice arrives as WM_COMMAND.

@@ -9,6 +9,7 @@
 #include "panel/panel_win32.h"
 #include "panel/panel_window_win32.h"
 #include "panel/tray_win32.h"
+#include "panel/window_rules.h"
 #include "platform/sockets.h"
 #include "resources/resource.h"
 #include "settings/dialog_win32.h"
@@ -51,6 +52,7 @@ void fillTrayIcon() {
     trayIcon->ownerWindow = mainWindow;
     trayIcon->callbackMessage = kTrayCallbackMessage;
     trayIcon->menuId = IDR_CONTEXT_MENU;
+    trayIcon->taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
     trayIcon->onDoubleClick = bringToFront;
     NOTIFYICONDATAW& data = trayIcon->notifyData;
     data.hWnd = mainWindow;
@@ -91,7 +93,9 @@ int run(HINSTANCE instance, int showCommand) {
     // SWP_FRAMECHANGED makes the frameless style take effect before the window is first shown.
     SetWindowPos(mainWindow, nullptr, storedX, storedY, -1, -1,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-    ShowWindow(mainWindow, showCommand);
+    ShowWindow(mainWindow, panelShowCommand(showCommand));
+    // The first ShowWindow of a process may take the show state its starter asked for instead.
+    if (IsIconic(mainWindow)) ShowWindow(mainWindow, SW_RESTORE);
     SendMessageW(mainWindow, kAlwaysOnTopMessage, static_cast<WPARAM>(settings.alwaysontop.load()), 0);
 
     createGeneralSetup(instance, mainWindow, settings.fontsize);

@@ -60,6 +60,57 @@ TEST(DragStep, FarAwayPositionsDoNotOverflow) {
     EXPECT_EQ(step.y, 1024 - 112);
 }
 
+TEST(DragEnd, TheReleaseALostCaptureOrAMoveWithoutTheButtonEndsADrag) {
+    const struct {
+        bool dragging;
+        PointerEvent event;
+        bool after;
+    } cases[] = {
+        {false, PointerEvent::LeftButtonDown, true},  {true, PointerEvent::MoveWithButton, true},
+        {false, PointerEvent::MoveWithButton, false}, {true, PointerEvent::LeftButtonUp, false},
+        {true, PointerEvent::CaptureLost, false},     {true, PointerEvent::MoveWithoutButton, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(draggingAfter(c.dragging, c.event), c.after) << static_cast<int>(c.event);
+    }
+}
+
+TEST(MinimisedPanel, IsNeitherStoredNorStartedMinimised) {
+    EXPECT_TRUE(positionWorthStoring(false, 640, 512));
+    EXPECT_TRUE(positionWorthStoring(false, -32000, 512));
+    EXPECT_FALSE(positionWorthStoring(true, 640, 512));
+    EXPECT_FALSE(positionWorthStoring(false, -32000, -32000));
+    const int32_t shows[][2] = {{1, 1}, {2, 1}, {3, 3}, {4, 4}, {5, 5}, {6, 1}, {7, 1}, {10, 10}, {11, 1}};
+    for (const auto& show : shows) EXPECT_EQ(panelShowCommand(show[0]), show[1]) << show[0];
+}
+
+TEST(LostPanel, OnlyAPanelOnNoMonitorMovesToTheMiddleOfThePrimaryOne) {
+    const ScreenRect monitors[] = {kScreen, {-1920, 0, 1920, 1080}};
+    const struct {
+        ScreenRect window;
+        int32_t monitorCount;
+        bool lost;
+        ScreenPoint position;
+    } cases[] = {
+        {{300, 200, 136, 112}, 2, false, {}},
+        {{-1000, 500, 136, 112}, 2, false, {}},  // on the second monitor
+        {{1279, 1023, 136, 112}, 2, false, {}},  // one pixel on the primary monitor
+        {{1280, 200, 136, 112}, 2, true, {572, 456}},
+        {{-1000, 500, 136, 112}, 1, true, {572, 456}},  // that monitor was unplugged
+        {{-32000, -32000, 160, 24}, 2, true, {560, 500}},
+        {{5000, 5000, 0, 0}, 2, true, {639, 511}},
+    };
+    for (const auto& c : cases) {
+        ScreenPoint position{-1, -1};
+        EXPECT_EQ(findLostPanel(c.window, monitors, c.monitorCount, kScreen, &position), c.lost)
+            << c.window.left;
+        if (c.lost) {
+            EXPECT_EQ(position.x, c.position.x);
+            EXPECT_EQ(position.y, c.position.y);
+        }
+    }
+}
+
 TEST(TrayRouting, OnlyTheCallbackMessageIsRouted) {
     const TrayRouting tray{1111, 129, false, true, false};
     EXPECT_EQ(routeTrayEvent(tray, 1112, 0x0204), TrayAction::NotHandled);
@@ -75,6 +126,11 @@ TEST(TrayRouting, OnlyTheCallbackMessageIsRouted) {
     EXPECT_EQ(routeTrayEvent(noMenu, 1111, 0x0203), TrayAction::NotHandled);
     const TrayRouting ownMenu{1111, 0, false, false, true};
     EXPECT_EQ(routeTrayEvent(ownMenu, 1111, 0x0204), TrayAction::ContextMenuHandler);
+
+    // A restarted shell has forgotten the icon; an unregistered message (0) is never taken for it.
+    const TrayRouting shell{1111, 129, false, true, false, 0xC0DE};
+    EXPECT_EQ(routeTrayEvent(shell, 0xC0DE, 0), TrayAction::AddAgain);
+    EXPECT_EQ(routeTrayEvent(tray, 0, 0), TrayAction::NotHandled);
 }
 
 TEST(AboutText, HasFourLinesEndingWithTheBuildTime) {

@@ -1,7 +1,9 @@
 """Dragging the panel with the mouse: it follows, the position is stored, it stops at the screen's
 edges, and near the left edge the hosts are stacked in columns (layout 2), which shows as the window's
 new shape once a second host is there. The second host is this instance itself, through its own
-query server."""
+query server. A drag ends when the panel loses the mouse capture, with the button still held."""
+
+import time
 
 from wine_desktop import Desktop, check, free_udp_port, main, wait_for
 
@@ -53,8 +55,32 @@ def test(build):
 
         # Into the corner itself: the bottom edge zone wins and the hosts are rows again.
         desktop.drag((rect[0] + 200, rect[1] + 50), (1279, 1023), steps=10)
-        desktop.wait_panel_size(136, 224)
+        rect = desktop.wait_panel_size(136, 224)
         check(desktop.reg_query()["layout"][1] == "0x1", "layout 1 stored")
+
+        # A right click during a drag opens the menu, which takes the mouse capture: the drag ends, and
+        # the panel stays put while the cursor moves on over it with the left button still held.
+        x, y = rect[0] + 60, rect[1] + 100
+        desktop.xdotool("mousemove", x, y)
+        time.sleep(0.3)
+        desktop.xdotool("mousedown", 1)
+        time.sleep(0.3)
+        desktop.xdotool("mousemove", x - 10, y - 10)
+        held = (rect[0] - 10, rect[1] - 10)
+        wait_for(lambda: (lambda r: r and r[:2] == held)(desktop.panel_rect()), 10, "the panel to follow")
+        desktop.xdotool("click", 3)
+        time.sleep(1.5)  # the menu is open
+        desktop.xdotool("key", "Escape")
+        time.sleep(0.5)
+        for step in range(1, 5):
+            desktop.xdotool("mousemove", x - 10 - 4 * step, y - 10 - 4 * step)
+            time.sleep(0.2)
+        after = desktop.panel_rect()
+        desktop.xdotool("mouseup", 1)
+        check(after[:2] == held, "panel followed the cursor after losing the capture: %s" % (after,))
+        values = desktop.reg_query()
+        check(values["windowPosX"][1] == hex(held[0]) and values["windowPosY"][1] == hex(held[1]),
+              "position stored where the drag ended")
     finally:
         desktop.stop()
 

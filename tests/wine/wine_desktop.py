@@ -88,8 +88,10 @@ class Desktop:
     def wine(self, *args, **kwargs):
         return self.run("wine", *args, **kwargs)
 
-    def start(self):
-        self.program = subprocess.Popen(["wine", self.exe], env=self.env, stdout=subprocess.DEVNULL,
+    def start(self, minimised=False):
+        # minimised: started as a shortcut set to "Minimized" starts it (the show command SW_SHOWMINNOACTIVE).
+        command = ["wine", "start", "/min", "/wait", "/unix", self.exe] if minimised else ["wine", self.exe]
+        self.program = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         wait_for(self.panel_rect, 60, "the panel window")
         return self.program

@@ -12,6 +12,10 @@
 //                                                and closes it with its default button
 //   win_driver rect TITLE                        prints left top right bottom of window TITLE
 //   win_driver panel                             prints left top right bottom of the panel window
+//   win_driver tray-double-click                 sends the panel the tray icon's double-click
+//   win_driver shell-restart [SECONDS]           plays a shell that has just started: a tray window of
+//                                                its own, "TaskbarCreated" broadcast; prints "added"
+//                                                when the panel adds its icon to it within SECONDS
 // Exit code 0 on success, 1 when the window or control is missing, 2 on bad usage.
 #include <windows.h>
 
@@ -73,6 +77,47 @@ BOOL CALLBACK findStaticText(HWND child, LPARAM data) {
     return TRUE;
 }
 
+// The tray window of the shell played by shell-restart: it takes the icons that are added to it.
+HWND panelWindow;
+bool iconAdded;
+
+LRESULT CALLBACK trayWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        // Whatever the layout around it, an icon added by the panel names the panel's window.
+        const auto* words = static_cast<const DWORD*>(data->lpData);
+        for (DWORD i = 0; i < data->cbData / 4 && i < 8; ++i) {
+            if (words[i] == static_cast<DWORD>(reinterpret_cast<UINT_PTR>(panelWindow))) iconAdded = true;
+        }
+        return TRUE;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int playRestartedShell(double seconds) {
+    panelWindow = FindWindowW(L"Tarvelon", nullptr);
+    if (panelWindow == nullptr) return 1;
+    WNDCLASSW trayClass{};
+    trayClass.lpfnWndProc = trayWindowProcedure;
+    trayClass.hInstance = GetModuleHandleW(nullptr);
+    trayClass.lpszClassName = L"Shell_TrayWnd";
+    RegisterClassW(&trayClass);
+    // Topmost and newest, so it is the tray window the panel's process finds first.
+    HWND tray = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"Shell_TrayWnd", L"", WS_POPUP, 0, 0, 1, 1,
+                                nullptr, nullptr, trayClass.hInstance, nullptr);
+    if (tray == nullptr) return 1;
+    SendNotifyMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+    while (!iconAdded && static_cast<LONG>(GetTickCount() - deadline) < 0) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(20);
+    }
+    DestroyWindow(tray);
+    std::printf("%s\n", iconAdded ? "added" : "not added");
+    return iconAdded ? 0 : 1;
+}
+
 int usage() {
     std::fprintf(stderr, "win_driver: bad usage\n");
     return 2;
@@ -90,6 +135,13 @@ int wmain(int argc, wchar_t** argv) {
         std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
         return 0;
     }
+    if (verb == L"tray-double-click") {
+        HWND panel = FindWindowW(L"Tarvelon", nullptr);
+        if (panel == nullptr) return 1;
+        PostMessageW(panel, 1111, 107, WM_LBUTTONDBLCLK);
+        return 0;
+    }
+    if (verb == L"shell-restart") return playRestartedShell(argc > 2 ? _wtof(argv[2]) : 10);
     if (argc < 3) return usage();
     if (verb == L"box") {
         const double seconds = argc > 3 ? _wtof(argv[3]) : 10;

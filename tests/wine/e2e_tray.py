@@ -1,0 +1,40 @@
+"""The tray icon and the shell: an icon added again when the shell starts anew ("TaskbarCreated"),
+and a panel that lies on no monitor found again by a double-click on the icon. Start-up keeps a stored
+position off the screen as stored."""
+
+import time
+
+from wine_desktop import Desktop, check, main, wait_for
+
+
+def test(build):
+    desktop = Desktop(build)
+    desktop.stop()
+    desktop.reg_delete()
+    desktop.reg_add("windowPosX", 5000)
+    desktop.reg_add("windowPosY", 4000)
+    try:
+        desktop.start()
+        rect = desktop.wait_panel_size(136, 112)
+        check(rect[:2] == (5000, 4000), "stored position kept at start-up, got %s" % (rect,))
+
+        check(desktop.drive("shell-restart", "10", check_status=False) == "added",
+              "tray icon added again for the restarted shell")
+
+        desktop.drive("tray-double-click")
+        centred = (572, 456)  # (1280 - 136) / 2, (1024 - 112) / 2
+        wait_for(lambda: (lambda r: r and r[:2] == centred)(desktop.panel_rect()), 10,
+                 "the panel in the middle of the screen")
+        values = desktop.reg_query()
+        check(values["windowPosX"][1] == hex(centred[0]) and values["windowPosY"][1] == hex(centred[1]),
+              "found position stored: %s, %s" % (values["windowPosX"], values["windowPosY"]))
+
+        # On a monitor, a double-click leaves the panel where it is.
+        desktop.drive("tray-double-click")
+        time.sleep(1)
+        check(desktop.panel_rect()[:2] == centred, "a visible panel stays put")
+    finally:
+        desktop.stop()
+
+
+main(test)
