@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "net/slot_table.h"
+#include "platform/fatal.h"
 #include "telemetry/text16.h"
 
 namespace tarvelon {
@@ -59,7 +60,9 @@ void beginResolution(int slot, const char16_t* host, int32_t port) {
         request.ticket = ++job.ticket;
         job.outcome = ResolutionOutcome::Pending;
     }
-    std::thread([request] { resolve(request); }).detach();
+    startThreadOrFail(kSiteNameResolution, [&request] {
+        return std::thread([request] { resolve(request); });
+    }).detach();
 }
 
 ResolutionOutcome takeResolution(int slot, ResolvedAddress* address) {

@@ -17,6 +17,7 @@ enum AllocationSite : int32_t {
     kSiteTrayState = 288391,
     kSiteSamplerThread = 472615,
     kSiteClientManager = 539017,
+    kSiteNameResolution = 361548,
 };
 
 // "MALLOC failed to allocate buffer in <site>\r\nYou simply need more memory\r\n..."
