@@ -72,16 +72,6 @@ SlotRecords readSlotRecords(ServerSlot& slot) {
     return copy;
 }
 
-SlotRecords takeSlotRecords(ServerSlot& slot) {
-    SlotRecords copy;
-    std::lock_guard<std::mutex> guard(slot.recordLock);
-    copy.host = slot.Host;
-    std::memcpy(copy.gpus, slot.Gpus, sizeof copy.gpus);
-    slot.Host.changed = 0;
-    for (GpuRecord& gpu : slot.Gpus) gpu.changed = 0;
-    return copy;
-}
-
 bool readSlotAddress(ServerSlot& slot, ResolvedAddress* out) {
     std::lock_guard<std::mutex> guard(slot.recordLock);
     if (slot.hasAddresses) *out = slot.Addresses;

@@ -90,9 +90,8 @@ const char16_t* slotStatusText(const ServerSlot& slot);
 // The text of a status code; "Unknown Status" outside 0..8.
 const char16_t* statusCodeText(int32_t status);
 
-// Copies of a slot's received records; take also clears their change flags in the slot, in one step.
+// A copy of a slot's received records.
 SlotRecords readSlotRecords(ServerSlot& slot);
-SlotRecords takeSlotRecords(ServerSlot& slot);
 
 // The resolved address under the slot's lock; false when the slot holds none.
 bool readSlotAddress(ServerSlot& slot, ResolvedAddress* out);
@@ -104,6 +103,17 @@ template <class Update>
 void updateSlotRecords(ServerSlot& slot, Update&& update) {
     std::lock_guard<std::mutex> guard(slot.recordLock);
     update(slot.Host, slot.Gpus);
+}
+
+// Runs take(Host, Gpus) on the slot's records under its lock, then clears their change flags in the
+// slot, in one step, so that a flag is consumed exactly once. The records are read in place: the
+// panel copies them once a second for every shown server, straight into its list.
+template <class Take>
+void takeSlotRecords(ServerSlot& slot, Take&& take) {
+    std::lock_guard<std::mutex> guard(slot.recordLock);
+    take(static_cast<const HostRecord&>(slot.Host), static_cast<const GpuRecord(&)[kGpuSlots]>(slot.Gpus));
+    slot.Host.changed = 0;
+    for (GpuRecord& gpu : slot.Gpus) gpu.changed = 0;
 }
 
 // Exchanges the complete contents of two slots. Only while no poll thread runs (move handshake).

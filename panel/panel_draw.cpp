@@ -93,14 +93,18 @@ struct ValueRow {
     const Rgb* colour;
 };
 
-struct RowOffsets {
+// Where a pass draws values: the column's offset from a panel's left edge and each row's from its
+// top, worked out once per pass rather than once per value.
+struct ValueOffsets {
+    int32_t x;
     int32_t host[kPanelRows];
     int32_t gpu[kPanelRows];
 };
 
-RowOffsets rowOffsets(const PanelMetrics& m) {
-    RowOffsets offsets;
+ValueOffsets valueOffsets(const PanelMetrics& m) {
+    ValueOffsets offsets;
     const PanelEntry origin{};
+    offsets.x = valueX(origin, m);
     for (int row = 1; row <= kPanelRows; ++row) {
         offsets.host[row - 1] = rowY(origin, m, true, row);
         offsets.gpu[row - 1] = rowY(origin, m, false, row);
@@ -108,36 +112,23 @@ RowOffsets rowOffsets(const PanelMetrics& m) {
     return offsets;
 }
 
-// The surface's colours as the value pass last set them: most neighbouring values share theirs, and
-// each change is a call into the drawing system. Colours are told apart by address (a colour that
-// comes from two places is merely set once more).
-struct ValuePen {
-    const Rgb* text;
-    bool backgroundSet;
-    Rgb background;
-};
-
-void drawValueColumn(const ValueRow (&rows)[kPanelRows], const PanelEntry& entry, const PanelMetrics& m,
-                     const int32_t (&offsets)[kPanelRows], Rgb background, ValuePen& pen, Surface& surface) {
-    if (!pen.backgroundSet || pen.background != background) {
-        surface.setBackgroundColour(background);
-        pen.backgroundSet = true;
-        pen.background = background;
-    }
-    const int32_t x = valueX(entry, m);
+// The text colour as the value pass last set it: most neighbouring values share theirs, and each
+// change is a call into the drawing system. Colours are told apart by address (a colour that comes
+// from two places is merely set once more).
+void drawValueColumn(const ValueRow (&rows)[kPanelRows], int32_t x, int32_t y, const int32_t (&offsets)[kPanelRows],
+                     const Rgb*& textColour, Surface& surface) {
     char16_t cell[kValueUnits];
     for (int row = 0; row < kPanelRows; ++row) {
-        if (pen.text != rows[row].colour) {
-            surface.setTextColour(*rows[row].colour);
-            pen.text = rows[row].colour;
+        if (textColour != rows[row].colour) {
+            textColour = rows[row].colour;
+            surface.setTextColour(*textColour);
         }
-        surface.drawText(x, entry.y + offsets[row], PanelFont::text, cell,
-                         formatPanelValue(rows[row].value, cell));
+        surface.drawText(x, y + offsets[row], PanelFont::text, cell, formatPanelValue(rows[row].value, cell));
     }
 }
 
-void drawHostValues(const HostRecord& host, const PanelEntry& entry, const PanelMetrics& m,
-                    const RowOffsets& offsets, Rgb background, ValuePen& pen, Surface& surface) {
+void drawHostValues(const HostRecord& host, const PanelEntry& entry, const ValueOffsets& offsets,
+                    const Rgb*& textColour, Surface& surface) {
     const ValueRow rows[kPanelRows] = {
         {host.cpuLoad, &loadColour(host.cpuLoad)},
         {host.cpuMhz, &loadColour(host.cpuMaxFreqPct)},
@@ -147,11 +138,11 @@ void drawHostValues(const HostRecord& host, const PanelEntry& entry, const Panel
         {host.pageFreeMb, &loadColour(host.pageUsedPct)},
         {host.netIoMbit, &kPlainValue},
     };
-    drawValueColumn(rows, entry, m, offsets.host, background, pen, surface);
+    drawValueColumn(rows, entry.x + offsets.x, entry.y, offsets.host, textColour, surface);
 }
 
-void drawGpuValues(const GpuRecord& gpu, const PanelEntry& entry, const PanelMetrics& m,
-                   const RowOffsets& offsets, Rgb background, ValuePen& pen, Surface& surface) {
+void drawGpuValues(const GpuRecord& gpu, const PanelEntry& entry, const ValueOffsets& offsets,
+                   const Rgb*& textColour, Surface& surface) {
     const ValueRow rows[kPanelRows] = {
         {gpu.gpuLoad, &loadColour(gpu.gpuLoad)},
         {gpu.coreMhz, &loadColour(gpu.coreClockPct)},
@@ -162,7 +153,7 @@ void drawGpuValues(const GpuRecord& gpu, const PanelEntry& entry, const PanelMet
         {gpu.coreTempC, &temperatureColour(gpu.coreTempC)},
         {gpu.memTempC, &temperatureColour(gpu.memTempC)},
     };
-    drawValueColumn(rows, entry, m, offsets.gpu, background, pen, surface);
+    drawValueColumn(rows, entry.x + offsets.x, entry.y, offsets.gpu, textColour, surface);
 }
 
 }  // namespace
@@ -205,16 +196,25 @@ void drawPanelLabels(const PanelList& shown, const PanelMetrics& m, Surface& sur
 }
 
 void drawPanelValues(const PanelList& shown, const PanelMetrics& m, Surface& surface) {
-    const RowOffsets offsets = rowOffsets(m);
-    ValuePen pen{};
-    visitPanels(shown, [&](const PanelGroup& group, const PanelEntry& entry, int gpuIndex) {
-        const Rgb background = groupColours(group).body;
-        if (gpuIndex < 0) {
-            drawHostValues(group.hostRecord, entry, m, offsets, background, pen, surface);
-        } else {
-            drawGpuValues(group.gpuRecords[gpuIndex], entry, m, offsets, background, pen, surface);
+    const ValueOffsets offsets = valueOffsets(m);
+    const Rgb* textColour = nullptr;
+    bool backgroundSet = false;
+    Rgb background{};
+    // Group by group rather than panel by panel: a group's panels share their tone.
+    for (int g = 0; g < kPanelGroups; ++g) {
+        const PanelGroup& group = shown.groups[g];
+        if (g != 0 && group.host.present == 0) continue;
+        const Rgb body = groupColours(group).body;
+        if (!backgroundSet || background != body) {
+            surface.setBackgroundColour(body);
+            backgroundSet = true;
+            background = body;
         }
-    });
+        drawHostValues(group.hostRecord, group.host, offsets, textColour, surface);
+        for (int k = 0; k < kGpuSlots; ++k) {
+            if (group.gpus[k].present != 0) drawGpuValues(group.gpuRecords[k], group.gpus[k], offsets, textColour, surface);
+        }
+    }
 }
 
 namespace {

@@ -9,24 +9,26 @@
 namespace tarvelon {
 namespace {
 
-PanelEntry entryFor(uint8_t changed, int32_t enabled, int32_t status) {
-    PanelEntry entry{};
+// Field by field into the list: an entry built aside and copied in whole is read back before its
+// bytes have settled, which stalls the copy of every panel.
+void setEntry(PanelEntry& entry, uint8_t changed, int32_t enabled, int32_t status) {
     entry.present = 1;
+    entry.x = 0;
+    entry.y = 0;
     entry.changed = changed;
     entry.enabled = enabled;
     entry.status = status;
-    return entry;
 }
 
 void fillGroup(PanelGroup& group, int32_t source, const HostRecord& host, const GpuRecord (&gpus)[kGpuSlots],
                int32_t enabled, int32_t status) {
     group.source = source;
-    group.host = entryFor(host.changed, enabled, status);
+    setEntry(group.host, host.changed, enabled, status);
     group.hostRecord = host;
     int packed = 0;
     for (const GpuRecord& gpu : gpus) {
         if (gpu.present == 0) continue;
-        group.gpus[packed] = entryFor(gpu.changed, enabled, status);
+        setEntry(group.gpus[packed], gpu.changed, enabled, status);
         group.gpuRecords[packed] = gpu;
         ++packed;
     }
@@ -66,8 +68,10 @@ void fillServerGroups(PanelList& current, int* next) {
         const int32_t enabled = slot.Enabled.load(std::memory_order_acquire);
         if (hideDead && status != kStatusOk) continue;
         if (hideDeactivated && enabled == 0) continue;
-        const SlotRecords records = takeSlotRecords(slot);
-        fillGroup(current.groups[(*next)++], i, records.host, records.gpus, enabled, status);
+        PanelGroup& group = current.groups[(*next)++];
+        takeSlotRecords(slot, [&](const HostRecord& host, const GpuRecord(&gpus)[kGpuSlots]) {
+            fillGroup(group, i, host, gpus, enabled, status);
+        });
     }
 }
 
@@ -110,18 +114,17 @@ bool takePanelList(const PanelList& current, PanelList& shown) {
         shown = current;
         return true;
     }
-    // Same composition: fresh records and state at the positions of the last layout.
+    // Same composition, so the entries already agree but for their positions (every change flag is
+    // clear, or the test would have fired), and the records of absent panels are zero in both lists:
+    // only the shown panels' records and sources are fresh.
     for (int g = 0; g < kPanelGroups; ++g) {
+        const PanelGroup& source = current.groups[g];
+        if (g != 0 && source.host.present == 0) break;  // groups are packed
         PanelGroup& target = shown.groups[g];
-        const PanelEntry host = target.host;
-        PanelEntry gpus[kGpuSlots];
-        std::memcpy(gpus, target.gpus, sizeof gpus);
-        target = current.groups[g];
-        target.host.x = host.x;
-        target.host.y = host.y;
-        for (int k = 0; k < kGpuSlots; ++k) {
-            target.gpus[k].x = gpus[k].x;
-            target.gpus[k].y = gpus[k].y;
+        target.source = source.source;
+        target.hostRecord = source.hostRecord;
+        for (int k = 0; k < kGpuSlots && source.gpus[k].present != 0; ++k) {
+            target.gpuRecords[k] = source.gpuRecords[k];
         }
     }
     return false;

@@ -12,6 +12,35 @@ constexpr int kValueUnits = 5;
 
 namespace value_text_detail {
 
+// A value up to 99999 is written as its hundreds in three units and the rest in two, from tables:
+// hundreds 0 is blank, so below 100 the two units stand alone and a single digit gets a leading
+// blank of its own.
+struct DigitTables {
+    char16_t hundreds[1000][3];  // "   ", "  1" ... "999"
+    char16_t rest[2][100][2];    // [hundreds != 0]: " 0" ... "99", then "00" ... "99"
+};
+
+constexpr DigitTables makeDigitTables() {
+    DigitTables tables{};
+    for (int h = 0; h < 1000; ++h) {
+        const int digits[3] = {h / 100, h / 10 % 10, h % 10};
+        for (int at = 0; at < 3; ++at) {
+            const bool leading = h < (at == 0 ? 100 : at == 1 ? 10 : 1);
+            tables.hundreds[h][at] = leading ? u' ' : static_cast<char16_t>(u'0' + digits[at]);
+        }
+    }
+    for (int r = 0; r < 100; ++r) {
+        for (int alone = 0; alone < 2; ++alone) {
+            const char16_t tens = r < 10 && alone == 0 ? u' ' : static_cast<char16_t>(u'0' + r / 10);
+            tables.rest[alone][r][0] = tens;
+            tables.rest[alone][r][1] = static_cast<char16_t>(u'0' + r % 10);
+        }
+    }
+    return tables;
+}
+
+inline constexpr DigitTables kDigitTables = makeDigitTables();
+
 // number right-aligned in the first width units of cell, spaces before it; number has at most width
 // digits.
 inline void putRightAligned(char16_t* cell, int width, uint32_t number) {
@@ -29,7 +58,14 @@ inline void putRightAligned(char16_t* cell, int width, uint32_t number) {
 inline int formatPanelValue(uint32_t value, char16_t (&cell)[kValueUnits]) {
     using value_text_detail::putRightAligned;
     if (value <= 99999) {
-        putRightAligned(cell, kValueUnits, value);
+        const uint32_t hundreds = value / 100;
+        const char16_t(&high)[3] = value_text_detail::kDigitTables.hundreds[hundreds];
+        const char16_t(&low)[2] = value_text_detail::kDigitTables.rest[hundreds != 0][value % 100];
+        cell[0] = high[0];
+        cell[1] = high[1];
+        cell[2] = high[2];
+        cell[3] = low[0];
+        cell[4] = low[1];
         return kValueUnits;
     }
     const bool thousands = value <= 9999999;

@@ -104,7 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ServerSlot& slot = slotTable[0];
     receiveReply(slot, sequence, first, input);
     if ((flags & 1) != 0) {
-        takeSlotRecords(slot);
+        takeSlotRecords(slot, [](const HostRecord&, const GpuRecord(&)[kGpuSlots]) {});
         const SlotRecords taken = readSlotRecords(slot);
         FUZZ_CHECK(taken.host.changed == 0);
         for (const GpuRecord& gpu : taken.gpus) FUZZ_CHECK(gpu.changed == 0);

@@ -69,8 +69,16 @@ TEST(TakeSlotRecords, ClearsChangeFlagsOnce) {
         host.changed = 1;
         gpus[0].changed = 1;
     });
-    SlotRecords first = takeSlotRecords(slotTable[5]);
-    SlotRecords second = takeSlotRecords(slotTable[5]);
+    SlotRecords first{};
+    SlotRecords second{};
+    const auto takeInto = [](SlotRecords& out) {
+        return [&out](const HostRecord& host, const GpuRecord(&gpus)[kGpuSlots]) {
+            out.host = host;
+            out.gpus[0] = gpus[0];
+        };
+    };
+    takeSlotRecords(slotTable[5], takeInto(first));
+    takeSlotRecords(slotTable[5], takeInto(second));
     EXPECT_EQ(first.host.changed, 1);
     EXPECT_EQ(first.gpus[0].changed, 1);
     EXPECT_EQ(second.host.changed, 0);
