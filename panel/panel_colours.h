@@ -30,10 +30,24 @@ const ToneColours& toneColours(PanelTone tone);
 // From low to high: green, light green, olive, orange, red.
 inline constexpr Rgb kLoadScale[5] = {{32, 64, 32}, {32, 96, 32}, {96, 96, 32}, {128, 96, 48}, {148, 32, 32}};
 
-// Inline, and references into the scale: the value pass looks up thousands of colours a second and
-// tells them apart by address.
+// The scale's step for every value from 0 to 99; below 0 is the first step, from 99 on the last.
+struct LoadSteps {
+    uint8_t step[100];
+};
+
+constexpr LoadSteps makeLoadSteps() {
+    LoadSteps steps{};
+    for (int v = 0; v < 100; ++v) steps.step[v] = v >= 99 ? 4 : v >= 86 ? 3 : v >= 61 ? 2 : v >= 31 ? 1 : 0;
+    return steps;
+}
+
+inline constexpr LoadSteps kLoadSteps = makeLoadSteps();
+
+// Inline, from a table, and references into the scale: the value pass looks up thousands of colours
+// a second and tells them apart by address.
 inline const Rgb& loadColour(int32_t value) {
-    return kLoadScale[value >= 99 ? 4 : value >= 86 ? 3 : value >= 61 ? 2 : value >= 31 ? 1 : 0];
+    const int32_t clamped = value < 0 ? 0 : value > 99 ? 99 : value;
+    return kLoadScale[kLoadSteps.step[clamped]];
 }
 
 inline const Rgb& temperatureColour(int32_t celsius) {

@@ -87,12 +87,6 @@ constexpr const char16_t* kGpuLabels[kPanelRows] = {
     u"  Fan RPM",  u"  Core \u00B0C", u"   Mem \u00B0C",
 };
 
-// Each panel's values are one column: a number and its colour per row.
-struct ValueRow {
-    uint32_t value;
-    const Rgb* colour;
-};
-
 // Where a pass draws values: the column's offset from a panel's left edge and each row's from its
 // top, worked out once per pass rather than once per value.
 struct ValueOffsets {
@@ -112,48 +106,48 @@ ValueOffsets valueOffsets(const PanelMetrics& m) {
     return offsets;
 }
 
-// The text colour as the value pass last set it: most neighbouring values share theirs, and each
-// change is a call into the drawing system. Colours are told apart by address (a colour that comes
-// from two places is merely set once more).
-void drawValueColumn(const ValueRow (&rows)[kPanelRows], int32_t x, int32_t y, const int32_t (&offsets)[kPanelRows],
-                     const Rgb*& textColour, Surface& surface) {
-    char16_t cell[kValueUnits];
-    for (int row = 0; row < kPanelRows; ++row) {
-        if (textColour != rows[row].colour) {
-            textColour = rows[row].colour;
-            surface.setTextColour(*textColour);
-        }
-        surface.drawText(x, y + offsets[row], PanelFont::text, cell, formatPanelValue(rows[row].value, cell));
+// The surface's text colour as the value pass last set it: most neighbouring values share theirs,
+// and each change is a call into the drawing system. Colours are told apart by address (a colour
+// that comes from two places is merely set once more).
+struct ValuePen {
+    Surface& surface;
+    const Rgb* textColour;
+};
+
+// Inline, one call per row: a column gathered into an array first is read back before its stores
+// have settled.
+inline void drawValue(ValuePen& pen, int32_t x, int32_t y, uint32_t value, const Rgb& colour) {
+    if (pen.textColour != &colour) {
+        pen.textColour = &colour;
+        pen.surface.setTextColour(colour);
     }
+    char16_t cell[kValueUnits];
+    pen.surface.drawText(x, y, PanelFont::text, cell, formatPanelValue(value, cell));
 }
 
-void drawHostValues(const HostRecord& host, const PanelEntry& entry, const ValueOffsets& offsets,
-                    const Rgb*& textColour, Surface& surface) {
-    const ValueRow rows[kPanelRows] = {
-        {host.cpuLoad, &loadColour(host.cpuLoad)},
-        {host.cpuMhz, &loadColour(host.cpuMaxFreqPct)},
-        {host.processCount, &kPlainValue},
-        {host.threadCount, &kPlainValue},
-        {host.physFreeMb, &loadColour(host.physUsedPct)},
-        {host.pageFreeMb, &loadColour(host.pageUsedPct)},
-        {host.netIoMbit, &kPlainValue},
-    };
-    drawValueColumn(rows, entry.x + offsets.x, entry.y, offsets.host, textColour, surface);
+void drawHostValues(const HostRecord& host, const PanelEntry& entry, const ValueOffsets& offsets, ValuePen& pen) {
+    const int32_t x = entry.x + offsets.x;
+    const int32_t(&y)[kPanelRows] = offsets.host;
+    drawValue(pen, x, entry.y + y[0], host.cpuLoad, loadColour(host.cpuLoad));
+    drawValue(pen, x, entry.y + y[1], host.cpuMhz, loadColour(host.cpuMaxFreqPct));
+    drawValue(pen, x, entry.y + y[2], host.processCount, kPlainValue);
+    drawValue(pen, x, entry.y + y[3], host.threadCount, kPlainValue);
+    drawValue(pen, x, entry.y + y[4], host.physFreeMb, loadColour(host.physUsedPct));
+    drawValue(pen, x, entry.y + y[5], host.pageFreeMb, loadColour(host.pageUsedPct));
+    drawValue(pen, x, entry.y + y[6], host.netIoMbit, kPlainValue);
 }
 
-void drawGpuValues(const GpuRecord& gpu, const PanelEntry& entry, const ValueOffsets& offsets,
-                   const Rgb*& textColour, Surface& surface) {
-    const ValueRow rows[kPanelRows] = {
-        {gpu.gpuLoad, &loadColour(gpu.gpuLoad)},
-        {gpu.coreMhz, &loadColour(gpu.coreClockPct)},
-        {gpu.memMhz, &loadColour(gpu.memClockPct)},
-        {gpu.memFreeMb, &loadColour(gpu.memUsedPct)},
-        // The colour follows the stored byte, the number is the speed it stands for.
-        {uint32_t{gpu.fanRpmDiv32} * 32, &loadColour(gpu.fanRpmDiv32)},
-        {gpu.coreTempC, &temperatureColour(gpu.coreTempC)},
-        {gpu.memTempC, &temperatureColour(gpu.memTempC)},
-    };
-    drawValueColumn(rows, entry.x + offsets.x, entry.y, offsets.gpu, textColour, surface);
+void drawGpuValues(const GpuRecord& gpu, const PanelEntry& entry, const ValueOffsets& offsets, ValuePen& pen) {
+    const int32_t x = entry.x + offsets.x;
+    const int32_t(&y)[kPanelRows] = offsets.gpu;
+    drawValue(pen, x, entry.y + y[0], gpu.gpuLoad, loadColour(gpu.gpuLoad));
+    drawValue(pen, x, entry.y + y[1], gpu.coreMhz, loadColour(gpu.coreClockPct));
+    drawValue(pen, x, entry.y + y[2], gpu.memMhz, loadColour(gpu.memClockPct));
+    drawValue(pen, x, entry.y + y[3], gpu.memFreeMb, loadColour(gpu.memUsedPct));
+    // The colour follows the stored byte, the number is the speed it stands for.
+    drawValue(pen, x, entry.y + y[4], uint32_t{gpu.fanRpmDiv32} * 32, loadColour(gpu.fanRpmDiv32));
+    drawValue(pen, x, entry.y + y[5], gpu.coreTempC, temperatureColour(gpu.coreTempC));
+    drawValue(pen, x, entry.y + y[6], gpu.memTempC, temperatureColour(gpu.memTempC));
 }
 
 }  // namespace
@@ -197,7 +191,7 @@ void drawPanelLabels(const PanelList& shown, const PanelMetrics& m, Surface& sur
 
 void drawPanelValues(const PanelList& shown, const PanelMetrics& m, Surface& surface) {
     const ValueOffsets offsets = valueOffsets(m);
-    const Rgb* textColour = nullptr;
+    ValuePen pen{surface, nullptr};
     bool backgroundSet = false;
     Rgb background{};
     // Group by group rather than panel by panel: a group's panels share their tone.
@@ -210,9 +204,9 @@ void drawPanelValues(const PanelList& shown, const PanelMetrics& m, Surface& sur
             backgroundSet = true;
             background = body;
         }
-        drawHostValues(group.hostRecord, group.host, offsets, textColour, surface);
+        drawHostValues(group.hostRecord, group.host, offsets, pen);
         for (int k = 0; k < kGpuSlots; ++k) {
-            if (group.gpus[k].present != 0) drawGpuValues(group.gpuRecords[k], group.gpus[k], offsets, textColour, surface);
+            if (group.gpus[k].present != 0) drawGpuValues(group.gpuRecords[k], group.gpus[k], offsets, pen);
         }
     }
 }
