@@ -125,7 +125,8 @@ inline void drawValue(ValuePen& pen, int32_t x, int32_t y, uint32_t value, const
     pen.surface.drawText(x, y, PanelFont::text, cell, formatPanelValue(value, cell));
 }
 
-void drawHostValues(const HostRecord& host, const PanelEntry& entry, const ValueOffsets& offsets, ValuePen& pen) {
+void drawHostValues(const HostRecord& host, const PanelEntry& entry, const ValueOffsets& offsets,
+                    ValuePen& pen) {
     const int32_t x = entry.x + offsets.x;
     const int32_t(&y)[kPanelRows] = offsets.host;
     drawValue(pen, x, entry.y + y[0], host.cpuLoad, loadColour(host.cpuLoad));
@@ -137,7 +138,8 @@ void drawHostValues(const HostRecord& host, const PanelEntry& entry, const Value
     drawValue(pen, x, entry.y + y[6], host.netIoMbit, kPlainValue);
 }
 
-void drawGpuValues(const GpuRecord& gpu, const PanelEntry& entry, const ValueOffsets& offsets, ValuePen& pen) {
+void drawGpuValues(const GpuRecord& gpu, const PanelEntry& entry, const ValueOffsets& offsets,
+                   ValuePen& pen) {
     const int32_t x = entry.x + offsets.x;
     const int32_t(&y)[kPanelRows] = offsets.gpu;
     drawValue(pen, x, entry.y + y[0], gpu.gpuLoad, loadColour(gpu.gpuLoad));
@@ -214,8 +216,8 @@ void drawPanelValues(const PanelList& shown, const PanelMetrics& m, Surface& sur
 namespace {
 
 void layOutAndDrawFrame(PanelState& state, Surface& surface) {
-    state.metrics =
-        computeLayout(state.shown, fontSizeForDpi(settings.fontsize.load(), state.dpi), settings.layout.load());
+    state.metrics = computeLayout(state.shown, fontSizeForDpi(settings.fontsize.load(), state.dpi),
+                                  settings.layout.load());
     surface.replaceFonts(state.metrics.lineHeight);
     fitWindowAndClear(state.metrics, surface);
     drawPanelBackgrounds(state.shown, state.metrics, surface);

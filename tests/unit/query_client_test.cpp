@@ -323,7 +323,8 @@ TEST_F(Client, MovedSlotsKeepPollingTheirOwnServers) {
     // The panel has not consumed the flags the move raised; new replies must not clear them.
     EXPECT_EQ(readSlotRecords(first).host.changed, 1);
     uint8_t taken = 0;
-    takeSlotRecords(second, [&](const HostRecord& host, const GpuRecord(&)[kGpuSlots]) { taken = host.changed; });
+    takeSlotRecords(second,
+                    [&](const HostRecord& host, const GpuRecord(&)[kGpuSlots]) { taken = host.changed; });
     EXPECT_EQ(taken, 1);
     EXPECT_TRUE(waitFor([&] { return alpha.requests() > alphaBefore + 3; }));
     EXPECT_EQ(readSlotRecords(second).host.changed, 0);

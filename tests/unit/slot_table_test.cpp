@@ -1,6 +1,7 @@
+#include "net/slot_table.h"
+
 #include <gtest/gtest.h>
 
-#include "net/slot_table.h"
 #include "telemetry/text16.h"
 
 namespace tarvelon {
@@ -10,9 +11,15 @@ TEST(SlotStatusText, FollowsStatusUnlessDeactivated) {
     clearSlotTable();
     ServerSlot& slot = slotTable[0];
     slot.Enabled = 1;
-    const char* expected[] = {"Unknown", "Version mismatch (delay 15s)", "No Response (delay 15s)", "OK",
-                              "Unresolvable (delay 120s)", "Socket Error (delay 15s)",
-                              "SendTo Error (delay 15s)", "Pending", "Removing"};
+    const char* expected[] = {"Unknown",
+                              "Version mismatch (delay 15s)",
+                              "No Response (delay 15s)",
+                              "OK",
+                              "Unresolvable (delay 120s)",
+                              "Socket Error (delay 15s)",
+                              "SendTo Error (delay 15s)",
+                              "Pending",
+                              "Removing"};
     for (int status = 0; status <= 8; ++status) {
         slot.Status = status;
         EXPECT_EQ(toUtf8(slotStatusText(slot)), expected[status]);
