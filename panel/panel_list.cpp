@@ -1,7 +1,5 @@
 #include "panel/panel_list.h"
 
-#include <cstring>
-
 #include "net/slot_table.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
@@ -36,6 +34,14 @@ void fillGroup(PanelGroup& group, int32_t source, const HostRecord& host, const 
         group.gpus[packed] = PanelEntry{};
         group.gpuRecords[packed] = GpuRecord{};
     }
+}
+
+// An empty group. Only its entries are read (never the records of an absent panel), so only they are
+// cleared: with few servers shown, zeroing the records of every empty group was most of the build.
+void clearGroup(PanelGroup& group) {
+    group.source = 0;
+    group.host = PanelEntry{};
+    for (PanelEntry& gpu : group.gpus) gpu = PanelEntry{};
 }
 
 bool sameHostName(const HostRecord& a, const HostRecord& b) {
@@ -78,12 +84,11 @@ void fillServerGroups(PanelList& current, int* next) {
 }  // namespace
 
 void buildPanelList(PanelList& current) {
-    // Every group is written whole: filled ones by fillGroup, the rest zeroed.
     const LocalStore local = takeLocalStore();
     fillGroup(current.groups[0], kLocalSource, local.host, local.gpus, 1, kStatusOk);
     int next = 1;
     fillServerGroups(current, &next);
-    std::memset(static_cast<void*>(&current.groups[next]), 0, sizeof(PanelGroup) * (kPanelGroups - next));
+    for (int g = next; g < kPanelGroups; ++g) clearGroup(current.groups[g]);
 }
 
 bool panelListChanged(const PanelList& current, const PanelList& shown) {
@@ -115,8 +120,8 @@ bool takePanelList(const PanelList& current, PanelList& shown) {
         return true;
     }
     // Same composition, so the entries already agree but for their positions (every change flag is
-    // clear, or the test would have fired), and the records of absent panels are zero in both lists:
-    // only the shown panels' records and sources are fresh.
+    // clear, or the test would have fired), and the records of absent panels are never read: only
+    // the shown panels' records and sources are fresh.
     for (int g = 0; g < kPanelGroups; ++g) {
         const PanelGroup& source = current.groups[g];
         if (g != 0 && source.host.present == 0) break;  // groups are packed
