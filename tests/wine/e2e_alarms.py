@@ -2,7 +2,6 @@
 gives one tray balloon (Shell_NotifyIconW NIM_MODIFY, seen through Wine's systray trace), not one
 per second. What the balloon says is decided and tested natively."""
 
-import os
 import subprocess
 import tempfile
 import time
@@ -20,25 +19,13 @@ def test(build):
     desktop = Desktop(build)
     desktop.stop()
     desktop.reg_delete()
-    system = os.path.join(desktop.env["WINEPREFIX"], "drive_c", "windows", "system32")
-    library = os.path.join(system, "nvapi.dll")
-    configuration = os.path.join(system, "simulated-gpus.txt")
-    with open(os.path.join(build, "tests", "nvapi.dll"), "rb") as source, open(library, "wb") as target:
-        target.write(source.read())
-    with open(configuration, "w") as out:
-        out.write(CONFIGURATION)
     desktop.reg_add("alarmGpuTempC", 80)
     env = dict(desktop.env, WINEDEBUG="+systray")
     with tempfile.TemporaryFile(mode="w+") as log:
-        try:
+        with desktop.simulated_gpus(CONFIGURATION):
             desktop.program = subprocess.Popen(["wine", desktop.exe], env=env, stdout=log, stderr=log)
             desktop.wait_panel_size(2 * 136, 112)
             time.sleep(8)  # the limit counts after two ticks; later ticks must stay quiet
-        finally:
-            desktop.stop()
-            for path in (library, configuration):
-                if os.path.exists(path):
-                    os.remove(path)
         log.seek(0)
         calls = [line for line in log.read().splitlines() if "Shell_NotifyIconW dwMessage" in line]
     check(calls and calls[0].endswith("dwMessage = 0, nid->cbSize=956"), "the icon was added first: %r" % calls)

@@ -2,8 +2,6 @@
 prefix's system directory): the panel grows a GPU panel per GPU with the GPU header colour, and the
 query server sends both GPU records, the second named "... TCC"."""
 
-import os
-
 from wine_desktop import BODY, GPU_HEADER, Desktop, check, free_udp_port, main, udp_query, wait_for
 
 CONFIGURATION = """physical 1
@@ -30,17 +28,10 @@ def test(build):
     desktop = Desktop(build)
     desktop.stop()
     desktop.reg_delete()
-    system = os.path.join(desktop.env["WINEPREFIX"], "drive_c", "windows", "system32")
-    library = os.path.join(system, "nvapi.dll")
-    configuration = os.path.join(system, "simulated-gpus.txt")
-    with open(os.path.join(build, "tests", "nvapi.dll"), "rb") as source, open(library, "wb") as target:
-        target.write(source.read())
-    with open(configuration, "w") as out:
-        out.write(CONFIGURATION)
     port = free_udp_port()
     desktop.reg_add("networkServerEnabled", 1)
     desktop.reg_add("networkServerPort", port)
-    try:
+    with desktop.simulated_gpus(CONFIGURATION):
         desktop.start()
         left, top, _, _ = desktop.wait_panel_size(3 * 136, 112)
 
@@ -58,11 +49,6 @@ def test(build):
         check(gpu_name(second) == "Simulated Tesla TCC", "second GPU name %r" % gpu_name(second))
         check(first[86] == 97 and first[105] == 46 and first[106] == 85, "load, fan and temperature bytes")
         check(reply[7 + 120] == 2, "gpuCount 2 in the host record")
-    finally:
-        desktop.stop()
-        for path in (library, configuration):
-            if os.path.exists(path):
-                os.remove(path)
 
 
 main(test)

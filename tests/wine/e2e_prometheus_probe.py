@@ -56,33 +56,30 @@ def test(build):
     desktop = Desktop(build)
     desktop.stop()
     desktop.reg_delete()
-    system = os.path.join(desktop.env["WINEPREFIX"], "drive_c", "windows", "system32")
-    shutil.copyfile(os.path.join(build, "tests", "nvapi.dll"), os.path.join(system, "nvapi.dll"))
-    with open(os.path.join(system, "simulated-gpus.txt"), "w") as out:
-        out.write(GPUS)
     exe_port, http_port, prometheus_port = free_udp_port(), free_tcp_port(), free_tcp_port()
     for name, value in (("networkServerEnabled", 1), ("networkServerPort", exe_port),
                         ("networkServerHostname", "lab-pc-07")):
         desktop.reg_add(name, value)
     work = tempfile.mkdtemp(prefix="tarvelon-prometheus-wine-")
     children = []
-    try:
-        desktop.start()
-        wait_for(lambda: udp_query(exe_port), 30, "an answer from tarvelon.exe's server")
-        children.append(subprocess.Popen(
-            [AGENT, "--port", str(free_udp_port()), "--listen", "127.0.0.1", "--nvml", "/nonexistent",
-             "--metrics=127.0.0.1:%d" % http_port, "--probe-allow=127.0.0.0/8"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        status, text = wait_for(lambda: (lambda answer: answer if answer[0] == 200 else None)(
-            get(http_port, "/probe?target=127.0.0.1:%d" % exe_port)), 30, "the agent's probe of the exe")
-        check("tarvelon_probe_success 1" in text, "the probe failed:\n" + text)
-        for line in ('tarvelon_gpus{host="lab-pc-07"} 2',
-                     'tarvelon_gpu_temperature_celsius{host="lab-pc-07",gpu="0",name="Simulated GeForce",'
-                     'sensor="core"} 77'):
-            check(line in text, "the probe lacks %r:\n%s" % (line, text))
+    with desktop.simulated_gpus(GPUS):
+        try:
+            desktop.start()
+            wait_for(lambda: udp_query(exe_port), 30, "an answer from tarvelon.exe's server")
+            children.append(subprocess.Popen(
+                [AGENT, "--port", str(free_udp_port()), "--listen", "127.0.0.1", "--nvml", "/nonexistent",
+                 "--metrics=127.0.0.1:%d" % http_port, "--probe-allow=127.0.0.0/8"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            status, text = wait_for(lambda: (lambda answer: answer if answer[0] == 200 else None)(
+                get(http_port, "/probe?target=127.0.0.1:%d" % exe_port)), 30, "the agent's probe of the exe")
+            check("tarvelon_probe_success 1" in text, "the probe failed:\n" + text)
+            for line in ('tarvelon_gpus{host="lab-pc-07"} 2',
+                         'tarvelon_gpu_temperature_celsius{host="lab-pc-07",gpu="0",name="Simulated GeForce",'
+                         'sensor="core"} 77'):
+                check(line in text, "the probe lacks %r:\n%s" % (line, text))
 
-        with open(os.path.join(work, "prometheus.yml"), "w") as config:
-            config.write("""global: {scrape_interval: 2s, scrape_timeout: 2s}
+            with open(os.path.join(work, "prometheus.yml"), "w") as config:
+                config.write("""global: {scrape_interval: 2s, scrape_timeout: 2s}
 scrape_configs:
   - job_name: tarvelon
     metrics_path: /probe
@@ -92,28 +89,29 @@ scrape_configs:
       - {source_labels: [__param_target], target_label: instance}
       - {target_label: __address__, replacement: '127.0.0.1:%d'}
 """ % (exe_port, http_port))
-        children.append(subprocess.Popen(
-            ["prometheus", "--config.file=" + os.path.join(work, "prometheus.yml"),
-             "--storage.tsdb.path=" + os.path.join(work, "data"),
-             "--web.listen-address=127.0.0.1:%d" % prometheus_port],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            children.append(subprocess.Popen(
+                ["prometheus", "--config.file=" + os.path.join(work, "prometheus.yml"),
+                 "--storage.tsdb.path=" + os.path.join(work, "data"),
+                 "--web.listen-address=127.0.0.1:%d" % prometheus_port],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
 
-        def value_of(expression):
-            status, body = get(prometheus_port, "/api/v1/query?query=" + urllib.parse.quote(expression))
-            result = json.loads(body)["data"]["result"] if status == 200 else []
-            return result[0]["value"][1] if result else None
+            def value_of(expression):
+                status, body = get(prometheus_port, "/api/v1/query?query=" + urllib.parse.quote(expression))
+                result = json.loads(body)["data"]["result"] if status == 200 else []
+                return result[0]["value"][1] if result else None
 
-        check(wait_for(lambda: value_of('tarvelon_probe_success{instance="127.0.0.1:%d"}' % exe_port), 60,
-                       "the probe in Prometheus") == "1", "Prometheus holds a failed probe of the exe")
-        check(value_of('tarvelon_gpus{host="lab-pc-07"}') == "2", "Prometheus lacks the Windows host's GPUs")
-        check(value_of('tarvelon_gpu_temperature_celsius{host="lab-pc-07",gpu="1",sensor="core"}') == "58",
-              "Prometheus lacks the second GPU's temperature")
-    finally:
-        for child in children:
-            child.terminate()
-            child.wait(timeout=20)
-        desktop.stop()
-        shutil.rmtree(work, ignore_errors=True)
+            check(wait_for(lambda: value_of('tarvelon_probe_success{instance="127.0.0.1:%d"}' % exe_port), 60,
+                           "the probe in Prometheus") == "1", "Prometheus holds a failed probe of the exe")
+            check(value_of('tarvelon_gpus{host="lab-pc-07"}') == "2",
+                  "Prometheus lacks the Windows host's GPUs")
+            second_gpu = 'tarvelon_gpu_temperature_celsius{host="lab-pc-07",gpu="1",sensor="core"}'
+            check(value_of(second_gpu) == "58", "Prometheus lacks the second GPU's temperature")
+        finally:
+            for child in children:
+                child.terminate()
+                child.wait(timeout=20)
+            desktop.stop()
+            shutil.rmtree(work, ignore_errors=True)
 
 
 main(test)

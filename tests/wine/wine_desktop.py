@@ -2,6 +2,7 @@
 tarvelon.exe, the registry read and written with `wine reg`, screenshots read pixel by pixel, mouse
 input through xdotool, and dialogs driven through win_driver.exe."""
 
+import contextlib
 import os
 import shlex
 import shutil
@@ -109,6 +110,23 @@ class Desktop:
             except subprocess.TimeoutExpired:
                 pass
         self.program = None
+
+    @contextlib.contextmanager
+    def simulated_gpus(self, configuration):
+        """The simulated driver library and its configuration in the prefix's system directory, and gone
+        again afterwards, so that no later test of the prefix finds GPUs it did not ask for."""
+        system = os.path.join(self.env["WINEPREFIX"], "drive_c", "windows", "system32")
+        installed = (os.path.join(system, "nvapi.dll"), os.path.join(system, "simulated-gpus.txt"))
+        shutil.copyfile(os.path.join(self.build, "tests", "nvapi.dll"), installed[0])
+        with open(installed[1], "w") as out:
+            out.write(configuration)
+        try:
+            yield
+        finally:
+            self.stop()
+            for path in installed:
+                if os.path.exists(path):
+                    os.remove(path)
 
     # --- registry --------------------------------------------------------------------------------
     def reg_delete(self):
