@@ -1,5 +1,6 @@
 #include "agent/agent_options.h"
 
+#include "agent/port_text.h"
 #include <arpa/inet.h>
 #include <net/if.h>
 
@@ -46,17 +47,6 @@ const OptionEntry* findShort(char name) {
         if (entry.shortName != 0 && entry.shortName == name) return &entry;
     }
     return nullptr;
-}
-
-bool parsePort(const std::string& text, uint16_t* port) {
-    if (text.empty() || text.size() > 5) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value < 1 || value > 65535) return false;
-    *port = static_cast<uint16_t>(value);
-    return true;
 }
 
 struct Parsing {

@@ -4,19 +4,11 @@
 #include <cstring>
 
 #include "agent/agent_options.h"
+#include "agent/port_text.h"
 #include "net/poll_exchange.h"
 
 namespace tarvelon {
 namespace {
-
-bool parsePort(const std::string& text, uint16_t* port) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value < 1 || value > 65535) return false;
-    *port = static_cast<uint16_t>(value);
-    return true;
-}
 
 int familyBits(IpFamily family) {
     return family == IpFamily::IPv4 ? 32 : 128;

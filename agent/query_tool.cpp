@@ -4,21 +4,14 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "agent/machine_figures.h"
+#include "agent/port_text.h"
 #include "telemetry/text16.h"
 
 namespace tarvelon {
 namespace {
 
 constexpr uint16_t kDefaultPort = 8221;
-
-bool parsePort(const std::string& text, uint16_t* port) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value < 1 || value > 65535) return false;
-    *port = static_cast<uint16_t>(value);
-    return true;
-}
 
 std::string printed(const char* format, ...) {
     char line[512];
@@ -29,27 +22,23 @@ std::string printed(const char* format, ...) {
     return line;
 }
 
-// A received text as UTF-8 for a terminal or a JSON string. The sender is not trusted: a lone
-// surrogate becomes U+FFFD, so the output stays valid UTF-8, and control characters (which could
-// drive a terminal) become '?' in text; JSON escapes them.
+// A received text as UTF-8 for a terminal or a JSON string: lone surrogates already become U+FFFD
+// (receivedUtf8); control characters, which could drive a terminal, become '?' in text, and JSON
+// escapes them.
 std::string receivedText(const char16_t* text, bool json) {
-    std::u16string clean;
-    for (size_t i = 0; text[i] != 0; ++i) {
-        const char16_t unit = text[i];
-        const bool high = unit >= 0xD800 && unit < 0xDC00;
-        const bool low = unit >= 0xDC00 && unit < 0xE000;
-        if (high && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            clean += unit;
-            clean += text[++i];
-        } else if (high || low) {
-            clean += u'\uFFFD';
-        } else if (unit < 0x20 || (unit >= 0x7F && unit < 0xA0)) {
-            clean += json ? unit : u'?';  // JSON escapes what it must below
+    const std::string utf8 = receivedUtf8(text);
+    if (json) return utf8;
+    std::string shown;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c == 0xC2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xA0) {
+            shown += '?';  // U+0080 to U+009F
+            ++i;
         } else {
-            clean += unit;
+            shown += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
         }
     }
-    return toUtf8(clean.c_str());
+    return shown;
 }
 
 std::string jsonString(const char16_t* text) {

@@ -112,7 +112,7 @@ TEST(LostPanel, OnlyAPanelOnNoMonitorMovesToTheMiddleOfThePrimaryOne) {
 }
 
 TEST(TrayRouting, OnlyTheCallbackMessageIsRouted) {
-    const TrayRouting tray{1111, 129, false, true, false};
+    const TrayRouting tray{1111, 129, false, true, false, 0};
     EXPECT_EQ(routeTrayEvent(tray, 1112, 0x0204), TrayAction::NotHandled);
     EXPECT_EQ(routeTrayEvent(tray, 1111, 0x0201), TrayAction::NotHandled);  // single left click
     EXPECT_EQ(routeTrayEvent(tray, 1111, 0x0203), TrayAction::DoubleClickHandler);
@@ -120,11 +120,11 @@ TEST(TrayRouting, OnlyTheCallbackMessageIsRouted) {
     EXPECT_EQ(routeTrayEvent(tray, 1111, 0x007B), TrayAction::ShowMenu);
     EXPECT_EQ(routeTrayEvent(tray, 1111, 0x0200), TrayAction::NotHandled);
 
-    const TrayRouting noMenu{1111, 0, true, false, false};
+    const TrayRouting noMenu{1111, 0, true, false, false, 0};
     EXPECT_EQ(routeTrayEvent(noMenu, 1111, 0x0204), TrayAction::NotHandled);
     EXPECT_EQ(routeTrayEvent(noMenu, 1111, 0x0201), TrayAction::LeftButtonHandler);
     EXPECT_EQ(routeTrayEvent(noMenu, 1111, 0x0203), TrayAction::NotHandled);
-    const TrayRouting ownMenu{1111, 0, false, false, true};
+    const TrayRouting ownMenu{1111, 0, false, false, true, 0};
     EXPECT_EQ(routeTrayEvent(ownMenu, 1111, 0x0204), TrayAction::ContextMenuHandler);
 
     // A restarted shell has forgotten the icon; an unregistered message (0) is never taken for it.
