@@ -124,6 +124,7 @@ int main(int argc, char** argv) {
 
     int32_t loggedState = -1;
     std::string loggedLine;
+    bool served = false;  // once running, a failure mends itself (the server binds again)
     const timespec interval{kWatchIntervalMs / 1000, kWatchIntervalMs % 1000 * 1000000L};
     for (;;) {
         const int signal = sigtimedwait(&stopSignals, nullptr, &interval);
@@ -134,11 +135,12 @@ int main(int argc, char** argv) {
         char16_t serverMessage[kServerMessageUnits];
         copyServerMessage(serverMessage);
         const int32_t state = serverState.load();
+        served = served || state == kServerRunning;
         const std::string line = serverStateLine(state, serverMessage, options.port);
         if (state == loggedState && line == loggedLine) continue;
         logLine(line);
         loggedState = state;
         loggedLine = line;
-        if (state == kServerError) exitNow(1);
+        if (state == kServerError && !served) exitNow(1);
     }
 }

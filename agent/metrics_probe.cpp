@@ -43,12 +43,12 @@ HttpAnswer text(unsigned status, const std::string& line) {
     return HttpAnswer{status, line + "\n", false};
 }
 
-double secondsSince(uint64_t startMs) {
+double elapsedSeconds(uint64_t startMs) {
     return static_cast<double>(tickCountMs() - startMs) / 1000.0;
 }
 
 HttpAnswer failed(uint64_t startMs) {
-    return HttpAnswer{200, probeExposition(false, secondsSince(startMs), nullptr), true};
+    return HttpAnswer{200, probeExposition(false, elapsedSeconds(startMs), nullptr), true};
 }
 
 }  // namespace
@@ -58,6 +58,10 @@ HttpAnswer answerProbe(const char* target, const char* scrapeTimeout, const std:
     QueryTarget parsed;
     std::string reason;
     if (!parseProbeTarget(target, &parsed, &reason)) return text(400, reason);
+
+    // Counted from here: a slow resolver holds a probe as much as a slow target does.
+    const InFlight inFlight;
+    if (!inFlight.admitted) return text(503, "too many probes in flight; try again later");
 
     ResolvedAddress address;
     if (resolveUdpAddress(fromUtf8(parsed.host).c_str(), fromUtf8(std::to_string(parsed.port)).c_str(),
@@ -69,10 +73,7 @@ HttpAnswer answerProbe(const char* target, const char* scrapeTimeout, const std:
     IpAddress resolved;
     if (!senderIpAddress(socketAddress, &resolved) || !anyNetworkContains(allowed, resolved))
         return text(403, "target outside the networks of --probe-allow");
-    if (!probeWaitFits(scrapeTimeout)) return failed(startMs);
-
-    const InFlight inFlight;
-    if (!inFlight.admitted) return text(503, "too many probes in flight; try again later");
+    if (!probeWaitFits(scrapeTimeout, tickCountMs() - startMs)) return failed(startMs);
     {
         std::lock_guard<std::mutex> guard(budgetLock);
         if (!takeFullReply(targetBudget(), resolved, tickCountMs()))
@@ -84,7 +85,7 @@ HttpAnswer answerProbe(const char* target, const char* scrapeTimeout, const std:
     exchangeWithServer(slot, address, static_cast<uint8_t>(nextSequence.fetch_add(1)), buffer.data());
     if (slot.Status.load() != kStatusOk) return failed(startMs);
     const MachineFigures figures = replyMachineFigures(readSlotRecords(slot));
-    return HttpAnswer{200, probeExposition(true, secondsSince(startMs), &figures), true};
+    return HttpAnswer{200, probeExposition(true, elapsedSeconds(startMs), &figures), true};
 }
 
 }  // namespace tarvelon

@@ -134,12 +134,13 @@ bool parseProbeTarget(const char* argument, QueryTarget* target, std::string* re
     return true;
 }
 
-bool probeWaitFits(const char* scrapeTimeoutHeader) {
+bool probeWaitFits(const char* scrapeTimeoutHeader, uint64_t spentMs) {
     if (scrapeTimeoutHeader == nullptr) return true;
     char* end = nullptr;
     const double seconds = std::strtod(scrapeTimeoutHeader, &end);
     if (end == scrapeTimeoutHeader || *end != 0) return true;  // not a number: as if not sent
-    return seconds * 1000.0 + 1e-6 >= kReceiveTimeoutMs + kProbeAnswerMarginMs;  // 0.95 s is enough
+    // 0.95 s is enough for a scrape that has spent nothing yet.
+    return seconds * 1000.0 + 1e-6 >= static_cast<double>(spentMs) + kReceiveTimeoutMs + kProbeAnswerMarginMs;
 }
 
 }  // namespace tarvelon

@@ -44,9 +44,10 @@ MetricsRoute routeRequest(const std::string& method, const std::string& path);
 constexpr size_t kLongestProbeTarget = 261;  // a 253-character name, ':' and a port, or brackets
 bool parseProbeTarget(const char* argument, QueryTarget* target, std::string* reason);
 
-// Whether the query's own wait (0.9 s, as the panel waits) fits the scrape timeout Prometheus
-// announces (its header value, null when absent), with a margin to answer in.
+// Whether the query's own wait (0.9 s, as the panel waits) still fits the scrape timeout Prometheus
+// announces (its header value, null when absent) after spentMs of the scrape (resolving the target),
+// with a margin to answer in.
 constexpr uint32_t kProbeAnswerMarginMs = 50;
-bool probeWaitFits(const char* scrapeTimeoutHeader);
+bool probeWaitFits(const char* scrapeTimeoutHeader, uint64_t spentMs);
 
 }  // namespace tarvelon

@@ -70,7 +70,7 @@ bool parseProcStat(const std::string& text, ProcStat* stat) {
         } else if (startsWith(field, lineEnd, "cpu")) {
             uint64_t processor = 0;
             if (field < lineEnd && *field >= '0' && *field <= '9' && nextNumber(&field, lineEnd, &processor) &&
-                (field == lineEnd || *field == ' ')) {
+                (field == lineEnd || *field == ' ') && processor < kMostProcessorNumber) {
                 stat->processors.push_back(static_cast<int>(processor));
             }
         } else if (startsWith(field, lineEnd, "processes ")) {

@@ -17,6 +17,7 @@ namespace tarvelon {
 // (guest time is already inside user and nice), the numbers of the "cpuN" lines, one per online
 // logical processor, and the tasks created since boot ("processes").
 constexpr int kProcessorTimeFields = 8;
+constexpr uint64_t kMostProcessorNumber = 65536;  // a "cpuN" line beyond it comes from no real kernel
 struct ProcStat {
     uint64_t times[kProcessorTimeFields];
     std::vector<int> processors;

@@ -108,7 +108,7 @@ bool pauseWhileEnabled(uint32_t milliseconds) {
 bool senderHasReplyLeft(const ServerFamily& server, const SocketAddress& from) {
     IpAddress sender{server.family, {}, 0};  // a sender of no known family: all such share one allowance
     senderIpAddress(from, &sender);
-    return takeFullReply(*server.replyBudget, sender, tickCountMs());
+    return takeFullReply(*server.replyBudget, replyBudgetSender(sender), tickCountMs());
 }
 
 // Receives one datagram for real and answers it; true when it was answered. A query from a sender
@@ -172,9 +172,10 @@ bool serve(SocketHandle socket, uint8_t* buffer, const ServerFamily& server) {
 }
 
 // One start: open, bind and serve until switched off (true) or until a failure (false, state Error).
-// A retry after a failure keeps showing that failure until the server runs again.
-bool startAndServe(const ServerFamily& server, uint8_t* buffer, bool retrying) {
-    if (!retrying) enterState(server, kServerStartUp, u"Try to start the server");
+// *retryDelayMs is the pause before this attempt, 0 for a first one; a retry keeps showing the failure
+// until the server runs again, and a bind that succeeds ends the run of failures (0 again).
+bool startAndServe(const ServerFamily& server, uint8_t* buffer, uint32_t* retryDelayMs) {
+    if (*retryDelayMs == 0) enterState(server, kServerStartUp, u"Try to start the server");
     const SocketHandle socket = openUdpSocket(server.family);
     if (socket == kNoSocket) {
         enterError(server, formatSocketFailure, lastSocketError());
@@ -190,6 +191,7 @@ bool startAndServe(const ServerFamily& server, uint8_t* buffer, bool retrying) {
         enterError(server, formatBindFailure, error);
         return false;
     }
+    *retryDelayMs = 0;
     resetReplyBudget(*server.replyBudget, std::random_device{}());
     serverStartTime.store(wallClockSeconds());
     enterState(server, kServerRunning, u"Server goes into wait for query loop and wait for queries");
@@ -218,7 +220,8 @@ void serverThread(const ServerFamily& server) {
             continue;
         }
         if (retryDelayMs != 0 && !pauseWhileEnabled(retryDelayMs)) continue;
-        retryDelayMs = startAndServe(server, buffer, retryDelayMs != 0) ? 0 : nextRetryDelayMs(retryDelayMs);
+        const bool switchedOff = startAndServe(server, buffer, &retryDelayMs);
+        retryDelayMs = switchedOff ? 0 : nextRetryDelayMs(retryDelayMs);
     }
 }
 

@@ -63,23 +63,20 @@ void refill(ReplyBudgetEntry& entry, uint64_t nowMs) {
     entry.lastSeenMs = nowMs;
 }
 
-// A host may send from any address of its IPv6 /64, so the /64 is the sender; IPv4 senders are kept
-// per address.
-IpAddress budgetKeyOf(const IpAddress& sender) {
-    IpAddress key = sender;
+}  // namespace
+
+IpAddress replyBudgetSender(const IpAddress& address) {
+    IpAddress key = address;
     if (key.family == IpFamily::IPv6) std::memset(key.bytes + 8, 0, 8);
     return key;
 }
-
-}  // namespace
 
 void resetReplyBudget(ReplyBudget& budget, uint32_t hashKey) {
     std::memset(&budget, 0, sizeof budget);
     budget.hashKey = hashKey;
 }
 
-bool takeFullReply(ReplyBudget& budget, const IpAddress& senderAddress, uint64_t nowMs) {
-    const IpAddress sender = budgetKeyOf(senderAddress);
+bool takeFullReply(ReplyBudget& budget, const IpAddress& sender, uint64_t nowMs) {
     ReplyBudgetEntry* set = &budget.entries[setOf(budget.hashKey, sender) * kReplyBudgetWays];
     ReplyBudgetEntry* entry = nullptr;
     for (int way = 0; way < kReplyBudgetWays && entry == nullptr; ++way) {

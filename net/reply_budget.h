@@ -37,8 +37,12 @@ struct ReplyBudget {
 
 void resetReplyBudget(ReplyBudget& budget, uint32_t hashKey);
 
-// Takes one full reply from the sender's allowance (its /64 for IPv6); false when it has none left. A sender
-// not in the table takes the least recently seen entry of its set.
+// The sender a query server keeps an allowance for: a host may send from any address of its IPv6 /64,
+// so the /64 stands for it; an IPv4 sender is its address.
+IpAddress replyBudgetSender(const IpAddress& address);
+
+// Takes one full reply from the sender's allowance; false when it has none left. A sender not in the
+// table takes the least recently seen entry of its set.
 bool takeFullReply(ReplyBudget& budget, const IpAddress& sender, uint64_t nowMs);
 
 }  // namespace tarvelon

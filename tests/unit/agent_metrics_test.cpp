@@ -129,11 +129,13 @@ TEST(AgentMetrics, RoutesAndProbeTargets) {
 
     const struct {
         const char* header;
+        uint64_t spentMs;
         bool fits;
-    } timeouts[] = {{nullptr, true}, {"10", true}, {"0.95", true}, {"0.94", false},
-                    {"0.5", false},  {"x", true},  {"1.5s", true}};
+    } timeouts[] = {{nullptr, 5000, true}, {"10", 0, true},    {"0.95", 0, true}, {"0.94", 0, false},
+                    {"0.5", 0, false},     {"x", 0, true},     {"1.5s", 0, true}, {"2", 1050, true},
+                    {"2", 1051, false},    {"10", 9051, false}};
     for (const auto& t : timeouts)
-        EXPECT_EQ(probeWaitFits(t.header), t.fits) << (t.header ? t.header : "none");
+        EXPECT_EQ(probeWaitFits(t.header, t.spentMs), t.fits) << (t.header ? t.header : "none") << t.spentMs;
 }
 
 TEST(AgentMetrics, SampleValuesAndEscapes) {

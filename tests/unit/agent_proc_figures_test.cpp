@@ -11,7 +11,7 @@ TEST(ProcStat, ReadsTheAggregateLineAndTheOnlineProcessors) {
     ProcStat stat;
     ASSERT_TRUE(
         parseProcStat("cpu  10 1 20 300 4 5 6 7 8 9\ncpu0 1 1 1 1\ncpu3 2 2 2 2\ncpufreq 1\n"
-                      "intr 5\n",
+                      "cpu4294967295 1 1 1 1\ncpu65536 1 1 1 1\nintr 5\n",
                       &stat));
     EXPECT_EQ(stat.times[0], 10u);
     EXPECT_EQ(stat.times[7], 7u);  // steal; guest and guest_nice are inside user and nice

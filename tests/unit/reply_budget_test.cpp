@@ -103,9 +103,11 @@ TEST_F(Budget, IPv6SendersShareTheAllowanceOfTheirSlash64) {
     // Rotating through the /64 does not renew the allowance.
     int answered = 0;
     for (int host = 0; host < 100; ++host)
-        answered += take(in64(1, static_cast<uint8_t>(host)), 1000) ? 1 : 0;
+        answered += take(replyBudgetSender(in64(1, static_cast<uint8_t>(host))), 1000) ? 1 : 0;
     EXPECT_EQ(answered, kReplyBurst);
-    EXPECT_EQ(granted(in64(2, 1), 100, 1000), kReplyBurst);  // the next /64 is another network
+    EXPECT_EQ(granted(replyBudgetSender(in64(2, 1)), 100, 1000), kReplyBurst);  // another network
+    // A probe's targets are servers of their own: their exact addresses keep allowances apart.
+    EXPECT_EQ(granted(in64(1, 200), 100, 1000), kReplyBurst);
 }
 
 TEST_F(Budget, IPv4SenderIsKnownByItsFourBytesAlone) {
