@@ -17,7 +17,8 @@ void settleLimit(AlarmState& state, int32_t limitC) {
     }
 }
 
-// The name the panel titles a host by; a server that reports none goes by its address.
+// The host a notice names: the panel's title where it has one ("SYSTEM", the reported name); a
+// server that reports none goes by the address it is configured with, where the panel says "Unknown".
 const char16_t* hostTitle(const PanelGroup& group) {
     if (group.source == kLocalSource) return u"SYSTEM";
     if (group.hostRecord.hostName[0] != 0) return group.hostRecord.hostName;

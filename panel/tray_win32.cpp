@@ -86,7 +86,7 @@ bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
 
 namespace {
 
-constexpr int kMonitorsLooked = 16;
+constexpr int kMonitorsLooked = 64;
 
 struct Monitors {
     ScreenRect rects[kMonitorsLooked];

@@ -77,6 +77,7 @@ int32_t panelShowCommand(int32_t requested) {
 
 bool findLostPanel(ScreenRect window, const ScreenRect* monitors, int32_t monitorCount, ScreenRect primary,
                    ScreenPoint* position) {
+    if (monitorCount <= 0) return false;
     // A window without size still lies where its corner is.
     if (window.width <= 0) window.width = 1;
     if (window.height <= 0) window.height = 1;

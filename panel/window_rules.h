@@ -48,7 +48,8 @@ bool positionWorthStoring(bool minimised, int32_t x, int32_t y);
 int32_t panelShowCommand(int32_t requested);
 
 // A panel that lies on no monitor (one unplugged, a resolution changed) is moved, centred, onto the
-// primary monitor: true with its new top-left corner; false while any part of it is on a monitor.
+// primary monitor: true with its new top-left corner; false while any part of it is on a monitor, or
+// when no monitor is known (nothing to judge by).
 bool findLostPanel(ScreenRect window, const ScreenRect* monitors, int32_t monitorCount, ScreenRect primary,
                    ScreenPoint* position);
 

@@ -4,6 +4,7 @@
 // Windows: the current user's registry. Native: one file per key that is replaced atomically.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tarvelon {
@@ -25,6 +26,10 @@ StoreStatus readStoreValue(StoreKey* key, const char16_t* name, void* buffer, ui
                            uint32_t* type);
 bool writeStoreValue(StoreKey* key, const char16_t* name, StoreType type, const void* data,
                      uint32_t byteCount);
+// Writes the first length units of text as a string value: little-endian UTF-16 with its terminator,
+// as the registry stores REG_SZ. False for a text of kStoreTextUnits units or more.
+constexpr size_t kStoreTextUnits = 2048;
+bool writeStoreText(StoreKey* key, const char16_t* name, const char16_t* text, size_t length);
 // Deleting an absent value is no error.
 bool deleteStoreValue(StoreKey* key, const char16_t* name);
 

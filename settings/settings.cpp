@@ -94,15 +94,7 @@ void writeDword(StoreKey* key, const char16_t* name, int32_t value) {
 }
 
 void writeText(StoreKey* key, const char16_t* name, const char16_t* text, size_t capacity) {
-    const size_t length = text16Length(text, capacity - 1);
-    // Little-endian UTF-16 with its terminator, as the registry stores REG_SZ.
-    uint8_t bytes[2 * kSettingTextUnits];
-    for (size_t i = 0; i < length; ++i) {
-        bytes[2 * i] = static_cast<uint8_t>(text[i]);
-        bytes[2 * i + 1] = static_cast<uint8_t>(text[i] >> 8);
-    }
-    bytes[2 * length] = bytes[2 * length + 1] = 0;
-    writeStoreValue(key, name, StoreType::String, bytes, static_cast<uint32_t>(2 * (length + 1)));
+    writeStoreText(key, name, text, text16Length(text, capacity - 1));
 }
 
 void loadValues(StoreKey* key, const SettingValue* values, size_t count) {

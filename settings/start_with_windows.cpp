@@ -63,13 +63,7 @@ bool setStartWithWindows(const char16_t* programPath, bool on) {
         if (on) {
             char16_t command[kCommandUnits];
             const int units = format16(command, kCommandUnits, u"\"%s\"", programPath);
-            // Little-endian UTF-16 with its terminator, as the registry stores REG_SZ.
-            uint8_t bytes[2 * kCommandUnits];
-            for (int i = 0; i <= units; ++i) {
-                bytes[2 * i] = static_cast<uint8_t>(command[i]);
-                bytes[2 * i + 1] = static_cast<uint8_t>(command[i] >> 8);
-            }
-            writeStoreValue(key, kRunValueName, StoreType::String, bytes, static_cast<uint32_t>(2 * (units + 1)));
+            writeStoreText(key, kRunValueName, command, static_cast<size_t>(units));
         } else {
             deleteStoreValue(key, kRunValueName);
         }

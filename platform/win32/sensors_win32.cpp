@@ -11,6 +11,7 @@
 #include <winternl.h>
 
 #include <cstdlib>
+#include <vector>
 
 #include "platform/sensors.h"
 
@@ -209,17 +210,18 @@ int32_t readInterfaceOctets(InterfaceOctets (&rows)[kMaxInterfaces]) {
 }
 
 int32_t readProcessorClocks(ProcessorClock (&clocks)[kMaxProcessorClocks]) {
-    ProcessorPowerInformation power[kMaxProcessorClocks];
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    const DWORD processors = system.dwNumberOfProcessors < kMaxProcessorClocks
-                                 ? system.dwNumberOfProcessors
-                                 : static_cast<DWORD>(kMaxProcessorClocks);
-    if (CallNtPowerInformation(ProcessorInformation, nullptr, 0, power, sizeof power[0] * processors) != 0) {
+    // The call wants an entry for every processor of the machine, which a 32-bit process under WOW64
+    // is not told by GetSystemInfo (it stops at 32).
+    const DWORD processors = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    if (processors == 0) return -1;
+    std::vector<ProcessorPowerInformation> power(processors);
+    if (CallNtPowerInformation(ProcessorInformation, nullptr, 0, power.data(),
+                               static_cast<ULONG>(sizeof power[0] * processors)) != 0) {
         return -1;
     }
-    for (DWORD i = 0; i < processors; ++i) clocks[i] = ProcessorClock{power[i].currentMhz, power[i].maxMhz};
-    return static_cast<int32_t>(processors);
+    const DWORD kept = processors < kMaxProcessorClocks ? processors : static_cast<DWORD>(kMaxProcessorClocks);
+    for (DWORD i = 0; i < kept; ++i) clocks[i] = ProcessorClock{power[i].currentMhz, power[i].maxMhz};
+    return static_cast<int32_t>(kept);
 }
 
 }  // namespace tarvelon

@@ -99,6 +99,7 @@ TEST(LostPanel, OnlyAPanelOnNoMonitorMovesToTheMiddleOfThePrimaryOne) {
         {{-1000, 500, 136, 112}, 1, true, {572, 456}},  // that monitor was unplugged
         {{-32000, -32000, 160, 24}, 2, true, {560, 500}},
         {{5000, 5000, 0, 0}, 2, true, {639, 511}},
+        {{5000, 5000, 136, 112}, 0, false, {}},  // no monitor known
     };
     for (const auto& c : cases) {
         ScreenPoint position{-1, -1};
