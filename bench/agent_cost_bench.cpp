@@ -16,6 +16,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -150,6 +151,8 @@ long getMetrics(uint16_t port) {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(port);
+    const timeval patience{5, 0};  // an exporter that stalls ends the scrape, not the bench
+    setsockopt(connection, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
     long received = -1;
     if (connect(connection, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
         const char request[] = "GET /metrics HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
