@@ -364,7 +364,8 @@ TEST(HostPass, NetworkTrafficCountsWholeMegabytesPerInterface) {
     EXPECT_EQ(onlyReceived.apply(previous).netIoMbit, 80);
 }
 
-TEST(HostPass, CounterFieldsStayWhenNothingWasCollectedOrAReadFailed) {
+// The counter fields of the pass before, so that a field left alone shows.
+HostRecord countedRecord() {
     HostRecord previous{};
     previous.cpuLoad = 5;
     previous.cpuMhz = 1000;
@@ -372,6 +373,11 @@ TEST(HostPass, CounterFieldsStayWhenNothingWasCollectedOrAReadFailed) {
     previous.processCount = 100;
     previous.threadCount = 900;
     previous.netIoMbit = 8;
+    return previous;
+}
+
+TEST(HostPass, CounterFieldsStayWhenNothingWasCollectedOrAReadFailed) {
+    const HostRecord previous = countedRecord();
 
     HostInput uncollected;
     uncollected.readings.countersCollected = false;
@@ -473,13 +479,7 @@ TEST(HostPass, SystemFiguresStandInForCountersThatCannotBeUsed) {
          },
          {0, 3000, 60, 120, 1500, 8}},
     };
-    HostRecord previous{};
-    previous.cpuLoad = 5;
-    previous.cpuMhz = 1000;
-    previous.cpuMaxFreqPct = 50;
-    previous.processCount = 100;
-    previous.threadCount = 900;
-    previous.netIoMbit = 8;
+    const HostRecord previous = countedRecord();
     for (const auto& test : cases) {
         HostInput input;
         input.setItems(kCounterMaxFrequencyPct, frequencyItems(87.9, 9999));
