@@ -1,7 +1,7 @@
 // tarvelon-agent: a headless Linux daemon that answers Tarvelon's UDP queries with this machine's
 // figures. It runs the panel program's query server unchanged over a sampler of its own, configured
-// from the command line. Any server error ends it with status 1, so that a supervisor (systemd's
-// Restart=on-failure) starts it again; SIGTERM and SIGINT end it with status 0.
+// from the command line. A server that cannot start ends it with status 1, so that a supervisor
+// (systemd's Restart=on-failure) starts it again; SIGTERM and SIGINT end it with status 0.
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,7 +25,10 @@ using namespace tarvelon;
 
 namespace {
 
-constexpr int kWatchIntervalMs = 1000;
+// The server threads say so when their state changes; the main thread waits for that or a stop.
+constexpr int kServerChangedSignal = SIGUSR1;
+// The agent never switches its server off, so its threads need not wake to look at the switch.
+constexpr uint32_t kEnabledCheckMs = 3600 * 1000;
 
 std::string machineHostName() {
     char name[256] = {};
@@ -83,11 +86,12 @@ int main(int argc, char** argv) {
     }
 
     // Every thread started from here on inherits the blocked signals; the main thread takes them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGTERM);
-    sigaddset(&stopSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    sigset_t watchedSignals;
+    sigemptyset(&watchedSignals);
+    sigaddset(&watchedSignals, SIGTERM);
+    sigaddset(&watchedSignals, SIGINT);
+    sigaddset(&watchedSignals, kServerChangedSignal);
+    pthread_sigmask(SIG_BLOCK, &watchedSignals, nullptr);
 
     int32_t socketError = 0;
     startSockets(&socketError);
@@ -110,7 +114,9 @@ int main(int argc, char** argv) {
     runAgentPass(sampler, tickCountMs());  // the first answers already carry figures
     startAgentSampler(sampler);
 
+    options.listen.enabledCheckMs = kEnabledCheckMs;
     setServerListen(options.listen);
+    setServerStateListener([] { kill(getpid(), kServerChangedSignal); });
     startQueryServer();
     if (options.metricsEnabled) {
         std::string failure;
@@ -125,22 +131,22 @@ int main(int argc, char** argv) {
     int32_t loggedState = -1;
     std::string loggedLine;
     bool served = false;  // once running, a failure mends itself (the server binds again)
-    const timespec interval{kWatchIntervalMs / 1000, kWatchIntervalMs % 1000 * 1000000L};
     for (;;) {
-        const int signal = sigtimedwait(&stopSignals, nullptr, &interval);
-        if (signal > 0) {
-            logLine(std::string("stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
-            exitNow(0);
-        }
         char16_t serverMessage[kServerMessageUnits];
         copyServerMessage(serverMessage);
         const int32_t state = serverState.load();
         served = served || state == kServerRunning;
         const std::string line = serverStateLine(state, serverMessage, options.port);
-        if (state == loggedState && line == loggedLine) continue;
-        logLine(line);
-        loggedState = state;
-        loggedLine = line;
-        if (state == kServerError && !served) exitNow(1);
+        if (state != loggedState || line != loggedLine) {
+            logLine(line);
+            loggedState = state;
+            loggedLine = line;
+            if (state == kServerError && !served) exitNow(1);
+        }
+        const int signal = sigwaitinfo(&watchedSignals, nullptr);
+        if (signal == SIGTERM || signal == SIGINT) {
+            logLine(std::string("stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
+            exitNow(0);
+        }
     }
 }

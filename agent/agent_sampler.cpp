@@ -12,7 +12,8 @@
 namespace tarvelon {
 namespace {
 
-constexpr uint32_t kPassPauseMs = 900;
+// One pass a second, on a steady schedule: a pause after each pass would add a wake-up every ten.
+constexpr uint64_t kPassPeriodMs = 1000;
 
 }  // namespace
 
@@ -42,8 +43,15 @@ AgentPassFigures latestPassFigures(AgentSampler& sampler) {
 void startAgentSampler(AgentSampler& sampler) {
     startThreadOrFail(kSiteSamplerThread, [&sampler] {
         return std::thread([&sampler] {
+            uint64_t dueMs = tickCountMs();
             for (;;) {
-                sleepMs(kPassPauseMs);
+                dueMs += kPassPeriodMs;
+                const uint64_t nowMs = tickCountMs();
+                if (dueMs > nowMs) {
+                    sleepMs(static_cast<uint32_t>(dueMs - nowMs));
+                } else {
+                    dueMs = nowMs;  // late (a suspended machine): no passes to catch up on
+                }
                 runAgentPass(sampler, tickCountMs());
             }
         });

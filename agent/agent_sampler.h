@@ -1,5 +1,5 @@
 // The agent's sampler: one pass over the host's files and the GPUs, computed on a copy of the local
-// store and published whole, then 900 ms of sleep, forever, on a thread of its own. The query server
+// store and published whole, once a second, forever, on a thread of its own. The query server
 // answers from the store exactly as the panel program's does.
 #pragma once
 

@@ -11,6 +11,9 @@ namespace tarvelon {
 namespace {
 
 constexpr uint64_t kCpufreqLookAgainMs = 60000;
+// The overcommit mode is an administrator's choice that hardly ever changes, and a sysctl file costs
+// as much to read as /proc/meminfo.
+constexpr uint64_t kOvercommitLookAgainMs = 60000;
 
 // Per online processor with a cpufreq directory: the current frequency as percent of its maximum
 // and in MHz, as instances named after the processor (none of them a total).
@@ -100,7 +103,12 @@ HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const 
     copyText16(readings.hostName, kSettingTextUnits, hostName);
     std::string& text = sampler.text;
 
-    const bool strictCommit = sampler.overcommit.read(&text) && strictOvercommit(text);
+    if (!sampler.overcommitLooked || nowMs - sampler.overcommitLookedAtMs >= kOvercommitLookAgainMs) {
+        sampler.strictCommit = sampler.overcommit.read(&text) && strictOvercommit(text);
+        sampler.overcommitLooked = true;
+        sampler.overcommitLookedAtMs = nowMs;
+    }
+    const bool strictCommit = sampler.strictCommit;
     readings.memoryRead =
         sampler.meminfo.read(&text) && parseMemoryFigures(text, strictCommit, &readings.memory);
     gaps.memory = !readings.memoryRead;

@@ -29,6 +29,9 @@ struct LinuxHostSampler {
     std::string root;  // prefix of /proc and /sys, "" for the machine itself
     KeptFile meminfo;
     KeptFile overcommit;
+    bool overcommitLooked;
+    uint64_t overcommitLookedAtMs;
+    bool strictCommit;  // as overcommit_memory said when last looked at
     KeptFile stat;
     KeptFile loadavg;
     KeptFile netDev;

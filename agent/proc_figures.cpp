@@ -1,8 +1,6 @@
 #include "agent/proc_figures.h"
 
 #include <algorithm>
-#include <cinttypes>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -13,34 +11,11 @@ namespace {
 constexpr uint64_t kCounter32 = uint64_t{1} << 32;
 constexpr uint64_t kLargestWrap = uint64_t{1} << 31;
 
-// The kB value of a "Name:   123 kB" line, in bytes.
-bool meminfoBytes(const std::string& text, const char* name, uint64_t* bytes) {
-    const std::string key = std::string("\n") + name + ":";
-    const size_t at = ("\n" + text).find(key);
-    if (at == std::string::npos) return false;
-    unsigned long long kilobytes = 0;
-    if (std::sscanf(text.c_str() + at + key.size() - 1, "%llu", &kilobytes) != 1) return false;
-    *bytes = static_cast<uint64_t>(kilobytes) * 1024;
-    return true;
-}
-
 // Moves *at past prefix when the line starts with it.
 bool startsWith(const char*& at, const char* lineEnd, const char* prefix) {
     const size_t length = std::strlen(prefix);
     if (static_cast<size_t>(lineEnd - at) < length || std::memcmp(at, prefix, length) != 0) return false;
     at += length;
-    return true;
-}
-
-// The next decimal number of the line after spaces; *at ends up just past its digits.
-bool nextNumber(const char** at, const char* lineEnd, uint64_t* value) {
-    const char* c = *at;
-    while (c < lineEnd && *c == ' ') ++c;
-    if (c == lineEnd || *c < '0' || *c > '9') return false;
-    uint64_t number = 0;
-    for (; c < lineEnd && *c >= '0' && *c <= '9'; ++c) number = number * 10 + static_cast<uint64_t>(*c - '0');
-    *value = number;
-    *at = c;
     return true;
 }
 
@@ -65,16 +40,16 @@ bool parseProcStat(const std::string& text, ProcStat* stat) {
         const char* field = line;
         if (startsWith(field, lineEnd, "cpu ")) {
             int count = 0;
-            while (count < kProcessorTimeFields && nextNumber(&field, lineEnd, &stat->times[count])) ++count;
+            while (count < kProcessorTimeFields && nextDecimal(&field, lineEnd, &stat->times[count])) ++count;
             aggregate = count >= 4;  // user nice system idle at least; older kernels stop there
         } else if (startsWith(field, lineEnd, "cpu")) {
             uint64_t processor = 0;
-            if (field < lineEnd && *field >= '0' && *field <= '9' && nextNumber(&field, lineEnd, &processor) &&
+            if (field < lineEnd && *field >= '0' && *field <= '9' && nextDecimal(&field, lineEnd, &processor) &&
                 (field == lineEnd || *field == ' ') && processor < kMostProcessorNumber) {
                 stat->processors.push_back(static_cast<int>(processor));
             }
         } else if (startsWith(field, lineEnd, "processes ")) {
-            stat->forksRead = nextNumber(&field, lineEnd, &stat->forks);
+            stat->forksRead = nextDecimal(&field, lineEnd, &stat->forks);
         }
         line = lineEnd + 1;
     }
@@ -96,25 +71,16 @@ bool busyPercent(const ProcStat& before, const ProcStat& now, double* percent) {
 }
 
 bool parseMemoryFigures(const std::string& text, bool strictCommit, MemoryStatus* status) {
-    uint64_t total = 0, available = 0;
-    if (!meminfoBytes(text, "MemTotal", &total)) return false;
-    if (!meminfoBytes(text, "MemAvailable", &available) && !meminfoBytes(text, "MemFree", &available))
-        return false;
-    if (!strictCommit) {
-        // CommitLimit binds nothing here (it can be less than the physical memory): what can still
-        // be had is the physical memory and the swap.
-        uint64_t swapTotal = 0, swapFree = 0;
-        meminfoBytes(text, "SwapTotal", &swapTotal);
-        meminfoBytes(text, "SwapFree", &swapFree);
-        *status = MemoryStatus{total, available, total + swapTotal, available + swapFree};
-        return true;
-    }
+    // Without strict accounting CommitLimit binds nothing (it can be less than the physical memory):
+    // what can still be had is the physical memory and the swap, as parseMeminfo counts it.
+    if (!parseMeminfo(text, status)) return false;
+    if (!strictCommit) return true;
     uint64_t commitLimit = 0, committed = 0;
     meminfoBytes(text, "CommitLimit", &commitLimit);
     meminfoBytes(text, "Committed_AS", &committed);
     // Committed_AS can still pass the limit (the limit was lowered); nothing is then available.
-    const uint64_t commitAvailable = committed < commitLimit ? commitLimit - committed : 0;
-    *status = MemoryStatus{total, available, commitLimit, commitAvailable};
+    status->totalPageFile = commitLimit;
+    status->availPageFile = committed < commitLimit ? commitLimit - committed : 0;
     return true;
 }
 

@@ -23,7 +23,6 @@ std::atomic<uint64_t> requestCountIPv6{0};
 
 namespace {
 
-constexpr uint32_t kReceiveTimeoutMs = 1000;
 constexpr uint32_t kPauseMs = 500;
 
 // Each thread's own state and message, and the word and message the dialog shows, change together
@@ -63,11 +62,12 @@ const ServerFamily kIPv6Server = {IpFamily::IPv6,  1, u"IPv6", kSiteServerIPv6, 
                                   &replyBudgetIPv6};
 
 ServerListen listenSetting = {true, true, {IpFamily::IPv4, {}, 0}, {IpFamily::IPv6, {}, 0}};
+void (*stateListener)() = nullptr;
 
 // Sets the thread's own state (and message, unless nullptr) and shows the worse of the served
 // families; on a tie, the one that just changed.
 void enterState(const ServerFamily& server, int32_t state, const char16_t* message) {
-    std::lock_guard<std::mutex> guard(messageLock);
+    std::unique_lock<std::mutex> guard(messageLock);
     FamilyState& own = familyStates[server.index];
     own.state = state;
     if (message != nullptr) copyText16(own.message, kServerMessageUnits, message);
@@ -80,6 +80,8 @@ void enterState(const ServerFamily& server, int32_t state, const char16_t* messa
     }
     std::memcpy(serverMessage, shown->message, sizeof serverMessage);
     serverState.store(shown->state);
+    guard.unlock();
+    if (stateListener != nullptr) stateListener();
 }
 
 // Error, with the failure's text after the family's name, so the dialog tells which one fails.
@@ -181,7 +183,7 @@ bool startAndServe(const ServerFamily& server, uint8_t* buffer, uint32_t* retryD
         enterError(server, formatSocketFailure, lastSocketError());
         return false;
     }
-    setReceiveTimeout(socket, kReceiveTimeoutMs);
+    setReceiveTimeout(socket, listenSetting.enabledCheckMs);
     if (server.family == IpFamily::IPv6) setIPv6Only(socket);
     const auto port = static_cast<uint16_t>(settings.networkServerPort.load() & 0xFFFF);
     const IpAddress& address = server.family == IpFamily::IPv4 ? listenSetting.ipv4 : listenSetting.ipv6;
@@ -242,6 +244,10 @@ ServerView viewServer() {
 
 void setServerListen(const ServerListen& listen) {
     listenSetting = listen;
+}
+
+void setServerStateListener(void (*listener)()) {
+    stateListener = listener;
 }
 
 void startQueryServer() {

@@ -23,8 +23,15 @@ struct ServerListen {
     bool serveIPv6;
     IpAddress ipv4;
     IpAddress ipv6;
+    // How long a thread waits for a datagram before it looks at networkServerEnabled again: the
+    // panel's dialog switches the server off, the agent never does and so looks seldom.
+    uint32_t enabledCheckMs = 1000;
 };
 void setServerListen(const ServerListen& listen);
+
+// Called on a server thread, outside the server's locks, whenever a thread has set its state (and
+// message), so a watcher need not poll. Set before startQueryServer.
+void setServerStateListener(void (*listener)());
 
 // Clears the server state and starts the IPv4 thread, then the IPv6 thread, of the families served. They run
 // until the process ends; later calls do nothing.

@@ -1,7 +1,8 @@
 #include "platform/posix/kept_file.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,13 +15,17 @@ KeptFile::~KeptFile() {
 }
 
 KeptFile::KeptFile(KeptFile&& other) noexcept
-    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)), room_(other.room_) {}
+    : path_(std::move(other.path_)),
+      fd_(std::exchange(other.fd_, -1)),
+      kernelFile_(other.kernelFile_),
+      room_(other.room_) {}
 
 KeptFile& KeptFile::operator=(KeptFile&& other) noexcept {
     if (this != &other) {
         close();
         path_ = std::move(other.path_);
         fd_ = std::exchange(other.fd_, -1);
+        kernelFile_ = other.kernelFile_;
         room_ = other.room_;
     }
     return *this;
@@ -32,10 +37,13 @@ void KeptFile::close() {
 }
 
 bool KeptFile::read(std::string* text) {
-    struct stat status;
-    if (fd_ >= 0 && (fstat(fd_, &status) != 0 || status.st_nlink == 0)) close();
-    if (fd_ < 0) fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return false;
+    if (fd_ < 0) {
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0) return false;
+        struct statfs filesystem;
+        kernelFile_ = fstatfs(fd_, &filesystem) == 0 &&
+                      (filesystem.f_type == PROC_SUPER_MAGIC || filesystem.f_type == SYSFS_MAGIC);
+    }
     text->resize(room_);
     size_t length = 0;
     for (;;) {
@@ -52,6 +60,8 @@ bool KeptFile::read(std::string* text) {
         text->resize(room_);
     }
     text->resize(length);
+    // An ordinary file (in a tree standing in for /proc) can be replaced between reads.
+    if (!kernelFile_) close();
     return true;
 }
 

@@ -1,5 +1,5 @@
 // Kernel files and directories kept open between passes. A read starts again at offset 0, where
-// /proc and /sys produce fresh contents, so a pass pays no path lookup, open or close.
+// /proc and /sys produce fresh contents, so a pass pays no path lookup, open, check or close.
 #pragma once
 
 #include <dirent.h>
@@ -20,8 +20,8 @@ class KeptFile {
     KeptFile& operator=(KeptFile&& other) noexcept;
 
     // The whole contents into text (whose capacity serves the next read); false when the file cannot
-    // be opened or read. A file removed since it was opened (in a tree standing in for /proc) is
-    // opened again by its path.
+    // be opened or read. Only a file of /proc or /sys stays open; any other file is opened by its
+    // path on every read.
     bool read(std::string* text);
 
   private:
@@ -29,6 +29,7 @@ class KeptFile {
 
     std::string path_;
     int fd_ = -1;
+    bool kernelFile_ = false;
     size_t room_ = 4096;  // what the last read needed, so one pread usually takes the whole file
 };
 

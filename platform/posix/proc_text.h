@@ -13,6 +13,12 @@ namespace tarvelon {
 // The whole text of a (kernel) file; false when it cannot be opened.
 bool readTextFile(const std::string& path, std::string* text);
 
+// The decimal number after spaces at *at, moving *at past its digits; false when none starts there.
+bool nextDecimal(const char** at, const char* end, uint64_t* value);
+
+// The kB value of a "Name:   123 kB" line of /proc/meminfo, in bytes; false when the line is missing.
+bool meminfoBytes(const std::string& text, const char* name, uint64_t* bytes);
+
 // Total and available memory, and the commit figures as physical memory plus swap; bytes.
 bool parseMeminfo(const std::string& text, MemoryStatus* status);
 

@@ -13,12 +13,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/posix/proc_text.h"
 #include "platform/store.h"
 #include "telemetry/text16.h"
 
@@ -138,8 +137,8 @@ bool writeFile(const StoreKey& key) {
 StoreKey* openUserKey(const char16_t* path, StoreAccess access) {
     std::lock_guard<std::mutex> guard(fileLock);
     auto* key = new StoreKey{keyFile(path), {}, false};
-    std::ifstream in(key->file);
-    if (!in) {
+    std::string text;
+    if (!readTextFile(key->file, &text)) {
         if (access == StoreAccess::Read) {
             delete key;
             return nullptr;
@@ -147,10 +146,13 @@ StoreKey* openUserKey(const char16_t* path, StoreAccess access) {
         key->dirty = true;  // creating the key creates its file, even with no values
         return key;
     }
-    std::string line;
-    while (std::getline(in, line)) {
+    for (size_t start = 0; start < text.size();) {
+        size_t stop = text.find('\n', start);
+        if (stop == std::string::npos) stop = text.size();
         StoreValue value;
-        if (parseLine(line, value) && findValue(key, value.name) == nullptr) key->values.push_back(value);
+        if (parseLine(text.substr(start, stop - start), value) && findValue(key, value.name) == nullptr)
+            key->values.push_back(value);
+        start = stop + 1;
     }
     return key;
 }

@@ -55,5 +55,37 @@ TEST(ProcText, LoadavgAndNetDev) {
     EXPECT_EQ(interfaces[1].sent, 1234567u);
 }
 
+TEST(ProcText, MalformedLinesAreRefusedNotMisread) {
+    struct Case {
+        const char* loadavg;
+        bool read;
+        int32_t threads;
+    } cases[] = {
+        {"0.52 0.58 0.59 3/1234 56789\n", true, 1234}, {"0.52 0.58 0.59 31234 56789\n", false, 0},
+        {"0.52 0.58\n0.59 3/1234\n", false, 0},       {"0.52 0.58 0.59 3/99999999999 1\n", false, 0},
+        {"", false, 0},
+    };
+    for (const Case& c : cases) {
+        int32_t threads = 0;
+        EXPECT_EQ(parseLoadavgThreads(c.loadavg, &threads), c.read) << c.loadavg;
+        EXPECT_EQ(threads, c.threads) << c.loadavg;
+    }
+
+    // A name is matched whole at the start of a line, and its number must follow.
+    uint64_t bytes = 0;
+    EXPECT_FALSE(meminfoBytes("DirectMemTotal: 5 kB\nMemTotalX: 6 kB\n", "MemTotal", &bytes));
+    EXPECT_FALSE(meminfoBytes("MemTotal: kB 7\n", "MemTotal", &bytes));
+    EXPECT_TRUE(meminfoBytes("MemTotalX: 6 kB\nMemTotal:   8 kB", "MemTotal", &bytes));
+    EXPECT_EQ(bytes, 8192u);
+
+    // An interface line without a name or with too few columns is left out.
+    const std::vector<InterfaceBytes> interfaces =
+        parseNetDev("   : 1 2 3 4 5 6 7 8 9\n eth1: 1 2 3\n eth2:5 0 0 0 0 0 0 0 6 0 0 0 0 0 0 0");
+    ASSERT_EQ(interfaces.size(), 1u);
+    EXPECT_EQ(interfaces[0].name, "eth2");
+    EXPECT_EQ(interfaces[0].received, 5u);
+    EXPECT_EQ(interfaces[0].sent, 6u);
+}
+
 }  // namespace
 }  // namespace tarvelon
