@@ -8,8 +8,6 @@ relabelling, and its HTTP API then holds the simulated temperature and both prob
 
 usage: agent_prometheus.py AGENT SIMULATED_NVML    (exit 77 without Prometheus installed)
 """
-import http.client
-import json
 import os
 import shutil
 import socket
@@ -18,6 +16,8 @@ import sys
 import tempfile
 import time
 import urllib.parse
+
+from prometheus_fixture import agent_job, free_port, probe_job, request, start_prometheus, value_of
 
 GPUS = """count 2
 gpu 0 name Simulated "Quoted" GPU
@@ -29,22 +29,6 @@ gpu 0 load 42
 gpu 1 name Second
 gpu 1 coreTemp 55
 """
-
-
-def free_port(kind, family=socket.AF_INET, host="127.0.0.1"):
-    with socket.socket(family, kind) as probe:
-        probe.bind((host, 0))
-        return probe.getsockname()[1]
-
-
-def request(port, method, path, body=None):
-    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
-    try:
-        connection.request(method, path, body=body)
-        response = connection.getresponse()
-        return response.status, response.read().decode()
-    finally:
-        connection.close()
 
 
 def raw_status(port, data):
@@ -84,13 +68,6 @@ def wait_for(what, check, seconds=60):
 def promtool_accepts(text):
     run = subprocess.run(["promtool", "check", "metrics"], input=text, capture_output=True, text=True)
     return run.returncode == 0, run.stdout + run.stderr
-
-
-def query_prometheus(port, expression):
-    path = "/api/v1/query?query=" + urllib.parse.quote(expression)
-    status, body = request(port, "GET", path)
-    result = json.loads(body)["data"]["result"] if status == 200 else []
-    return result
 
 
 def main():
@@ -169,46 +146,24 @@ def main():
         check(udp_answers(alpha_udp), "alpha stopped answering UDP after bad requests")
 
         # The multi-target pattern: the probe job's targets become ?target= and the agent is scraped.
-        with open(os.path.join(work, "prometheus.yml"), "w") as config:
-            config.write(f"""global:
-  scrape_interval: 2s
-  scrape_timeout: 2s
-scrape_configs:
-  - job_name: tarvelon-agent
-    static_configs:
-      - targets: ['127.0.0.1:{http_port}']
-  - job_name: tarvelon
-    metrics_path: /probe
-    static_configs:
-      - targets: ['127.0.0.1:{beta_udp}', '127.0.0.1:{silent.getsockname()[1]}']
-    relabel_configs:
-      - source_labels: [__address__]
-        target_label: __param_target
-      - source_labels: [__param_target]
-        target_label: instance
-      - target_label: __address__
-        replacement: 127.0.0.1:{http_port}
-""")
-        children.append(subprocess.Popen(
-            ["prometheus", "--config.file=" + os.path.join(work, "prometheus.yml"),
-             "--storage.tsdb.path=" + os.path.join(work, "data"),
-             f"--web.listen-address=127.0.0.1:{prometheus_port}"],
-            stdout=subprocess.DEVNULL, stderr=open(os.path.join(work, "prometheus.log"), "w")))
+        silent_port = silent.getsockname()[1]
+        children.append(start_prometheus(
+            work, prometheus_port,
+            [agent_job(http_port), probe_job(http_port, [f"127.0.0.1:{beta_udp}", f"127.0.0.1:{silent_port}"])],
+            stderr=open(os.path.join(work, "prometheus.log"), "w")))
 
-        def value_of(expression):
-            result = query_prometheus(prometheus_port, expression)
-            return result[0]["value"][1] if result else None
+        def value(expression):
+            return value_of(prometheus_port, expression)
 
-        temperature = wait_for("the GPU temperature in Prometheus", lambda: value_of(
+        temperature = wait_for("the GPU temperature in Prometheus", lambda: value(
             'tarvelon_gpu_temperature_celsius{job="tarvelon-agent",host="alpha",gpu="0",sensor="core"}'))
         check(temperature == "67", f"Prometheus holds {temperature} for the simulated temperature")
-        beta = wait_for("beta's probe in Prometheus", lambda: value_of(
+        beta = wait_for("beta's probe in Prometheus", lambda: value(
             f'tarvelon_probe_success{{instance="127.0.0.1:{beta_udp}"}}'))
         check(beta == "1", f"Prometheus holds {beta} for the probe of beta")
-        check(value_of(f'tarvelon_cpus{{job="tarvelon",host="beta"}}') is not None,
+        check(value(f'tarvelon_cpus{{job="tarvelon",host="beta"}}') is not None,
               "Prometheus holds no figures of beta")
-        silent_port = silent.getsockname()[1]
-        outcome = wait_for("the silent port's probe in Prometheus", lambda: value_of(
+        outcome = wait_for("the silent port's probe in Prometheus", lambda: value(
             f'tarvelon_probe_success{{instance="127.0.0.1:{silent_port}"}}'))
         check(outcome == "0", f"Prometheus holds {outcome} for the probe of a silent port")
     finally:

@@ -3,20 +3,18 @@ simulated GPUs, probed by the native tarvelon-agent's /probe, once directly and 
 Prometheus through the multi-target relabelling; Prometheus's API then holds the Windows host's name,
 its two GPUs and tarvelon_probe_success 1."""
 
-import http.client
-import json
 import os
 import shutil
-import socket
 import subprocess
 import sys
 import tempfile
-import time
-import urllib.parse
 
 from wine_desktop import Desktop, check, free_udp_port, main, udp_query, wait_for
 
 SOURCE = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
+sys.path.insert(0, os.path.join(SOURCE, "tests", "prometheus"))
+from prometheus_fixture import free_port, get, probe_job, start_prometheus, value_of  # noqa: E402
+
 AGENT = os.path.join(SOURCE, "build", "native", "agent", "tarvelon-agent")
 SKIPPED = 77
 
@@ -30,25 +28,6 @@ gpu 1 coreTemp 58
 """
 
 
-def free_tcp_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
-
-
-def get(port, path):
-    """(status, body), or (None, "") while nothing listens yet."""
-    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
-    try:
-        connection.request("GET", path)
-        response = connection.getresponse()
-        return response.status, response.read().decode()
-    except OSError:
-        return None, ""
-    finally:
-        connection.close()
-
-
 def test(build):
     if not os.access(AGENT, os.X_OK) or not shutil.which("prometheus"):
         print("skipped: needs the native build's %s and Prometheus (Debian package prometheus)" % AGENT)
@@ -56,7 +35,7 @@ def test(build):
     desktop = Desktop(build)
     desktop.stop()
     desktop.reg_delete()
-    exe_port, http_port, prometheus_port = free_udp_port(), free_tcp_port(), free_tcp_port()
+    exe_port, http_port, prometheus_port = free_udp_port(), free_port(), free_port()
     for name, value in (("networkServerEnabled", 1), ("networkServerPort", exe_port),
                         ("networkServerHostname", "lab-pc-07")):
         desktop.reg_add(name, value)
@@ -78,34 +57,18 @@ def test(build):
                          'sensor="core"} 77'):
                 check(line in text, "the probe lacks %r:\n%s" % (line, text))
 
-            with open(os.path.join(work, "prometheus.yml"), "w") as config:
-                config.write("""global: {scrape_interval: 2s, scrape_timeout: 2s}
-scrape_configs:
-  - job_name: tarvelon
-    metrics_path: /probe
-    static_configs: [{targets: ['127.0.0.1:%d']}]
-    relabel_configs:
-      - {source_labels: [__address__], target_label: __param_target}
-      - {source_labels: [__param_target], target_label: instance}
-      - {target_label: __address__, replacement: '127.0.0.1:%d'}
-""" % (exe_port, http_port))
-            children.append(subprocess.Popen(
-                ["prometheus", "--config.file=" + os.path.join(work, "prometheus.yml"),
-                 "--storage.tsdb.path=" + os.path.join(work, "data"),
-                 "--web.listen-address=127.0.0.1:%d" % prometheus_port],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            children.append(start_prometheus(work, prometheus_port,
+                                             [probe_job(http_port, ["127.0.0.1:%d" % exe_port])]))
 
-            def value_of(expression):
-                status, body = get(prometheus_port, "/api/v1/query?query=" + urllib.parse.quote(expression))
-                result = json.loads(body)["data"]["result"] if status == 200 else []
-                return result[0]["value"][1] if result else None
+            def value(expression):
+                return value_of(prometheus_port, expression)
 
-            check(wait_for(lambda: value_of('tarvelon_probe_success{instance="127.0.0.1:%d"}' % exe_port), 60,
+            check(wait_for(lambda: value('tarvelon_probe_success{instance="127.0.0.1:%d"}' % exe_port), 60,
                            "the probe in Prometheus") == "1", "Prometheus holds a failed probe of the exe")
-            check(value_of('tarvelon_gpus{host="lab-pc-07"}') == "2",
+            check(value('tarvelon_gpus{host="lab-pc-07"}') == "2",
                   "Prometheus lacks the Windows host's GPUs")
             second_gpu = 'tarvelon_gpu_temperature_celsius{host="lab-pc-07",gpu="1",sensor="core"}'
-            check(value_of(second_gpu) == "58", "Prometheus lacks the second GPU's temperature")
+            check(value(second_gpu) == "58", "Prometheus lacks the second GPU's temperature")
         finally:
             for child in children:
                 child.terminate()
