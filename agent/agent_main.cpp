@@ -109,6 +109,7 @@ int main(int argc, char** argv) {
 
     static AgentSampler sampler;
     sampler.host = makeLinuxHostSampler(options.root);
+    sampler.keepFigures = options.metricsEnabled;
     const NvmlOpenOutcome outcome = openNvmlGpus(options.nvmlLibrary.c_str(), &sampler.gpus);
     logLine(gpuOutcomeLine(outcome, sampler.gpus.count, options.nvmlLibrary));
     runAgentPass(sampler, tickCountMs());  // the first answers already carry figures

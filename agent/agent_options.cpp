@@ -163,7 +163,7 @@ bool settleFamilies(Parsing& parsing) {
 OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions* options,
                                  std::string* message) {
     *options = AgentOptions{};
-    options->port = kDefaultAgentPort;
+    options->port = kDefaultTarvelonPort;
     options->listen =
         ServerListen{true, true, IpAddress{IpFamily::IPv4, {}, 0}, IpAddress{IpFamily::IPv6, {}, 0}};
     options->nvmlLibrary = kNvmlLibraryName;

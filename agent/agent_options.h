@@ -13,8 +13,6 @@
 
 namespace tarvelon {
 
-constexpr uint16_t kDefaultAgentPort = 8221;
-
 struct AgentOptions {
     uint16_t port;
     std::string name;  // empty: the machine's host name

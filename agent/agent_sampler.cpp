@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <utility>
 
 #include "agent/agent_log.h"
 #include "platform/clock.h"
@@ -22,14 +23,16 @@ void runAgentPass(AgentSampler& sampler, uint64_t nowMs) {
     readSettingText(settings.networkServerHostname, hostName);
     LocalStore store = readLocalStore();
     AgentPassFigures figures{};
-    const HostSourceGaps gaps = sampleLinuxHost(sampler.host, nowMs, hostName, store.host, &figures.hostFigures);
-    sampleNvmlGpus(sampler.gpus, store, &figures.answers);
+    const bool keep = sampler.keepFigures;
+    const HostSourceGaps gaps =
+        sampleLinuxHost(sampler.host, nowMs, hostName, store.host, keep ? &figures.hostFigures : nullptr);
+    sampleNvmlGpus(sampler.gpus, store, keep ? &figures.answers : nullptr);
     publishLocalStore(store);
-    figures.host = store.host;
-    figures.gpuSlots = std::min(sampler.gpus.count, kGpuSlots);
-    {
+    if (keep) {
+        figures.host = store.host;
+        figures.gpuSlots = std::min(sampler.gpus.count, kGpuSlots);
         std::lock_guard<std::mutex> guard(sampler.figuresLock);
-        sampler.figures = figures;
+        sampler.figures = std::move(figures);
     }
     for (const std::string& line : hostGapLines(sampler.gaps, gaps)) logLine(line);
     sampler.gaps = gaps;

@@ -16,6 +16,7 @@ struct AgentSampler {
     LinuxHostSampler host;
     NvmlGpus gpus;
     HostSourceGaps gaps;  // as the last pass found them
+    bool keepFigures;      // for the metrics endpoint; set before the first pass
     std::mutex figuresLock;  // the sampler thread writes figures, the metrics endpoint reads them
     AgentPassFigures figures;
 };

@@ -22,27 +22,11 @@ Figure unlessZero(double value) {
 
 }  // namespace
 
-std::string receivedUtf8(const char16_t* text) {
-    std::u16string clean;
-    for (size_t i = 0; text[i] != 0; ++i) {
-        const char16_t unit = text[i];
-        const bool high = unit >= 0xD800 && unit < 0xDC00;
-        const bool low = unit >= 0xDC00 && unit < 0xE000;
-        if (high && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-            clean += unit;
-            clean += text[++i];
-        } else {
-            clean += high || low ? u'\uFFFD' : unit;
-        }
-    }
-    return toUtf8(clean.c_str());
-}
-
 MachineFigures agentMachineFigures(const AgentPassFigures& pass) {
     const HostRecord& host = pass.host;
     const HostPassFigures& read = pass.hostFigures;
     MachineFigures figures{};
-    figures.hostName = receivedUtf8(host.hostName);
+    figures.hostName = toUtf8(host.hostName);
     figures.cpus = unlessZero(host.cpuCount);
     figures.cpuUtilization = Figure{read.loadRead, read.busyPercent / 100.0};
     // The agent leaves both clock fields 0 on a machine without cpufreq.
@@ -62,7 +46,7 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass) {
         const NvmlAnswers& answers = pass.answers[slot];
         GpuFigures gpu{};
         gpu.slot = slot;
-        gpu.name = answers.name != nullptr ? receivedUtf8(answers.name) : std::string();
+        gpu.name = answers.name != nullptr ? toUtf8(answers.name) : std::string();
         gpu.pciBus = answers.pci.bus;
         gpu.pciDevice = answers.pci.device;
         gpu.utilization = answered(answers.utilizationStatus, answers.utilization.gpu / 100.0);
@@ -83,7 +67,7 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass) {
 MachineFigures replyMachineFigures(const SlotRecords& records) {
     const HostRecord& host = records.host;
     MachineFigures figures{};
-    figures.hostName = receivedUtf8(host.hostName);
+    figures.hostName = toUtf8(host.hostName);
     figures.cpus = figure(host.cpuCount);
     figures.cpuUtilization = figure(host.cpuLoad / 100.0);
     figures.cpuHz = unlessZero(host.cpuMhz * kMegahertz);
@@ -102,7 +86,7 @@ MachineFigures replyMachineFigures(const SlotRecords& records) {
         if (record.present == 0) continue;
         GpuFigures gpu{};
         gpu.slot = slot;
-        gpu.name = receivedUtf8(record.gpuName);
+        gpu.name = toUtf8(record.gpuName);
         gpu.pciBus = record.pciBus;
         gpu.pciDevice = record.pciSlot;
         gpu.utilization = figure(record.gpuLoad / 100.0);

@@ -59,9 +59,6 @@ struct MachineFigures {
     std::vector<GpuFigures> gpus;
 };
 
-// A received text as UTF-8: the sender is not trusted, so a lone surrogate becomes U+FFFD.
-std::string receivedUtf8(const char16_t* text);
-
 // What one pass of the agent's sampler saw: the record it published, the host figures before
 // rounding and each slot's management library answers.
 struct AgentPassFigures {

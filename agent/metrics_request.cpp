@@ -38,30 +38,18 @@ bool parseNetwork(const std::string& text, IpNetwork* network) {
 }  // namespace
 
 bool parseMetricsListen(const std::string& text, MetricsListen* listen, std::string* message) {
-    *listen = MetricsListen{false, IpAddress{}, kDefaultMetricsPort};
-    std::string address, port;
-    if (!text.empty() && text[0] == '[') {
-        const size_t close = text.find(']');
-        if (close == std::string::npos || (close + 1 < text.size() && text[close + 1] != ':')) {
-            *message = "'" + text + "' is not [ADDRESS]:PORT";
-            return false;
-        }
-        address = text.substr(1, close - 1);
-        if (close + 1 < text.size()) port = text.substr(close + 2);
-        if (close + 1 < text.size() && port.empty()) port = "-";
-    } else if (text.find(':') == text.rfind(':')) {  // at most one colon: ADDRESS[:PORT] or :PORT
-        const size_t colon = text.find(':');
-        address = text.substr(0, colon);
-        if (colon != std::string::npos) port = colon + 1 < text.size() ? text.substr(colon + 1) : "-";
-        listen->everyAddress = colon == 0;
-    } else {
-        address = text;  // a bare IPv6 address
-    }
-    if (!port.empty() && !parsePort(port, &listen->port)) {
+    *listen = MetricsListen{false, IpAddress{}, kDefaultTarvelonPort};
+    if (text.size() > 1 && text[0] == ':' && text.find(':', 1) == std::string::npos) {
+        listen->everyAddress = true;
+        if (parsePort(text.substr(1), &listen->port)) return true;
         *message = "invalid port in '" + text + "': give a number from 1 to 65535";
         return false;
     }
-    if (!listen->everyAddress && !parseListenAddress(address, &listen->address)) {
+    // Otherwise ADDRESS[:PORT] is split as a query target is.
+    QueryTarget target;
+    if (!parseQueryTarget(text, &target, message)) return false;
+    listen->port = target.port;
+    if (!parseListenAddress(target.host, &listen->address)) {
         *message = "invalid address in '" + text + "': give a numeric IPv4 or IPv6 address of this machine";
         return false;
     }

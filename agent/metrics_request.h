@@ -12,9 +12,6 @@
 
 namespace tarvelon {
 
-// TCP; the UDP query port's number, which no exporter in Prometheus's list of default ports uses.
-constexpr uint16_t kDefaultMetricsPort = 8221;
-
 struct MetricsListen {
     bool everyAddress;  // ":PORT": IPv6 and IPv4 wildcards both
     IpAddress address;

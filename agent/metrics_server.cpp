@@ -1,6 +1,5 @@
 #include "agent/metrics_server.h"
 
-#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
@@ -128,19 +127,10 @@ bool startMetricsServer(const MetricsServerSetup& setup, std::string* message) {
         // Both families on one socket; a machine without IPv6 serves IPv4 alone.
         daemon = startDaemon(MHD_USE_DUAL_STACK, listen.port, nullptr);
         if (daemon == nullptr && errno != EADDRINUSE) daemon = startDaemon(0, listen.port, nullptr);
-    } else if (listen.address.family == IpFamily::IPv4) {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(listen.port);
-        std::memcpy(&address.sin_addr, listen.address.bytes, 4);
-        daemon = startDaemon(0, listen.port, reinterpret_cast<const sockaddr*>(&address));
     } else {
-        sockaddr_in6 address{};
-        address.sin6_family = AF_INET6;
-        address.sin6_port = htons(listen.port);
-        address.sin6_scope_id = listen.address.scopeId;
-        std::memcpy(&address.sin6_addr, listen.address.bytes, 16);
-        daemon = startDaemon(MHD_USE_IPv6, listen.port, reinterpret_cast<const sockaddr*>(&address));
+        const SocketAddress address = socketAddressOf(listen.address, listen.port);
+        daemon = startDaemon(listen.address.family == IpFamily::IPv6 ? MHD_USE_IPv6 : 0, listen.port,
+                             reinterpret_cast<const sockaddr*>(address.bytes));
     }
     if (daemon != nullptr) return true;
     *message = std::string("cannot serve metrics on TCP port ") + std::to_string(listen.port) + ": " +

@@ -4,14 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "agent/machine_figures.h"
 #include "agent/port_text.h"
 #include "telemetry/text16.h"
 
 namespace tarvelon {
 namespace {
 
-constexpr uint16_t kDefaultPort = 8221;
 
 std::string printed(const char* format, ...) {
     char line[512];
@@ -23,10 +21,10 @@ std::string printed(const char* format, ...) {
 }
 
 // A received text as UTF-8 for a terminal or a JSON string: lone surrogates already become U+FFFD
-// (receivedUtf8); control characters, which could drive a terminal, become '?' in text, and JSON
+// (toUtf8); control characters, which could drive a terminal, become '?' in text, and JSON
 // escapes them.
 std::string receivedText(const char16_t* text, bool json) {
-    const std::string utf8 = receivedUtf8(text);
+    const std::string utf8 = toUtf8(text);
     if (json) return utf8;
     std::string shown;
     for (size_t i = 0; i < utf8.size(); ++i) {
@@ -74,7 +72,7 @@ struct JsonObject {
 }  // namespace
 
 bool parseQueryTarget(const std::string& text, QueryTarget* target, std::string* message) {
-    target->port = kDefaultPort;
+    target->port = kDefaultTarvelonPort;
     std::string portText;
     bool hasPort = false;
     if (!text.empty() && text[0] == '[') {

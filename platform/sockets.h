@@ -61,6 +61,8 @@ void setIPv6Only(SocketHandle socket);
 
 // Binds to the address and port; 0, or -1 on failure.
 int bindIpAddress(SocketHandle socket, const IpAddress& address, uint16_t port);
+// The platform's socket address of an address and port, with its length.
+SocketAddress socketAddressOf(const IpAddress& address, uint16_t port);
 // Binds to the wildcard address (0.0.0.0 or ::) of the family; 0, or -1 on failure.
 int bindWildcard(SocketHandle socket, IpFamily family, uint16_t port);
 // Binds to the loopback address (127.0.0.1 or ::1); port 0 picks a free one.

@@ -198,6 +198,8 @@ std::string toUtf8(const char16_t* text) {
         if (code >= 0xD800 && code < 0xDC00 && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
             code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
+        } else if (code >= 0xD800 && code < 0xE000) {
+            code = 0xFFFD;  // a lone surrogate has no UTF-8 form
         }
         if (code < 0x80) {
             result += static_cast<char>(code);

@@ -33,7 +33,8 @@ bool equalText16(const char16_t* a, const char16_t* b);
 int format16(char16_t* destination, size_t capacity, const char16_t* format, ...);
 int vformat16(char16_t* destination, size_t capacity, const char16_t* format, va_list arguments);
 
-// Conversions for files, logs and tests.
+// Conversions for files, logs and tests; a lone surrogate (texts from the network are not trusted)
+// becomes U+FFFD.
 std::string toUtf8(const char16_t* text);
 std::u16string fromUtf8(const std::string& text);
 

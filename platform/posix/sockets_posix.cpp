@@ -90,23 +90,9 @@ int familyNumber(IpFamily family) {
 }
 
 int bindTo(SocketHandle socket, const IpAddress& ip, uint16_t port) {
-    sockaddr_storage address{};
-    socklen_t length = 0;
-    if (ip.family == IpFamily::IPv4) {
-        auto* ipv4 = reinterpret_cast<sockaddr_in*>(&address);
-        ipv4->sin_family = AF_INET;
-        ipv4->sin_port = htons(port);
-        std::memcpy(&ipv4->sin_addr, ip.bytes, 4);
-        length = sizeof(sockaddr_in);
-    } else {
-        auto* ipv6 = reinterpret_cast<sockaddr_in6*>(&address);
-        ipv6->sin6_family = AF_INET6;
-        ipv6->sin6_port = htons(port);
-        std::memcpy(&ipv6->sin6_addr, ip.bytes, 16);
-        ipv6->sin6_scope_id = ip.scopeId;
-        length = sizeof(sockaddr_in6);
-    }
-    if (bind(descriptor(socket), reinterpret_cast<sockaddr*>(&address), length) != 0) {
+    const SocketAddress address = socketAddressOf(ip, port);
+    if (bind(descriptor(socket), reinterpret_cast<const sockaddr*>(address.bytes),
+             static_cast<socklen_t>(address.length)) != 0) {
         return fail(winsockError(errno));
     }
     return succeed(0);
@@ -131,6 +117,27 @@ int sendBytes(SocketHandle socket, const uint8_t* bytes, int length, const void*
 }
 
 }  // namespace
+
+SocketAddress socketAddressOf(const IpAddress& ip, uint16_t port) {
+    SocketAddress address{};
+    if (ip.family == IpFamily::IPv4) {
+        sockaddr_in ipv4{};
+        ipv4.sin_family = AF_INET;
+        ipv4.sin_port = htons(port);
+        std::memcpy(&ipv4.sin_addr, ip.bytes, 4);
+        std::memcpy(address.bytes, &ipv4, sizeof ipv4);
+        address.length = sizeof ipv4;
+    } else {
+        sockaddr_in6 ipv6{};
+        ipv6.sin6_family = AF_INET6;
+        ipv6.sin6_port = htons(port);
+        std::memcpy(&ipv6.sin6_addr, ip.bytes, 16);
+        ipv6.sin6_scope_id = ip.scopeId;
+        std::memcpy(address.bytes, &ipv6, sizeof ipv6);
+        address.length = sizeof ipv6;
+    }
+    return address;
+}
 
 static_assert(sizeof(sockaddr_in) == 16 && sizeof(sockaddr_in6) == 28);
 
