@@ -29,8 +29,8 @@ constexpr int64_t kFirstResolutionBacklogSeconds = 10000;
 constexpr int kDetailsLineUnits = 200;
 
 // One poll thread and its receive buffer, owned by the client manager. The thread reads its slot
-// index and buffer, which do not change while it runs, and the stop request: under stopLock while it
-// pauses, and as an atomic word while it waits for a reply.
+// index and buffer, which do not change while it runs, and the stop request, which is stored under
+// stopLock so that a pause cannot miss it and read as it is while the thread waits for a reply.
 struct PollThreadEntry {
     int slotIndex = -1;
     std::thread thread;
@@ -38,14 +38,13 @@ struct PollThreadEntry {
 
     std::mutex stopLock;
     std::condition_variable stopSignal;
-    bool stopRequested = false;
-    std::atomic<bool> stopping{false};
+    std::atomic<bool> stopRequested{false};
 
     // Pauses, and tells whether the thread should go on: false once a stop was requested.
     bool pauseUnlessStopped(uint32_t milliseconds) {
         std::unique_lock<std::mutex> lock(stopLock);
         return !stopSignal.wait_for(lock, std::chrono::milliseconds(milliseconds),
-                                    [this] { return stopRequested; });
+                                    [this] { return stopRequested.load(); });
     }
 };
 
@@ -65,7 +64,7 @@ void pollThread(PollThreadEntry* entry) {
         if (!readSlotAddress(slot, &address)) continue;
         slot.LastQueryTime.store(wallClockSeconds());
         ++sequence;
-        exchangeWithServer(slot, address, sequence, entry->buffer, &entry->stopping);
+        exchangeWithServer(slot, address, sequence, entry->buffer, &entry->stopRequested);
     }
 }
 
@@ -73,8 +72,7 @@ void requestStop(PollThreadEntry& entry) {
     if (!entry.thread.joinable()) return;
     {
         std::lock_guard<std::mutex> guard(entry.stopLock);
-        entry.stopRequested = true;
-        entry.stopping.store(true);
+        entry.stopRequested.store(true);
     }
     entry.stopSignal.notify_one();
 }
@@ -100,11 +98,7 @@ void startPollThread(int index) {
     entry.buffer = new (std::nothrow) uint8_t[kDatagramBufferBytes];
     if (entry.buffer == nullptr) failOutOfMemory(kSitePollThread);
     std::memset(entry.buffer, 0, kDatagramBufferBytes);
-    {
-        std::lock_guard<std::mutex> guard(entry.stopLock);
-        entry.stopRequested = false;
-        entry.stopping.store(false);
-    }
+    entry.stopRequested.store(false);  // no thread runs on this entry now
     entry.thread = startThreadOrFail(kSitePollThread, [&entry] { return std::thread(pollThread, &entry); });
 }
 
@@ -124,26 +118,26 @@ void beginFirstResolution(int index) {
     beginResolution(index, slot.Hostname, slot.Port);
 }
 
-// A resolution that comes while the slot already holds an address replaces it; a failed one leaves
-// the address it had.
-void applyResolution(int index, ResolutionOutcome outcome, const ResolvedAddress& address) {
-    if (outcome != ResolutionOutcome::Resolved) return;
-    ServerSlot& slot = slotTable[index];
-    writeSlotAddress(slot, &address);
-    int32_t unresolved = kStatusUnresolvable;
-    slot.Status.compare_exchange_strong(unresolved, kStatusOk);
+// Takes the slot's finished resolution, if any; false while one is under way. A resolution that comes
+// while the slot already holds an address replaces it; a failed one leaves the address it had.
+bool landResolution(int index) {
+    ResolvedAddress address;
+    const ResolutionOutcome outcome = takeResolution(index, &address);
+    if (outcome == ResolutionOutcome::Pending) return false;
+    if (outcome == ResolutionOutcome::Resolved) {
+        ServerSlot& slot = slotTable[index];
+        writeSlotAddress(slot, &address);
+        int32_t unresolved = kStatusUnresolvable;
+        slot.Status.compare_exchange_strong(unresolved, kStatusOk);
+    }
+    return true;
 }
 
 // A move exchanges the slots' contents, so no resolution may land after it: finished ones are taken
 // now, the ones under way are forgotten and become due again at once.
 void settleResolutions() {
     for (int i = 0; i < kServerSlots; ++i) {
-        ResolvedAddress address;
-        const ResolutionOutcome outcome = takeResolution(i, &address);
-        if (outcome != ResolutionOutcome::Pending) {
-            applyResolution(i, outcome, address);
-            continue;
-        }
+        if (landResolution(i)) continue;
         forgetResolution(i);
         ServerSlot& slot = slotTable[i];
         if (slot.Status.load() == kStatusUnresolvable) {
@@ -203,10 +197,7 @@ void managerPass() {
         } else if (state == kStateRemoveRequest) {
             removeSlot(i);
         }
-        ResolvedAddress address;
-        const ResolutionOutcome outcome = takeResolution(i, &address);
-        if (outcome == ResolutionOutcome::Pending) continue;
-        applyResolution(i, outcome, address);
+        if (!landResolution(i)) continue;
         if (firstResolutionDue(slot)) {
             beginFirstResolution(i);
         } else if (resolutionAgainDue(slot)) {

@@ -213,11 +213,15 @@ void drawPanelValues(const PanelList& shown, const PanelMetrics& m, Surface& sur
     }
 }
 
+void layOutPanels(PanelState& state) {
+    state.metrics = computeLayout(state.shown, fontSizeForDpi(settings.fontsize.load(), state.dpi),
+                                  settings.layout.load());
+}
+
 namespace {
 
 void layOutAndDrawFrame(PanelState& state, Surface& surface) {
-    state.metrics = computeLayout(state.shown, fontSizeForDpi(settings.fontsize.load(), state.dpi),
-                                  settings.layout.load());
+    layOutPanels(state);
     surface.replaceFonts(state.metrics.lineHeight);
     fitWindowAndClear(state.metrics, surface);
     drawPanelBackgrounds(state.shown, state.metrics, surface);

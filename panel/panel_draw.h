@@ -25,7 +25,10 @@ void drawPanelHeaders(const PanelList& shown, const PanelMetrics& metrics, Surfa
 void drawPanelLabels(const PanelList& shown, const PanelMetrics& metrics, Surface& surface);
 void drawPanelValues(const PanelList& shown, const PanelMetrics& metrics, Surface& surface);
 
-// Everything, laid out anew from the layout and the font size in Settings, scaled to the state's DPI.
+// Lays the shown list out from the layout and the font size in Settings, scaled to the state's DPI.
+void layOutPanels(PanelState& state);
+
+// Everything, laid out anew (layOutPanels).
 void fullPass(PanelState& state, Surface& surface);
 // Layout and everything when the list changed; the values in every case.
 void tickPass(PanelState& state, Surface& surface);

@@ -30,10 +30,8 @@ void fillGroup(PanelGroup& group, int32_t source, const HostRecord& host, const 
         group.gpuRecords[packed] = gpu;
         ++packed;
     }
-    for (; packed < kGpuSlots; ++packed) {
-        group.gpus[packed] = PanelEntry{};
-        group.gpuRecords[packed] = GpuRecord{};
-    }
+    // The records of absent panels are never read (see clearGroup).
+    for (; packed < kGpuSlots; ++packed) group.gpus[packed] = PanelEntry{};
 }
 
 // An empty group. Only its entries are read (never the records of an absent panel), so only they are

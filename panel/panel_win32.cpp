@@ -58,8 +58,7 @@ void notifyAlarmsWin32() {
 void layoutBeforeWindow() {
     setPanelDpi(nullptr);
     buildPanelList(panelState.current);
-    panelState.metrics = computeLayout(panelState.shown, fontSizeForDpi(settings.fontsize.load(), panelState.dpi),
-                                       settings.layout.load());
+    layOutPanels(panelState);
     panelFonts.replace(panelState.metrics.lineHeight);
 }
 

@@ -175,7 +175,6 @@ HWND createGeneralSetup(HINSTANCE instance, HWND panel, int32_t fontsize) {
         GetModuleFileNameW(nullptr, reinterpret_cast<wchar_t*>(programPath), kProgramPathChars + 1);
     if (length == 0 || length > kProgramPathChars) programPath[0] = 0;
     EnableWindow(GetDlgItem(dialog, IDC_START_WITH_WINDOWS), programPath[0] != 0);
-    showStartWithWindows();
     dialogFontSize = fontsize;
     controlsUpdating = true;
     fillGeneralSetup();

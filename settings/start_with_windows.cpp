@@ -57,16 +57,15 @@ bool startsWithWindows(const char16_t* programPath) {
 }
 
 bool setStartWithWindows(const char16_t* programPath, bool on) {
-    const size_t length = text16Length(programPath, kProgramPathChars + 1);
-    if (on && length > static_cast<size_t>(kProgramPathChars)) return false;
+    if (!on) {
+        deleteStartWithWindows();
+        return startsWithWindows(programPath);
+    }
+    if (text16Length(programPath, kProgramPathChars + 1) > static_cast<size_t>(kProgramPathChars)) return false;
     if (StoreKey* key = openUserKey(kRunKeyPath, StoreAccess::Write)) {
-        if (on) {
-            char16_t command[kCommandUnits];
-            const int units = format16(command, kCommandUnits, u"\"%s\"", programPath);
-            writeStoreText(key, kRunValueName, command, static_cast<size_t>(units));
-        } else {
-            deleteStoreValue(key, kRunValueName);
-        }
+        char16_t command[kCommandUnits];
+        const int units = format16(command, kCommandUnits, u"\"%s\"", programPath);
+        writeStoreText(key, kRunValueName, command, static_cast<size_t>(units));
         closeUserKey(key);
     }
     return startsWithWindows(programPath);

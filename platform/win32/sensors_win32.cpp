@@ -214,7 +214,8 @@ int32_t readProcessorClocks(ProcessorClock (&clocks)[kMaxProcessorClocks]) {
     // is not told by GetSystemInfo (it stops at 32).
     const DWORD processors = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
     if (processors == 0) return -1;
-    std::vector<ProcessorPowerInformation> power(processors);
+    static std::vector<ProcessorPowerInformation> power;  // the sampler's alone, kept between passes
+    power.resize(processors);
     if (CallNtPowerInformation(ProcessorInformation, nullptr, 0, power.data(),
                                static_cast<ULONG>(sizeof power[0] * processors)) != 0) {
         return -1;
