@@ -7,13 +7,12 @@ UDP on IPv4 and IPv6."""
 import os
 import shutil
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
 
-from wine_desktop import (BODY, GPU_HEADER, HOST_HEADER, Desktop, check, free_udp_port, host_name_of, main,
-                          udp_query, wait_for)
+from wine_desktop import (BODY, GPU_HEADER, HOST_HEADER, Desktop, check, free_udp_port, gpu_name, host_record,
+                          main, udp_query, wait_for)
 
 SOURCE = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
 NATIVE = os.path.join(SOURCE, "build", "native")
@@ -60,21 +59,20 @@ def check_agent_records(reply, sequence):
     check(reply is not None, "no answer from the agent")
     check(reply[:4] == bytes([1, sequence, 0x32, 1]), "reply header %r" % reply[:4])
     check(len(reply) == 131 + 108, "reply length %d" % len(reply))
-    host = reply[7:131]
-    check(host_name_of(reply) == "linux-agent", "host name %r" % host_name_of(reply))
-    cpu_count, cpu_mhz, cpu_pct = struct.unpack_from("<H", host, 82)[0], struct.unpack_from("<H", host, 86)[0], host[88]
-    check((cpu_count, cpu_mhz, cpu_pct) == (4, 3000, 75), "processors %r" % ((cpu_count, cpu_mhz, cpu_pct),))
-    processes, threads = struct.unpack_from("<HH", host, 90)
-    check((processes, threads) == (5, 400), "processes and threads %r" % ((processes, threads),))
-    phys_total, phys_free, phys_used = struct.unpack_from("<IIB", host, 96)
-    check((phys_total, phys_free, phys_used) == (32768, 8192, 75), "memory %r" % ((phys_total, phys_free, phys_used),))
-    page_total, page_free = struct.unpack_from("<II", host, 108)
+    host = host_record(reply)
+    check(host.hostName == "linux-agent", "host name %r" % host.hostName)
+    processors = (host.cpuCount, host.cpuMhz, host.cpuMaxFreqPct)
+    check(processors == (4, 3000, 75), "processors %r" % (processors,))
+    check((host.processCount, host.threadCount) == (5, 400),
+          "processes and threads %r" % ((host.processCount, host.threadCount),))
+    memory = (host.physTotalMb, host.physFreeMb, host.physUsedPct)
+    check(memory == (32768, 8192, 75), "memory %r" % (memory,))
     # The kernel overcommits by default, so the commit limit is no limit: memory and swap together.
-    check((page_total, page_free) == (36864, 10240), "commit %r" % ((page_total, page_free),))
-    check(host[120] == 1, "gpuCount %d" % host[120])
+    commit = (host.pageTotalMb, host.pageFreeMb)
+    check(commit == (36864, 10240), "commit %r" % (commit,))
+    check(host.gpuCount == 1, "gpuCount %d" % host.gpuCount)
     gpu = reply[131:239]
-    name = gpu[6:86].decode("utf-16-le").split("\0", 1)[0]
-    check(name == "Simulated Linux GPU", "GPU name %r" % name)
+    check(gpu_name(gpu) == "Simulated Linux GPU", "GPU name %r" % gpu_name(gpu))
     check((gpu[1], gpu[2], gpu[86], gpu[92]) == (1, 7, 42, 75), "present, bus, load and core clock percent")
     check((gpu[105], gpu[106], gpu[107]) == (62, 66, 88), "fan, core and memory temperature bytes")
 

@@ -26,9 +26,7 @@ def test(build):
         desktop.drag((left + 100, top + 60), (left + 200, top + 110))
         moved = wait_for(lambda: (lambda r: r if r and r[:2] == (left + 100, top + 50) else None)(
             desktop.panel_rect()), 10, "the panel to follow the mouse")
-        values = desktop.reg_query()
-        check(values["windowPosX"][1] == hex(moved[0]) and values["windowPosY"][1] == hex(moved[1]),
-              "position stored after the drag")
+        desktop.check_stored_position(moved, "position stored after the drag")
 
         # Against the left edge: stops at x 0 and switches to columns.
         desktop.drag((moved[0] + 100, moved[1] + 60), (5, moved[1] + 60))
@@ -78,9 +76,7 @@ def test(build):
         after = desktop.panel_rect()
         desktop.xdotool("mouseup", 1)
         check(after[:2] == held, "panel followed the cursor after losing the capture: %s" % (after,))
-        values = desktop.reg_query()
-        check(values["windowPosX"][1] == hex(held[0]) and values["windowPosY"][1] == hex(held[1]),
-              "position stored where the drag ended")
+        desktop.check_stored_position(held, "position stored where the drag ended")
     finally:
         desktop.stop()
 

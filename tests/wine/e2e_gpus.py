@@ -2,7 +2,7 @@
 prefix's system directory): the panel grows a GPU panel per GPU with the GPU header colour, and the
 query server sends both GPU records, the second named "... TCC"."""
 
-from wine_desktop import BODY, GPU_HEADER, Desktop, check, free_udp_port, main, udp_query, wait_for
+from wine_desktop import BODY, GPU_HEADER, Desktop, check, gpu_name, host_record, main, udp_query, wait_for
 
 CONFIGURATION = """physical 1
 tcc 1
@@ -20,17 +20,11 @@ gpu 1 bus 2
 """
 
 
-def gpu_name(record):
-    return record[6:86].decode("utf-16-le").split("\0", 1)[0]
-
-
 def test(build):
     desktop = Desktop(build)
     desktop.stop()
     desktop.reg_delete()
-    port = free_udp_port()
-    desktop.reg_add("networkServerEnabled", 1)
-    desktop.reg_add("networkServerPort", port)
+    port = desktop.server_on()
     with desktop.simulated_gpus(CONFIGURATION):
         desktop.start()
         left, top, _, _ = desktop.wait_panel_size(3 * 136, 112)
@@ -48,7 +42,7 @@ def test(build):
         check(gpu_name(first) == "Simulated GeForce", "first GPU name %r" % gpu_name(first))
         check(gpu_name(second) == "Simulated Tesla TCC", "second GPU name %r" % gpu_name(second))
         check(first[86] == 97 and first[105] == 46 and first[106] == 85, "load, fan and temperature bytes")
-        check(reply[7 + 120] == 2, "gpuCount 2 in the host record")
+        check(host_record(reply).gpuCount == 2, "gpuCount 2 in the host record")
 
 
 main(test)

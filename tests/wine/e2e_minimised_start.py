@@ -18,9 +18,7 @@ def test(build):
         time.sleep(2)  # the start-up save has happened
         rect = desktop.panel_rect()
         check(rect[:2] == (300, 200), "panel shown at its stored position, got %s" % (rect,))
-        values = desktop.reg_query()
-        check(values["windowPosX"][1] == hex(300) and values["windowPosY"][1] == hex(200),
-              "stored position kept: %s, %s" % (values["windowPosX"], values["windowPosY"]))
+        desktop.check_stored_position((300, 200), "stored position kept")
     finally:
         desktop.stop()
 

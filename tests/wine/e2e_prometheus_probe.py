@@ -35,10 +35,8 @@ def test(build):
     desktop = Desktop(build)
     desktop.stop()
     desktop.reg_delete()
-    exe_port, http_port, prometheus_port = free_udp_port(), free_port(), free_port()
-    for name, value in (("networkServerEnabled", 1), ("networkServerPort", exe_port),
-                        ("networkServerHostname", "lab-pc-07")):
-        desktop.reg_add(name, value)
+    exe_port, http_port, prometheus_port = desktop.server_on(), free_port(), free_port()
+    desktop.reg_add("networkServerHostname", "lab-pc-07")
     work = tempfile.mkdtemp(prefix="tarvelon-prometheus-wine-")
     children = []
     with desktop.simulated_gpus(GPUS):

@@ -4,7 +4,7 @@ without being switched off and on; then the other way round."""
 
 import socket
 
-from wine_desktop import Desktop, check, free_udp_port, main, wait_for, udp_query
+from wine_desktop import Desktop, check, main, wait_for, udp_query
 
 FAMILIES = {socket.AF_INET: ("IPv4", "127.0.0.1", "0.0.0.0"), socket.AF_INET6: ("IPv6", "::1", "::")}
 
@@ -20,9 +20,7 @@ def test(build):
         name = FAMILIES[held][0]
         desktop.stop()
         desktop.reg_delete()
-        port = free_udp_port()
-        desktop.reg_add("networkServerEnabled", 1)
-        desktop.reg_add("networkServerPort", port)
+        port = desktop.server_on()
         holder = socket.socket(held, socket.SOCK_DGRAM)
         if held == socket.AF_INET6:
             holder.setsockopt(socket.IPPROTO_IPV6, socket.IPV6_V6ONLY, 1)

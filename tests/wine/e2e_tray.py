@@ -25,9 +25,7 @@ def test(build):
         centred = (572, 456)  # (1280 - 136) / 2, (1024 - 112) / 2
         wait_for(lambda: (lambda r: r and r[:2] == centred)(desktop.panel_rect()), 10,
                  "the panel in the middle of the screen")
-        values = desktop.reg_query()
-        check(values["windowPosX"][1] == hex(centred[0]) and values["windowPosY"][1] == hex(centred[1]),
-              "found position stored: %s, %s" % (values["windowPosX"], values["windowPosY"]))
+        desktop.check_stored_position(centred, "found position stored")
 
         # On a monitor, a double-click leaves the panel where it is.
         desktop.drive("tray-double-click")

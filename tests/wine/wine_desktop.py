@@ -2,11 +2,13 @@
 tarvelon.exe, the registry read and written with `wine reg`, screenshots read pixel by pixel, mouse
 input through xdotool, and dialogs driven through win_driver.exe."""
 
+import collections
 import contextlib
 import os
 import shlex
 import shutil
 import socket
+import struct
 import subprocess
 import sys
 import tempfile
@@ -148,6 +150,18 @@ class Desktop:
                 values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
         return values
 
+    def server_on(self):
+        """The query server switched on at a free loopback port; returns the port."""
+        port = free_udp_port()
+        self.reg_add("networkServerEnabled", 1)
+        self.reg_add("networkServerPort", port)
+        return port
+
+    def check_stored_position(self, position, message):
+        values = self.reg_query()
+        check(values["windowPosX"][1] == hex(position[0]) and values["windowPosY"][1] == hex(position[1]),
+              "%s: %s, %s" % (message, values["windowPosX"], values["windowPosY"]))
+
     # --- windows and dialogs ---------------------------------------------------------------------
     def drive(self, *args, check_status=True, timeout=60):
         return self.run("wine", self.driver, *args, check_status=check_status, timeout=timeout).stdout.strip()
@@ -235,10 +249,32 @@ def udp_query(port, host="127.0.0.1", sequence=7, family=socket.AF_INET, timeout
             return None
 
 
+def record_text(raw):
+    """A record's text field: UTF-16LE up to its terminating 0 unit."""
+    return raw.decode("utf-16-le").split("\0", 1)[0]
+
+
 def host_name_of(reply):
     """The hostName text of the HostRecord in a full reply."""
-    raw = reply[7 + 2:7 + 82]
-    return raw.decode("utf-16-le").split("\0", 1)[0]
+    return record_text(reply[7 + 2:7 + 82])
+
+
+# The HostRecord that follows a full reply's 7-byte header, 124 bytes, its fields named as in the record.
+HostRecord = collections.namedtuple("HostRecord", [
+    "changed", "hostName", "cpuCount", "cpuLoad", "cpuMhz", "cpuMaxFreqPct", "processCount", "threadCount",
+    "physTotalMb", "physFreeMb", "physUsedPct", "pageTotalMb", "pageFreeMb", "pageUsedPct", "netIoMbit",
+    "gpuCount"])
+HOST_RECORD_LAYOUT = struct.Struct("<Bx80sHBxHBxHH2xIIB3xIIBxHB3x")
+
+
+def host_record(reply):
+    fields = HOST_RECORD_LAYOUT.unpack_from(reply, 7)
+    return HostRecord(fields[0], record_text(fields[1]), *fields[2:])
+
+
+def gpu_name(record):
+    """The gpuName text of a 108-byte GpuRecord."""
+    return record_text(record[6:86])
 
 
 def main(test):
