@@ -1,17 +1,23 @@
 // The metrics endpoint's rules: --metrics and --probe-allow values, routing, probe targets and the
 // scrape timeout, and the exposition text with its escaping and numbers.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <vector>
 
+#include "agent/agent_options.h"
 #include "agent/exposition.h"
 #include "agent/machine_figures.h"
 #include "agent/metrics_request.h"
 
 namespace tarvelon {
 namespace {
+
+template <size_t N>
+void expectEveryLineIn(const std::string& text, const char* const (&lines)[N]) {
+    for (const char* line : lines) EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
+}
 
 TEST(AgentMetrics, ListenAddresses) {
     const struct {
@@ -67,9 +73,7 @@ TEST(AgentMetrics, AllowedNetworks) {
     };
     for (const auto& a : addresses) {
         IpAddress address;
-        ASSERT_TRUE(inet_pton(std::strchr(a.address, ':') ? AF_INET6 : AF_INET, a.address, address.bytes));
-        address.family = std::strchr(a.address, ':') ? IpFamily::IPv6 : IpFamily::IPv4;
-        address.scopeId = 0;
+        ASSERT_TRUE(parseListenAddress(a.address, &address)) << a.address;
         EXPECT_EQ(anyNetworkContains(networks, address), a.allowed) << a.address;
     }
     ASSERT_TRUE(parseNetworkList("0.0.0.0/0", &networks, &message));
@@ -187,8 +191,7 @@ TEST(AgentMetrics, ExpositionOfAReply) {
         "tarvelon_gpu_temperature_celsius{host=\"rack\\\"7\\\\\\n\",gpu=\"1\",name=\"G\xef\xbf\xbd\",sensor="
         "\"core\"} 65\n",
     };
-    for (const char* line : expected)
-        EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
+    expectEveryLineIn(text, expected);
     // An unread sensor has no series; a clock of a machine without one has no family at all.
     EXPECT_EQ(text.find("sensor=\"memory\""), std::string::npos);
     EXPECT_EQ(text.find("tarvelon_cpu_frequency_hertz"), std::string::npos);
@@ -224,8 +227,7 @@ TEST(AgentMetrics, AgentFiguresKeepFullPrecision) {
         "# TYPE tarvelon_network_receive_bytes_total counter\n"
         "tarvelon_network_receive_bytes_total{host=\"\",interface=\"eth0\"} 5000000000\n",
     };
-    for (const char* line : expected)
-        EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
+    expectEveryLineIn(text, expected);
     EXPECT_EQ(text.find("tarvelon_threads"), std::string::npos);
     EXPECT_EQ(text.find("sensor=\"memory\""), std::string::npos);
     EXPECT_EQ(text.find("tarvelon_network_io_bytes_per_second"), std::string::npos);
