@@ -12,6 +12,7 @@
 #include "agent_fixture_root.h"
 #include "agent_process.h"
 #include "net_test_support.h"
+#include "tarvelon_version.h"
 
 namespace tarvelon {
 namespace {
@@ -164,7 +165,7 @@ TEST(AgentCommandLine, HelpVersionAndRefusals) {
     for (const char* program : {TARVELON_AGENT_PROGRAM, TARVELON_QUERY_PROGRAM}) {
         ChildProcess version({program, "--version"});
         EXPECT_EQ(version.wait(), 0);
-        EXPECT_EQ(version.out, std::string(program).substr(std::string(program).rfind('/') + 1) + " 1.0.0\n");
+        EXPECT_EQ(version.out, std::string(program).substr(std::string(program).rfind('/') + 1) + " " TARVELON_VERSION "\n");
     }
 
     ChildProcess refused({TARVELON_AGENT_PROGRAM, "--port", "70000"});

@@ -23,6 +23,7 @@
 #include "settings/general_setup_win32.h"
 #include "settings/network_setup_win32.h"
 #include "settings/settings.h"
+#include "tarvelon_version.h"
 #include "telemetry/text16.h"
 
 namespace tarvelon {
@@ -656,9 +657,10 @@ TEST(VersionResource, NamesTheProductAndItsVersionAsWindowsReadsThem) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000000u);  // .0.0
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    const DWORD majorMinor = (TARVELON_VERSION_MAJOR << 16) | TARVELON_VERSION_MINOR;
+    EXPECT_EQ(fixed->dwFileVersionMS, majorMinor);
+    EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(TARVELON_VERSION_PATCH) << 16);
+    EXPECT_EQ(fixed->dwProductVersionMS, majorMinor);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
     const struct {
@@ -666,8 +668,8 @@ TEST(VersionResource, NamesTheProductAndItsVersionAsWindowsReadsThem) {
         const char* expected;
     } strings[] = {{L"ProductName", "Tarvelon"},
                    {L"FileDescription", "Tarvelon system and GPU monitor"},
-                   {L"FileVersion", "1.0.0"},
-                   {L"ProductVersion", "1.0.0"}};
+                   {L"FileVersion", TARVELON_VERSION},
+                   {L"ProductVersion", TARVELON_VERSION}};
     for (const auto& entry : strings) {
         const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + entry.name;
         wchar_t* value = nullptr;

@@ -23,6 +23,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "panel/panel_window_win32.h"
+#include "resources/resource.h"
+
 namespace {
 
 HWND findTopLevel(const wchar_t* title, double seconds) {
@@ -138,7 +141,7 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"tray-double-click") {
         HWND panel = FindWindowW(L"Tarvelon", nullptr);
         if (panel == nullptr) return 1;
-        PostMessageW(panel, 1111, 107, WM_LBUTTONDBLCLK);
+        PostMessageW(panel, tarvelon::kTrayCallbackMessage, IDI_TARVELON, WM_LBUTTONDBLCLK);
         return 0;
     }
     if (verb == L"shell-restart") return playRestartedShell(argc > 2 ? _wtof(argv[2]) : 10);
