@@ -39,30 +39,6 @@ using namespace tarvelon;
 
 namespace {
 
-ResolvedAddress loopback(uint16_t port) {
-    ResolvedAddress address{};
-    char16_t service[16];
-    format16(service, 16, u"%d", port);
-    resolveUdpAddress(u"127.0.0.1", service, &address);
-    return address;
-}
-
-// One query and its reply; the reply's length, or -1.
-int askOnce(uint16_t port) {
-    const SocketHandle socket = openUdpSocket(IpFamily::IPv4);
-    bindLoopback(socket, IpFamily::IPv4, 0);
-    setReceiveTimeout(socket, 500);
-    uint8_t request[kRequestBytes];
-    buildQueryRequest(1, request);
-    sendTo(socket, request, kRequestBytes, loopback(port));
-    std::vector<uint8_t> buffer(kDatagramBufferBytes);
-    SocketAddress from{};
-    from.length = 16;
-    const int received = receiveFrom(socket, buffer.data(), kClientReadLimit, false, &from);
-    closeSocket(socket);
-    return received;
-}
-
 // A "VmHWM:" style line of /proc/PID/status, in kB.
 long statusKilobytes(pid_t pid, const char* name) {
     std::ifstream file("/proc/" + std::to_string(pid) + "/status");
@@ -94,7 +70,7 @@ int startAnsweringAgent(uint16_t port, pid_t* agent) {
         return -1;
     }
     int replyBytes = -1;
-    for (int attempt = 0; attempt < 100 && replyBytes < 0; ++attempt) replyBytes = askOnce(port);
+    for (int attempt = 0; attempt < 100 && replyBytes < 0; ++attempt) replyBytes = askOnce(port, 500);
     if (replyBytes < 0) {
         std::fprintf(stderr, "the agent does not answer on port %u\n", port);
         kill(*agent, SIGKILL);
@@ -192,7 +168,7 @@ void compareWithNodeExporter(double seconds) {
         std::printf("  prometheus-node-exporter cannot be started (scripts/install-deps installs it): no comparison\n");
         return;
     }
-    const uint16_t agentPort = freeServerPort();
+    const uint16_t agentPort = testing_net::findFreeUdpPort();
     pid_t agent = -1;
     if (startAnsweringAgent(agentPort, &agent) < 0) {
         kill(exporter, SIGTERM);
@@ -205,7 +181,7 @@ void compareWithNodeExporter(double seconds) {
     const uint64_t from = tickCountMs();
     long scraped = 0;
     for (uint64_t second = 1; tickCountMs() - from < seconds * 1000; ++second) {
-        askOnce(agentPort);
+        askOnce(agentPort, 500);
         scraped = getMetrics(exporterPort);
         const uint64_t due = from + second * 1000;
         const uint64_t now = tickCountMs();
@@ -241,7 +217,7 @@ int main(int argc, char** argv) {
     // Idle: started, asked once, then left alone; its processor time once past its start, and apart
     // what the start cost.
     pid_t agent = -1;
-    if (startAnsweringAgent(freeServerPort(), &agent) < 0) return 1;
+    if (startAnsweringAgent(testing_net::findFreeUdpPort(), &agent) < 0) return 1;
     sleepMs(2000);
     const double startUsed = threadsCpuSeconds(agent);
     const uint64_t idleFrom = tickCountMs();
@@ -260,7 +236,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "could not bind %d loopback sources\n", kLoadWindow);
         return 1;
     }
-    const uint16_t port = freeServerPort();
+    const uint16_t port = testing_net::findFreeUdpPort();
     const int replyBytes = startAnsweringAgent(port, &agent);
     if (replyBytes < 0) return 1;
     uint64_t nextQuery = 0;

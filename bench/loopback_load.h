@@ -17,6 +17,7 @@
 #include "platform/clock.h"
 #include "platform/sockets.h"
 #include "telemetry/text16.h"
+#include "tests/unit/free_udp_port.h"
 
 namespace tarvelon {
 
@@ -31,21 +32,21 @@ inline ResolvedAddress resolvedLoopback(const char16_t* host, uint16_t port) {
     return address;
 }
 
-// A port free on every address of both families for a server that binds them all: a port free on
-// 127.0.0.1 alone may be held by one of the sources below, on its own loopback address.
-inline uint16_t freeServerPort() {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const SocketHandle ipv4 = openUdpSocket(IpFamily::IPv4);
-        const SocketHandle ipv6 = openUdpSocket(IpFamily::IPv6);
-        setIPv6Only(ipv6);
-        const bool bound4 = bindWildcard(ipv4, IpFamily::IPv4, 0) == 0;
-        const uint16_t port = bound4 ? boundPort(ipv4) : 0;
-        const bool bound6 = port != 0 && bindWildcard(ipv6, IpFamily::IPv6, port) == 0;
-        closeSocket(ipv4);
-        closeSocket(ipv6);
-        if (bound6) return port;
-    }
-    return 0;
+// One query from a fresh IPv4 loopback socket and its reply; the reply's length, or -1 when none
+// comes within the time.
+inline int askOnce(uint16_t port, uint32_t timeoutMs) {
+    const SocketHandle socket = openUdpSocket(IpFamily::IPv4);
+    bindLoopback(socket, IpFamily::IPv4, 0);
+    setReceiveTimeout(socket, timeoutMs);
+    uint8_t request[kRequestBytes];
+    buildQueryRequest(1, request);
+    sendTo(socket, request, kRequestBytes, resolvedLoopback(u"127.0.0.1", port));
+    std::vector<uint8_t> buffer(kDatagramBufferBytes);
+    SocketAddress from{};
+    from.length = 16;
+    const int received = receiveFrom(socket, buffer.data(), kClientReadLimit, false, &from);
+    closeSocket(socket);
+    return received;
 }
 
 // Sockets bound to 127.0.1.1, 127.0.1.2, ...: one per source address (fewer if the system refuses).

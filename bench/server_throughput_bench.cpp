@@ -28,22 +28,10 @@ namespace {
 
 // Running is the state either family's thread reaches first; the IPv4 thread is ready once it answers.
 bool answersOverIPv4(uint16_t port) {
-    const SocketHandle socket = openUdpSocket(IpFamily::IPv4);
-    bindLoopback(socket, IpFamily::IPv4, 0);
-    setReceiveTimeout(socket, 200);
-    const ResolvedAddress to = resolvedLoopback(u"127.0.0.1", port);
-    uint8_t request[kRequestBytes];
-    uint8_t buffer[kDatagramBufferBytes];
-    bool answered = false;
-    for (int attempt = 0; attempt < 50 && !answered; ++attempt) {
-        buildQueryRequest(static_cast<uint8_t>(attempt), request);
-        sendTo(socket, request, kRequestBytes, to);
-        SocketAddress from{};
-        from.length = 16;
-        answered = receiveFrom(socket, buffer, kClientReadLimit, false, &from) > 0;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (askOnce(port, 200) > 0) return true;
     }
-    closeSocket(socket);
-    return answered;
+    return false;
 }
 
 struct Spread {
@@ -83,7 +71,7 @@ int main(int argc, char** argv) {
         std::printf("could not bind %d loopback sources\n", kLoadWindow);
         return 1;
     }
-    const uint16_t serverPort = freeServerPort();
+    const uint16_t serverPort = testing_net::findFreeUdpPort();
     settings.networkServerPort = serverPort;
     settings.networkServerEnabled = 1;
     startQueryServer();

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "free_udp_port.h"
 #include "net/protocol.h"
 #include "platform/sockets.h"
 #include "telemetry/text16.h"
@@ -48,29 +49,10 @@ inline ResolvedAddress loopbackAddress(IpFamily family, uint16_t port) {
     return address;
 }
 
-// True when the wildcard address of both families can be bound on the port right now.
-inline bool portFree(uint16_t port) {
-    const SocketHandle ipv4 = openUdpSocket(IpFamily::IPv4);
-    const SocketHandle ipv6 = openUdpSocket(IpFamily::IPv6);
-    setIPv6Only(ipv6);
-    const bool free =
-        bindWildcard(ipv4, IpFamily::IPv4, port) == 0 && bindWildcard(ipv6, IpFamily::IPv6, port) == 0;
-    closeSocket(ipv4);
-    closeSocket(ipv6);
-    return free;
-}
-
-// A port the system just handed out and that both families can bind.
 inline uint16_t freeUdpPort() {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const SocketHandle probe = openUdpSocket(IpFamily::IPv4);
-        bindWildcard(probe, IpFamily::IPv4, 0);
-        const uint16_t port = boundPort(probe);
-        closeSocket(probe);
-        if (port != 0 && portFree(port)) return port;
-    }
-    ADD_FAILURE() << "no free UDP port";
-    return 0;
+    const uint16_t port = findFreeUdpPort();
+    if (port == 0) ADD_FAILURE() << "no free UDP port";
+    return port;
 }
 
 // A loopback socket of one family that sends raw datagrams and receives answers.
