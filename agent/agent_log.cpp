@@ -7,7 +7,7 @@
 
 #include "net/server_rules.h"
 #include "platform/sockets.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -17,8 +17,8 @@
 #include "net/query_server.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
-#include "telemetry/text16.h"
 #include "tarvelon_version.h"
 
 using namespace tarvelon;

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/text16.h"
 #include "telemetry/sampler_pass.h"
-#include "telemetry/text16.h"
 
 namespace tarvelon {
 namespace {

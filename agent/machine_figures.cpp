@@ -1,6 +1,6 @@
 #include "agent/machine_figures.h"
 
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

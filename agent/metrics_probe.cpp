@@ -13,7 +13,7 @@
 #include "net/reply_budget.h"
 #include "net/slot_table.h"
 #include "platform/clock.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -10,7 +10,7 @@
 #include "net/poll_exchange.h"
 #include "net/protocol.h"
 #include "platform/sockets.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 #include "tarvelon_version.h"
 
 using namespace tarvelon;

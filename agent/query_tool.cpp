@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "agent/port_text.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

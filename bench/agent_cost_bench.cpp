@@ -31,7 +31,7 @@
 #include "net/protocol.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 extern char** environ;
 

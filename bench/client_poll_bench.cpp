@@ -19,7 +19,7 @@
 #include "net/slot_table.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 using namespace tarvelon;
 

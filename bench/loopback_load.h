@@ -16,7 +16,7 @@
 #include "net/protocol.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 #include "tests/unit/free_udp_port.h"
 
 namespace tarvelon {

@@ -20,10 +20,10 @@
 #include "panel/panel.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
 #include "telemetry/sampler.h"
-#include "telemetry/text16.h"
 
 using namespace tarvelon;
 

@@ -18,9 +18,9 @@
 #include "net/query_server.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
-#include "telemetry/text16.h"
 
 using namespace tarvelon;
 

@@ -6,7 +6,7 @@
 
 #include "net/slot_table.h"
 #include "platform/fatal.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -14,9 +14,9 @@
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "platform/sockets.h"
+#include "platform/text16.h"
 #include "platform/thread_priority.h"
 #include "settings/settings.h"
-#include "telemetry/text16.h"
 
 namespace tarvelon {
 namespace {

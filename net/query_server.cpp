@@ -11,9 +11,9 @@
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "platform/sockets.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
-#include "telemetry/text16.h"
 
 namespace tarvelon {
 

@@ -2,7 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/sockets.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 

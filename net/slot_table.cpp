@@ -10,6 +10,12 @@ std::atomic<int32_t> slotTableCommand{0};
 
 namespace {
 
+// Runs before main, so the first loadSettings already finds the slots.
+const bool slotsListedForStore = [] {
+    for (int i = 0; i < kServerSlots; ++i) storedSlots[i] = &slotTable[i];
+    return true;
+}();
+
 void clearSlot(ServerSlot& slot) {
     slot.State.store(0);
     slot.Active.store(0);

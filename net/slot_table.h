@@ -16,12 +16,10 @@
 #include <mutex>
 
 #include "platform/sockets.h"
+#include "settings/stored_slot.h"
 #include "telemetry/records.h"
 
 namespace tarvelon {
-
-constexpr int kServerSlots = 64;
-constexpr int kSlotTextUnits = 128;
 
 // Values of ServerSlot::State.
 enum SlotState : int32_t {
@@ -59,14 +57,10 @@ struct SlotRecords {
     GpuRecord gpus[kGpuSlots];
 };
 
-struct ServerSlot {
+// The stored fields (Active, Enabled, HighLatency, Hostname, Port) come from StoredSlot.
+struct ServerSlot : StoredSlot {
     std::atomic<int32_t> State;
-    std::atomic<int32_t> Active;
-    std::atomic<int32_t> Enabled;
-    std::atomic<int32_t> HighLatency;
     std::atomic<uint32_t> LatencyMs;
-    char16_t Hostname[kSlotTextUnits];
-    int32_t Port;
     std::atomic<int32_t> Status;
     std::atomic<int64_t> LastQueryTime;
     std::atomic<int64_t> LastAnswerTime;      // of the last accepted reply

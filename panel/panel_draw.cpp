@@ -4,8 +4,8 @@
 
 #include "panel/panel_colours.h"
 #include "panel/value_text.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
-#include "telemetry/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -1,11 +1,11 @@
 #include "panel/panel_window_win32.h"
 
+#include "panel/general_setup_win32.h"
+#include "panel/network_setup_win32.h"
 #include "panel/panel_win32.h"
 #include "panel/tray_win32.h"
 #include "panel/window_rules.h"
 #include "resources/resource.h"
-#include "settings/general_setup_win32.h"
-#include "settings/network_setup_win32.h"
 #include "settings/settings.h"
 
 namespace tarvelon {

@@ -6,18 +6,18 @@
 #include "net/query_client.h"
 #include "net/query_server.h"
 #include "net/slot_table.h"
+#include "panel/dialog_win32.h"
+#include "panel/general_setup_win32.h"
+#include "panel/network_setup_win32.h"
 #include "panel/panel_win32.h"
 #include "panel/panel_window_win32.h"
 #include "panel/tray_win32.h"
 #include "panel/window_rules.h"
 #include "platform/sockets.h"
+#include "platform/text16.h"
 #include "resources/resource.h"
-#include "settings/dialog_win32.h"
-#include "settings/general_setup_win32.h"
-#include "settings/network_setup_win32.h"
 #include "settings/settings.h"
 #include "telemetry/sampler.h"
-#include "telemetry/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -4,14 +4,15 @@
 #include <iterator>
 #include <mutex>
 
-#include "net/slot_table.h"
 #include "platform/store.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
+#include "settings/stored_slot.h"
 
 namespace tarvelon {
 
 const char16_t kSettingsKeyPath[] = u"Software\\Tarvelon\\";
 Settings settings;
+StoredSlot* storedSlots[kServerSlots];
 
 namespace {
 
@@ -123,7 +124,8 @@ void saveValues(StoreKey* key, const SettingValue* values, size_t count) {
 }
 
 void loadSlot(StoreKey* key, int index) {
-    ServerSlot& slot = slotTable[index];
+    if (storedSlots[index] == nullptr) return;
+    StoredSlot& slot = *storedSlots[index];
     char16_t name[64];
     slotValueName(name, index, u"Active");
     slot.Active.store(0);
@@ -144,7 +146,8 @@ void loadSlot(StoreKey* key, int index) {
 }
 
 void saveSlot(StoreKey* key, int index) {
-    ServerSlot& slot = slotTable[index];
+    if (storedSlots[index] == nullptr) return;
+    StoredSlot& slot = *storedSlots[index];
     char16_t name[64];
     if (slot.Active.load(std::memory_order_acquire) == 0) {
         for (const char16_t* suffix : kSlotSuffixes) {

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "platform/store.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "platform/fatal.h"
+#include "platform/text16.h"
 #include "telemetry/gpu_access.h"
-#include "telemetry/text16.h"
 
 namespace tarvelon {
 

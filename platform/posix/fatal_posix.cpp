@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "platform/fatal.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 

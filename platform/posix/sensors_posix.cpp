@@ -10,7 +10,7 @@
 
 #include "platform/posix/proc_text.h"
 #include "platform/sensors.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

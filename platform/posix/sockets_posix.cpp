@@ -1,10 +1,6 @@
 // BSD sockets behind the Winsock-shaped interface: errno becomes the matching Winsock number, a receive
 // time-out reads as 10060 and a datagram longer than the receive size as 10040 (MSG_TRUNC tells the
 // real length, which Linux would otherwise hide by truncating silently).
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -13,8 +9,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/sockets.h"
-#include "telemetry/text16.h"
+#include "platform/socket_native.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {
@@ -85,28 +81,14 @@ int descriptor(SocketHandle socket) {
     return static_cast<int>(static_cast<intptr_t>(socket));
 }
 
-int familyNumber(IpFamily family) {
-    return family == IpFamily::IPv4 ? AF_INET : AF_INET6;
-}
+}  // namespace
 
-int bindTo(SocketHandle socket, const IpAddress& ip, uint16_t port) {
-    const SocketAddress address = socketAddressOf(ip, port);
+int bindSocketAddress(SocketHandle socket, const SocketAddress& address) {
     if (bind(descriptor(socket), reinterpret_cast<const sockaddr*>(address.bytes),
              static_cast<socklen_t>(address.length)) != 0) {
         return fail(winsockError(errno));
     }
     return succeed(0);
-}
-
-IpAddress loopbackOf(IpFamily family) {
-    IpAddress loopback{family, {}, 0};
-    if (family == IpFamily::IPv4) {
-        loopback.bytes[0] = 127;
-        loopback.bytes[3] = 1;
-    } else {
-        loopback.bytes[15] = 1;
-    }
-    return loopback;
 }
 
 int sendBytes(SocketHandle socket, const uint8_t* bytes, int length, const void* address, int addressLength) {
@@ -116,30 +98,12 @@ int sendBytes(SocketHandle socket, const uint8_t* bytes, int length, const void*
     return succeed(static_cast<int>(sent));
 }
 
-}  // namespace
-
-SocketAddress socketAddressOf(const IpAddress& ip, uint16_t port) {
-    SocketAddress address{};
-    if (ip.family == IpFamily::IPv4) {
-        sockaddr_in ipv4{};
-        ipv4.sin_family = AF_INET;
-        ipv4.sin_port = htons(port);
-        std::memcpy(&ipv4.sin_addr, ip.bytes, 4);
-        std::memcpy(address.bytes, &ipv4, sizeof ipv4);
-        address.length = sizeof ipv4;
-    } else {
-        sockaddr_in6 ipv6{};
-        ipv6.sin6_family = AF_INET6;
-        ipv6.sin6_port = htons(port);
-        std::memcpy(&ipv6.sin6_addr, ip.bytes, 16);
-        ipv6.sin6_scope_id = ip.scopeId;
-        std::memcpy(address.bytes, &ipv6, sizeof ipv6);
-        address.length = sizeof ipv6;
-    }
-    return address;
+bool localSocketAddress(SocketHandle socket, SocketAddress* out) {
+    socklen_t length = static_cast<socklen_t>(out->length);
+    if (getsockname(descriptor(socket), reinterpret_cast<sockaddr*>(out->bytes), &length) != 0) return false;
+    out->length = static_cast<int32_t>(length);
+    return true;
 }
-
-static_assert(sizeof(sockaddr_in) == 16 && sizeof(sockaddr_in6) == 28);
 
 bool startSockets(int32_t* errorCode) {
     *errorCode = 0;
@@ -160,10 +124,6 @@ SocketHandle openSocket(int32_t family, int32_t socketType, int32_t protocol) {
     return static_cast<SocketHandle>(fd);
 }
 
-SocketHandle openUdpSocket(IpFamily family) {
-    return openSocket(familyNumber(family), SOCK_DGRAM, 0);
-}
-
 void closeSocket(SocketHandle socket) {
     if (socket != kNoSocket) close(descriptor(socket));
 }
@@ -178,27 +138,6 @@ void setReceiveTimeout(SocketHandle socket, uint32_t milliseconds) {
 void setIPv6Only(SocketHandle socket) {
     const int on = 1;
     setsockopt(descriptor(socket), IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-}
-
-int bindIpAddress(SocketHandle socket, const IpAddress& address, uint16_t port) {
-    return bindTo(socket, address, port);
-}
-
-int bindWildcard(SocketHandle socket, IpFamily family, uint16_t port) {
-    return bindTo(socket, IpAddress{family, {}, 0}, port);
-}
-
-int bindLoopback(SocketHandle socket, IpFamily family, uint16_t port) {
-    return bindTo(socket, loopbackOf(family), port);
-}
-
-uint16_t boundPort(SocketHandle socket) {
-    sockaddr_storage address{};
-    socklen_t length = sizeof address;
-    if (getsockname(descriptor(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-    return 0;
 }
 
 int receiveFrom(SocketHandle socket, uint8_t* buffer, int maxBytes, bool peek, SocketAddress* from) {
@@ -216,14 +155,6 @@ int receiveFrom(SocketHandle socket, uint8_t* buffer, int maxBytes, bool peek, S
     return succeed(static_cast<int>(received));
 }
 
-int sendTo(SocketHandle socket, const uint8_t* bytes, int length, const SocketAddress& to) {
-    return sendBytes(socket, bytes, length, to.bytes, to.length);
-}
-
-int sendTo(SocketHandle socket, const uint8_t* bytes, int length, const ResolvedAddress& to) {
-    return sendBytes(socket, bytes, length, to.bytes, to.length);
-}
-
 int32_t resolveUdpAddress(const char16_t* host, const char16_t* service, ResolvedAddress* first) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -237,18 +168,10 @@ int32_t resolveUdpAddress(const char16_t* host, const char16_t* service, Resolve
         if (list != nullptr) freeaddrinfo(list);
         return result;
     }
-    if (list == nullptr || list->ai_addrlen > sizeof first->bytes) {
-        if (list != nullptr) freeaddrinfo(list);
-        return EAI_FAIL;
-    }
-    std::memset(first, 0, sizeof *first);
-    first->family = list->ai_family;
-    first->socketType = list->ai_socktype;
-    first->protocol = list->ai_protocol;
-    first->length = static_cast<int32_t>(list->ai_addrlen);
-    std::memcpy(first->bytes, list->ai_addr, list->ai_addrlen);
-    freeaddrinfo(list);
-    return 0;
+    const bool kept = list != nullptr && keepResolvedEntry(list->ai_family, list->ai_socktype, list->ai_protocol,
+                                                           list->ai_addr, list->ai_addrlen, first);
+    if (list != nullptr) freeaddrinfo(list);
+    return kept ? 0 : EAI_FAIL;
 }
 
 bool isNumericHost(const char16_t* host) {
@@ -259,26 +182,6 @@ bool isNumericHost(const char16_t* host) {
     const int result = getaddrinfo(toUtf8(host).c_str(), nullptr, &hints, &list);
     if (list != nullptr) freeaddrinfo(list);
     return result == 0;
-}
-
-bool isIPv4Address(const ResolvedAddress& address) {
-    return address.family == AF_INET;
-}
-
-bool senderIpAddress(const SocketAddress& from, IpAddress* out) {
-    const auto* address = reinterpret_cast<const sockaddr*>(from.bytes);
-    if (address->sa_family == AF_INET && from.length >= static_cast<int32_t>(sizeof(sockaddr_in))) {
-        *out = IpAddress{IpFamily::IPv4, {}, 0};
-        std::memcpy(out->bytes, &reinterpret_cast<const sockaddr_in*>(from.bytes)->sin_addr, 4);
-        return true;
-    }
-    if (address->sa_family == AF_INET6 && from.length >= static_cast<int32_t>(sizeof(sockaddr_in6))) {
-        const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(from.bytes);
-        *out = IpAddress{IpFamily::IPv6, {}, static_cast<uint32_t>(ipv6->sin6_scope_id)};
-        std::memcpy(out->bytes, &ipv6->sin6_addr, 16);
-        return true;
-    }
-    return false;
 }
 
 void addressToText(const ResolvedAddress& address, char16_t* out, int capacity) {

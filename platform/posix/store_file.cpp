@@ -19,7 +19,7 @@
 
 #include "platform/posix/proc_text.h"
 #include "platform/store.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 

@@ -2,7 +2,7 @@
 
 #include "platform/dynlib.h"
 #include "platform/pe_header.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 

@@ -1,12 +1,9 @@
 // Windows Sockets 2 behind the portable socket interface. Winsock already speaks the numbers callers
 // decide on; this layer only clears the error after a call that succeeded, so that reading it then
 // gives 0 as it does natively.
-#include <winsock2.h>
-#include <ws2tcpip.h>
-
 #include <cstring>
 
-#include "platform/sockets.h"
+#include "platform/socket_native.h"
 
 namespace tarvelon {
 namespace {
@@ -24,26 +21,12 @@ int succeeded(int result) {
     return result;
 }
 
-int familyNumber(IpFamily family) {
-    return family == IpFamily::IPv4 ? AF_INET : AF_INET6;
-}
+}  // namespace
 
-int bindTo(SocketHandle socket, const IpAddress& ip, uint16_t port) {
-    const SocketAddress address = socketAddressOf(ip, port);
+int bindSocketAddress(SocketHandle socket, const SocketAddress& address) {
     if (bind(native(socket), reinterpret_cast<const sockaddr*>(address.bytes), address.length) == SOCKET_ERROR)
         return failed();
     return succeeded(0);
-}
-
-IpAddress loopbackOf(IpFamily family) {
-    IpAddress loopback{family, {}, 0};
-    if (family == IpFamily::IPv4) {
-        loopback.bytes[0] = 127;
-        loopback.bytes[3] = 1;
-    } else {
-        loopback.bytes[15] = 1;
-    }
-    return loopback;
 }
 
 int sendBytes(SocketHandle socket, const uint8_t* bytes, int length, const void* address, int addressLength) {
@@ -53,30 +36,13 @@ int sendBytes(SocketHandle socket, const uint8_t* bytes, int length, const void*
     return succeeded(sent);
 }
 
-}  // namespace
-
-SocketAddress socketAddressOf(const IpAddress& ip, uint16_t port) {
-    SocketAddress address{};
-    if (ip.family == IpFamily::IPv4) {
-        sockaddr_in ipv4{};
-        ipv4.sin_family = AF_INET;
-        ipv4.sin_port = htons(port);
-        std::memcpy(&ipv4.sin_addr, ip.bytes, 4);
-        std::memcpy(address.bytes, &ipv4, sizeof ipv4);
-        address.length = sizeof ipv4;
-    } else {
-        sockaddr_in6 ipv6{};
-        ipv6.sin6_family = AF_INET6;
-        ipv6.sin6_port = htons(port);
-        std::memcpy(&ipv6.sin6_addr, ip.bytes, 16);
-        ipv6.sin6_scope_id = ip.scopeId;
-        std::memcpy(address.bytes, &ipv6, sizeof ipv6);
-        address.length = sizeof ipv6;
-    }
-    return address;
+bool localSocketAddress(SocketHandle socket, SocketAddress* out) {
+    int length = out->length;
+    if (getsockname(native(socket), reinterpret_cast<sockaddr*>(out->bytes), &length) != 0) return false;
+    out->length = length;
+    return true;
 }
 
-static_assert(sizeof(sockaddr_in) == 16 && sizeof(sockaddr_in6) == 28);
 static_assert(sizeof(SOCKET) == sizeof(SocketHandle) && INVALID_SOCKET == kNoSocket);
 
 bool startSockets(int32_t* errorCode) {
@@ -97,10 +63,6 @@ SocketHandle openSocket(int32_t family, int32_t socketType, int32_t protocol) {
     return static_cast<SocketHandle>(handle);
 }
 
-SocketHandle openUdpSocket(IpFamily family) {
-    return openSocket(familyNumber(family), SOCK_DGRAM, 0);
-}
-
 void closeSocket(SocketHandle socket) {
     if (socket != kNoSocket) closesocket(native(socket));
 }
@@ -116,27 +78,6 @@ void setIPv6Only(SocketHandle socket) {
     setsockopt(native(socket), IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof on);
 }
 
-int bindIpAddress(SocketHandle socket, const IpAddress& address, uint16_t port) {
-    return bindTo(socket, address, port);
-}
-
-int bindWildcard(SocketHandle socket, IpFamily family, uint16_t port) {
-    return bindTo(socket, IpAddress{family, {}, 0}, port);
-}
-
-int bindLoopback(SocketHandle socket, IpFamily family, uint16_t port) {
-    return bindTo(socket, loopbackOf(family), port);
-}
-
-uint16_t boundPort(SocketHandle socket) {
-    sockaddr_storage address{};
-    int length = sizeof address;
-    if (getsockname(native(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(&address)->sin6_port);
-    return 0;
-}
-
 int receiveFrom(SocketHandle socket, uint8_t* buffer, int maxBytes, bool peek, SocketAddress* from) {
     int length = from->length;
     const int received = recvfrom(native(socket), reinterpret_cast<char*>(buffer), maxBytes,
@@ -147,14 +88,6 @@ int receiveFrom(SocketHandle socket, uint8_t* buffer, int maxBytes, bool peek, S
     }
     from->length = length;
     return succeeded(received);
-}
-
-int sendTo(SocketHandle socket, const uint8_t* bytes, int length, const SocketAddress& to) {
-    return sendBytes(socket, bytes, length, to.bytes, to.length);
-}
-
-int sendTo(SocketHandle socket, const uint8_t* bytes, int length, const ResolvedAddress& to) {
-    return sendBytes(socket, bytes, length, to.bytes, to.length);
 }
 
 int32_t resolveUdpAddress(const char16_t* host, const char16_t* service, ResolvedAddress* first) {
@@ -169,18 +102,10 @@ int32_t resolveUdpAddress(const char16_t* host, const char16_t* service, Resolve
         if (list != nullptr) FreeAddrInfoW(list);
         return result;
     }
-    if (list == nullptr || list->ai_addrlen > sizeof first->bytes) {
-        if (list != nullptr) FreeAddrInfoW(list);
-        return WSANO_RECOVERY;
-    }
-    std::memset(first, 0, sizeof *first);
-    first->family = list->ai_family;
-    first->socketType = list->ai_socktype;
-    first->protocol = list->ai_protocol;
-    first->length = static_cast<int32_t>(list->ai_addrlen);
-    std::memcpy(first->bytes, list->ai_addr, list->ai_addrlen);
-    FreeAddrInfoW(list);
-    return 0;
+    const bool kept = list != nullptr && keepResolvedEntry(list->ai_family, list->ai_socktype, list->ai_protocol,
+                                                           list->ai_addr, list->ai_addrlen, first);
+    if (list != nullptr) FreeAddrInfoW(list);
+    return kept ? 0 : WSANO_RECOVERY;
 }
 
 bool isNumericHost(const char16_t* host) {
@@ -191,26 +116,6 @@ bool isNumericHost(const char16_t* host) {
     const int result = GetAddrInfoW(reinterpret_cast<const wchar_t*>(host), nullptr, &hints, &list);
     if (list != nullptr) FreeAddrInfoW(list);
     return result == 0;
-}
-
-bool isIPv4Address(const ResolvedAddress& address) {
-    return address.family == AF_INET;
-}
-
-bool senderIpAddress(const SocketAddress& from, IpAddress* out) {
-    const auto* address = reinterpret_cast<const sockaddr*>(from.bytes);
-    if (address->sa_family == AF_INET && from.length >= static_cast<int32_t>(sizeof(sockaddr_in))) {
-        *out = IpAddress{IpFamily::IPv4, {}, 0};
-        std::memcpy(out->bytes, &reinterpret_cast<const sockaddr_in*>(from.bytes)->sin_addr, 4);
-        return true;
-    }
-    if (address->sa_family == AF_INET6 && from.length >= static_cast<int32_t>(sizeof(sockaddr_in6))) {
-        const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(from.bytes);
-        *out = IpAddress{IpFamily::IPv6, {}, static_cast<uint32_t>(ipv6->sin6_scope_id)};
-        std::memcpy(out->bytes, &ipv6->sin6_addr, 16);
-        return true;
-    }
-    return false;
 }
 
 void addressToText(const ResolvedAddress& address, char16_t* out, int capacity) {

@@ -10,7 +10,7 @@
 
 #include "fuzz_input.h"
 #include "net/protocol.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 using namespace tarvelon;
 

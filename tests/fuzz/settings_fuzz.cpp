@@ -20,8 +20,8 @@
 #include "fuzz_input.h"
 #include "net/slot_table.h"
 #include "platform/store.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
-#include "telemetry/text16.h"
 
 using namespace tarvelon;
 

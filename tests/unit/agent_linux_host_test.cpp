@@ -4,7 +4,7 @@
 
 #include "agent/linux_host.h"
 #include "agent_fixture_root.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -10,7 +10,7 @@
 
 #include "agent/nvml_gpus.h"
 #include "agent_fixture_root.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

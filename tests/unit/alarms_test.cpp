@@ -5,7 +5,7 @@
 #include <string>
 
 #include "panel/alarms.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

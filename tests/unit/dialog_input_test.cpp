@@ -3,9 +3,9 @@
 
 #include <climits>
 
-#include "settings/decimal_text.h"
-#include "settings/dialog_placement.h"
-#include "settings/general_setup.h"
+#include "panel/decimal_text.h"
+#include "panel/dialog_placement.h"
+#include "panel/general_setup.h"
 
 namespace tarvelon {
 namespace {

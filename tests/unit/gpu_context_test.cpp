@@ -1,4 +1,4 @@
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 #include "unit/simulated_driver.h"
 
 namespace tarvelon {

@@ -17,7 +17,7 @@
 #include "free_udp_port.h"
 #include "net/protocol.h"
 #include "platform/sockets.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace testing_net {

@@ -1,6 +1,6 @@
 // The Network Setup dialog's rules, without the dialog: the server switch, list lines and width,
 // control states, add/remove/move and the handshakes with a simulated client manager.
-#include "settings/network_setup.h"
+#include "panel/network_setup.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 #include "panel/about.h"
 #include "platform/clock.h"
 #include "platform/store.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
-#include "telemetry/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -8,9 +8,9 @@
 #include "net/slot_table.h"
 #include "panel/panel.h"
 #include "panel/recording_surface.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
-#include "telemetry/text16.h"
 #include "unit/rgb_print.h"
 
 namespace tarvelon {

@@ -13,9 +13,9 @@
 #include "net/name_resolution.h"
 #include "net/poll_exchange.h"
 #include "net/slot_table.h"
+#include "panel/network_setup.h"
 #include "platform/clock.h"
 #include "platform/store.h"
-#include "settings/network_setup.h"
 #include "settings/settings.h"
 #include "unit/net_test_support.h"
 

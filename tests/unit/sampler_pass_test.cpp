@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -1,8 +1,8 @@
 #include "telemetry/sampler.h"
 
+#include "platform/text16.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
-#include "telemetry/text16.h"
 #include "unit/simulated_driver.h"
 
 namespace tarvelon {

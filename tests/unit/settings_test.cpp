@@ -8,8 +8,8 @@
 
 #include "net/slot_table.h"
 #include "platform/store.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
-#include "telemetry/text16.h"
 
 namespace tarvelon {
 namespace {

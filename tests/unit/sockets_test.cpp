@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 #include "unit/net_test_support.h"
 
 namespace tarvelon {

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/store.h"
+#include "platform/text16.h"
 #include "settings/start_with_windows.h"
-#include "telemetry/text16.h"
 
 namespace tarvelon {
 namespace {

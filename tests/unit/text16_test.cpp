@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -16,15 +16,15 @@
 
 #include "net/slot_table.h"
 #include "panel/about.h"
+#include "panel/dialog_win32.h"
+#include "panel/general_setup_win32.h"
+#include "panel/network_setup_win32.h"
 #include "platform/clock.h"
 #include "platform/store.h"
 #include "resources/resource.h"
-#include "settings/dialog_win32.h"
-#include "settings/general_setup_win32.h"
-#include "settings/network_setup_win32.h"
 #include "settings/settings.h"
 #include "tarvelon_version.h"
-#include "telemetry/text16.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {

@@ -9,9 +9,9 @@
 #include "net/slot_table.h"
 #include "panel/gdi_surface_win32.h"
 #include "panel/panel.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
-#include "telemetry/text16.h"
 #include "unit/rgb_print.h"
 
 namespace tarvelon {

@@ -9,10 +9,10 @@
 #include "platform/dynlib.h"
 #include "platform/pe_header.h"
 #include "platform/sensors.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
 #include "telemetry/gpu_access.h"
 #include "telemetry/local_store.h"
-#include "telemetry/text16.h"
 #include "wine/simulated_driver.h"
 
 namespace tarvelon {

@@ -7,10 +7,10 @@
 
 #include "platform/clock.h"
 #include "platform/sensors.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
 #include "telemetry/sampler.h"
-#include "telemetry/text16.h"
 #include "wine/simulated_driver.h"
 
 namespace tarvelon {

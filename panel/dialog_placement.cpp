@@ -1,4 +1,4 @@
-#include "settings/dialog_placement.h"
+#include "panel/dialog_placement.h"
 
 namespace tarvelon {
 

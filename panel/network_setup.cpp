@@ -1,12 +1,12 @@
-#include "settings/network_setup.h"
+#include "panel/network_setup.h"
 
 #include <cstring>
 
 #include "panel/about.h"
+#include "panel/decimal_text.h"
 #include "platform/clock.h"
-#include "settings/decimal_text.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
-#include "telemetry/text16.h"
 
 namespace tarvelon {
 

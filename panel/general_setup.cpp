@@ -1,7 +1,7 @@
-#include "settings/general_setup.h"
+#include "panel/general_setup.h"
 
-#include "settings/decimal_text.h"
-#include "telemetry/text16.h"
+#include "panel/decimal_text.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 

@@ -1,11 +1,11 @@
-#include "settings/network_setup_win32.h"
+#include "panel/network_setup_win32.h"
 
 #include "net/query_client.h"
 #include "net/query_server.h"
+#include "panel/dialog_win32.h"
+#include "panel/network_setup.h"
 #include "platform/clock.h"
 #include "resources/resource.h"
-#include "settings/dialog_win32.h"
-#include "settings/network_setup.h"
 #include "settings/settings.h"
 
 namespace tarvelon {

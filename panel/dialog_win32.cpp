@@ -1,9 +1,9 @@
-#include "settings/dialog_win32.h"
+#include "panel/dialog_win32.h"
 
 #include <shellapi.h>
 
-#include "settings/dialog_placement.h"
-#include "telemetry/text16.h"
+#include "panel/dialog_placement.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 

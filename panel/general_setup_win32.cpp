@@ -1,10 +1,10 @@
-#include "settings/general_setup_win32.h"
+#include "panel/general_setup_win32.h"
 
 #include <commctrl.h>
 
+#include "panel/dialog_win32.h"
+#include "panel/general_setup.h"
 #include "resources/resource.h"
-#include "settings/dialog_win32.h"
-#include "settings/general_setup.h"
 #include "settings/settings.h"
 #include "settings/start_with_windows.h"
 

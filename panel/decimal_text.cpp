@@ -1,4 +1,4 @@
-#include "settings/decimal_text.h"
+#include "panel/decimal_text.h"
 
 #include <limits>
 
