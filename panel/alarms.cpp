@@ -7,15 +7,8 @@
 namespace tarvelon {
 namespace {
 
-void settleLimit(AlarmState& state, int32_t limitC) {
-    if (limitC != state.typedLimitC) {
-        state.typedLimitC = limitC;
-        state.typedLimitTicks = 0;
-    }
-    if (state.typedLimitTicks < kAlarmSettleTicks && ++state.typedLimitTicks == kAlarmSettleTicks) {
-        state.limitC = limitC;
-    }
-}
+// How many servers a notice names before "and N more".
+constexpr int kNamedServers = 3;
 
 // The host a notice names: the panel's title where it has one ("SYSTEM", the reported name); a
 // server that reports none goes by the address it is configured with, where the panel says "Unknown".
@@ -52,11 +45,24 @@ void followMovedServers(AlarmState& state) {
         } else {
             std::memset(moved.gpuAlarmed[i + 1], 0, sizeof moved.gpuAlarmed[i + 1]);
         }
-        moved.serverAnswering[i] = from >= 0 && state.serverAnswering[from];
+        moved.serverAnswered[i] = from >= 0 && state.serverAnswered[from];
         moved.serverLostNotified[i] = from >= 0 && state.serverLostNotified[from];
+        moved.serverNotOkSinceMs[i] = from >= 0 ? state.serverNotOkSinceMs[from] : 0;
         moved.serverIdentity[i] = identity;
     }
-    if (anyMoved) state = moved;
+    if (!anyMoved) return;
+    // Pending servers go by slot: follow them to where they went, drop those that left.
+    for (PendingServers* pending : {&moved.lost, &moved.back}) {
+        int32_t kept = 0;
+        for (int32_t p = 0; p < pending->count; ++p) {
+            const uint32_t identity = state.serverIdentity[pending->slots[p]];
+            for (int i = 0; i < kServerSlots; ++i) {
+                if (identity != 0 && moved.serverIdentity[i] == identity) pending->slots[kept++] = i;
+            }
+        }
+        pending->count = kept;
+    }
+    state = moved;
 }
 
 bool checkGpus(AlarmState& state, const PanelList& shown, AlarmNotice& notice) {
@@ -83,49 +89,179 @@ bool checkGpus(AlarmState& state, const PanelList& shown, AlarmNotice& notice) {
                 format16(notice.title, kNoticeTitleUnits, u"GPU temperature");
                 format16(notice.text, kNoticeTextUnits, u"%s: GPU %d %s at %d \u00B0C (alarm at %d \u00B0C)",
                          hostTitle(group), k, name, temperature, limit);
+                notice.information = false;
             }
         }
     }
     return due;
 }
 
-bool checkServers(AlarmState& state, bool serverLostOn, bool due, AlarmNotice& notice) {
+bool watched(const ServerSlot& slot) {
+    return slot.Active.load() != 0 && slot.Enabled.load() != 0 && slot.State.load() == kStateStarted;
+}
+
+void addPending(PendingServers& pending, int slot, int64_t nowMs) {
+    if (pending.count == 0) pending.sinceMs = nowMs;
+    pending.slots[pending.count++] = slot;
+}
+
+// True when the slot was pending (and is no longer).
+bool removePending(PendingServers& pending, int slot) {
+    for (int32_t p = 0; p < pending.count; ++p) {
+        if (pending.slots[p] != slot) continue;
+        pending.slots[p] = pending.slots[--pending.count];
+        return true;
+    }
+    return false;
+}
+
+// Follows every watched server's status; those lost or back join the pending notices. Returns true
+// while a server is silent but not yet lost: its notice may still join the ones pending.
+bool trackServers(AlarmState& state, bool serverLostOn, int64_t nowMs) {
+    bool comingUp = false;
     for (int i = 0; i < kServerSlots; ++i) {
         const ServerSlot& slot = slotTable[i];
-        const bool watched = slot.Active.load() != 0 && slot.Enabled.load() != 0 && slot.State.load() == kStateStarted;
-        if (!watched) {
-            state.serverAnswering[i] = false;
+        if (!watched(slot)) {
+            state.serverAnswered[i] = false;
             state.serverLostNotified[i] = false;
+            state.serverNotOkSinceMs[i] = 0;
+            removePending(state.lost, i);
+            removePending(state.back, i);
             continue;
         }
-        const int32_t status = slot.Status.load();
-        const bool lost = status == kStatusNoResponse && state.serverAnswering[i];
-        const bool back = status == kStatusOk && state.serverLostNotified[i];
-        if (serverLostOn && (lost || back)) {
-            if (due) continue;  // told at a later tick
-            due = true;
-            format16(notice.title, kNoticeTitleUnits, lost ? u"Server not answering" : u"Server answering again");
-            format16(notice.text, kNoticeTextUnits, lost ? u"%s @ %d stopped answering" : u"%s @ %d answers again",
-                     slot.Hostname, slot.Port);
+        if (slot.Status.load() == kStatusOk) {
+            state.serverAnswered[i] = true;
+            state.serverNotOkSinceMs[i] = 0;
+            if (state.serverLostNotified[i]) {
+                state.serverLostNotified[i] = false;
+                // Lost and back before anyone was told: nothing to tell.
+                if (!removePending(state.lost, i) && serverLostOn) addPending(state.back, i, nowMs);
+            }
+            continue;
         }
-        if (status == kStatusOk) {
-            state.serverAnswering[i] = true;
-            state.serverLostNotified[i] = false;
-        } else if (status == kStatusNoResponse) {
-            if (lost) state.serverLostNotified[i] = serverLostOn;
-            state.serverAnswering[i] = false;
+        if (!state.serverAnswered[i] || state.serverLostNotified[i]) continue;
+        if (state.serverNotOkSinceMs[i] == 0) state.serverNotOkSinceMs[i] = nowMs;
+        const int64_t lostAfter = slot.HighLatency.load() != 0 ? kServerLostAfterHighLatencyMs : kServerLostAfterMs;
+        if (!serverLostOn || nowMs - state.serverNotOkSinceMs[i] < lostAfter || nowMs < state.quietUntilMs) {
+            comingUp = comingUp || serverLostOn;
+            continue;
         }
+        state.serverLostNotified[i] = true;
+        removePending(state.back, i);
+        addPending(state.lost, i, nowMs);
     }
-    return due;
+    return comingUp;
+}
+
+// "a @ 1, b @ 2 and 3 more".
+void serverNames(const PendingServers& pending, char16_t* out, int capacity) {
+    out[0] = 0;
+    const int32_t named = pending.count < kNamedServers ? pending.count : kNamedServers;
+    for (int32_t p = 0; p < named; ++p) {
+        const ServerSlot& slot = slotTable[pending.slots[p]];
+        const size_t used = text16Length(out, static_cast<size_t>(capacity));
+        format16(out + used, static_cast<size_t>(capacity) - used, p == 0 ? u"%s @ %d" : u", %s @ %d",
+                 slot.Hostname, slot.Port);
+    }
+    if (pending.count > named) {
+        const size_t used = text16Length(out, static_cast<size_t>(capacity));
+        format16(out + used, static_cast<size_t>(capacity) - used, u" and %d more", pending.count - named);
+    }
+}
+
+// True when the pending servers are every watched server: one notice says so.
+bool everyWatchedServer(const PendingServers& pending) {
+    int watchedCount = 0;
+    for (const ServerSlot& slot : slotTable) watchedCount += watched(slot) ? 1 : 0;
+    return pending.count > 1 && pending.count == watchedCount;
+}
+
+bool announceServers(AlarmState& state, bool serverLostOn, bool comingUp, int64_t nowMs, AlarmNotice& notice) {
+    if (!serverLostOn) {
+        state.lost.count = 0;
+        state.back.count = 0;
+        return false;
+    }
+    for (PendingServers* pending : {&state.lost, &state.back}) {
+        if (pending->count == 0) continue;
+        // Wait while more may join, at most the gathering time.
+        if (comingUp && nowMs - pending->sinceMs < kNoticeGatherMs) continue;
+        const bool lost = pending == &state.lost;
+        const bool one = pending->count == 1;
+        char16_t names[kNoticeTextUnits];
+        serverNames(*pending, names, kNoticeTextUnits);
+        notice.information = !lost;
+        if (lost) {
+            format16(notice.title, kNoticeTitleUnits, one ? u"Server not answering" : u"Servers not answering");
+            if (everyWatchedServer(*pending)) {
+                format16(notice.text, kNoticeTextUnits, u"All %d watched servers stopped answering", pending->count);
+            } else {
+                format16(notice.text, kNoticeTextUnits, u"%s stopped answering", names);
+            }
+        } else {
+            format16(notice.title, kNoticeTitleUnits, one ? u"Server answering again" : u"Servers answering again");
+            format16(notice.text, kNoticeTextUnits, one ? u"%s answers again" : u"%s answer again", names);
+        }
+        pending->count = 0;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
 
-bool nextAlarm(AlarmState& state, const PanelList& shown, int32_t limitC, bool serverLostOn, AlarmNotice& notice) {
-    settleLimit(state, limitC);
+bool nextAlarm(AlarmState& state, const PanelList& shown, int32_t limitC, bool serverLostOn, int64_t nowMs,
+               AlarmNotice& notice) {
+    if (limitC != state.limitC) {
+        state.limitC = limitC;
+        std::memset(state.gpuAlarmed, 0, sizeof state.gpuAlarmed);
+    }
     followMovedServers(state);
-    const bool due = checkGpus(state, shown, notice);
-    return checkServers(state, serverLostOn, due, notice);
+    const bool gpuDue = checkGpus(state, shown, notice);
+    const bool comingUp = trackServers(state, serverLostOn, nowMs);
+    if (gpuDue) return true;
+    return announceServers(state, serverLostOn, comingUp, nowMs, notice);
+}
+
+void noteResume(AlarmState& state, int64_t nowMs) {
+    state.quietUntilMs = nowMs + kResumeQuietMs;
+    for (int64_t& since : state.serverNotOkSinceMs) since = 0;
+}
+
+bool anyAlarmActive(const AlarmState& state) {
+    for (const auto& group : state.gpuAlarmed) {
+        for (const bool alarmed : group) {
+            if (alarmed) return true;
+        }
+    }
+    for (const bool lost : state.serverLostNotified) {
+        if (lost) return true;
+    }
+    return false;
+}
+
+void activeAlarmsText(const AlarmState& state, const PanelList& shown, char16_t* out, int capacity) {
+    out[0] = 0;
+    const auto append = [&](const char16_t* host, const char16_t* what, int gpu) {
+        const size_t used = text16Length(out, static_cast<size_t>(capacity));
+        const char16_t* separator = used == 0 ? u"" : u", ";
+        if (gpu >= 0) {
+            format16(out + used, static_cast<size_t>(capacity) - used, u"%s%s%sGPU %d hot", separator, host,
+                     host[0] != 0 ? u" " : u"", gpu);
+        } else {
+            format16(out + used, static_cast<size_t>(capacity) - used, u"%s%s %s", separator, host, what);
+        }
+    };
+    for (const PanelGroup& group : shown.groups) {
+        if (group.host.present == 0 && group.source != kLocalSource) continue;
+        for (int k = 0; k < kGpuSlots; ++k) {
+            if (group.gpus[k].present == 0 || !state.gpuAlarmed[group.source + 1][k]) continue;
+            append(group.source == kLocalSource ? u"" : hostTitle(group), nullptr, k);
+        }
+    }
+    for (int i = 0; i < kServerSlots; ++i) {
+        if (state.serverLostNotified[i]) append(slotTable[i].Hostname, u"lost", -1);
+    }
 }
 
 }  // namespace tarvelon

@@ -29,14 +29,30 @@ int (*showDialogBox)(HWND, const char16_t*, const char16_t*, UINT) = messageBox;
 bool (*openWebAddress)(const char16_t*) = shellOpen;
 
 void showDialogAtCursor(HWND dialog) {
-    ShowWindow(dialog, SW_RESTORE);
-    RECT frame;
     POINT cursor;
-    GetWindowRect(dialog, &frame);
     GetCursorPos(&cursor);
-    const DialogOrigin origin =
-        dialogOriginAtCursor(cursor.x, cursor.y, frame.right - frame.left, frame.bottom - frame.top);
-    SetWindowPos(dialog, HWND_TOP, origin.left, origin.top, 0, 0, SWP_NOSIZE);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoW(MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    const ScreenRect workArea{work.left, work.top, work.right - work.left, work.bottom - work.top};
+    // Placed twice: a move to a monitor of another scale resizes the dialog, so it is measured again
+    // where it landed.
+    for (int pass = 0; pass < 2; ++pass) {
+        RECT frame;
+        GetWindowRect(dialog, &frame);
+        const DialogOrigin origin = dialogOriginAtCursor(cursor.x, cursor.y, frame.right - frame.left,
+                                                         frame.bottom - frame.top, workArea);
+        SetWindowPos(dialog, HWND_TOP, origin.left, origin.top, 0, 0, SWP_NOSIZE);
+    }
+    ShowWindow(dialog, SW_RESTORE);
+    // Active, with the first control focused, so the keys (Escape first) go to the dialog at once,
+    // whether it was opened by mouse, by keyboard or from the tray.
+    SetForegroundWindow(dialog);
+    SetActiveWindow(dialog);
+    if (const HWND first = GetNextDlgTabItem(dialog, nullptr, FALSE)) {
+        SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(first), TRUE);
+    }
     BringWindowToTop(dialog);
 }
 

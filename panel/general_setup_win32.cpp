@@ -92,10 +92,14 @@ void alwaysOnTopClicked() {
     SendMessageW(panelWindow, kAlwaysOnTopMessage, static_cast<WPARAM>(onTop), 0);
 }
 
-void alarmLimitChanged() {
+// A limit counts once typed in full: when the field loses the focus or the dialog hides, never per
+// keystroke (an "8" on the way to "85" is no limit).
+void applyAlarmLimit() {
     char16_t text[kNumberFieldChars + 1];
     getControlText(dialog, IDC_ALARM_GPU_TEMP, text, kNumberFieldChars);
-    settings.alarmGpuTempC.store(alarmLimitFromText(text));
+    const int32_t limit = alarmLimitFromText(text);
+    if (limit == settings.alarmGpuTempC.load()) return;
+    settings.alarmGpuTempC.store(limit);
     saveSettings();
 }
 
@@ -117,6 +121,7 @@ void command(int id, int notification) {
     switch (id) {
         case IDOK:
         case IDCANCEL:  // Escape, Alt+F4
+            applyAlarmLimit();
             ShowWindow(dialog, SW_HIDE);
             break;
         case IDC_FONT_SIZE:
@@ -133,7 +138,7 @@ void command(int id, int notification) {
             alwaysOnTopClicked();
             break;
         case IDC_ALARM_GPU_TEMP:
-            if (notification == EN_CHANGE && !controlsUpdating) alarmLimitChanged();
+            if (notification == EN_KILLFOCUS && !controlsUpdating) applyAlarmLimit();
             break;
         case IDC_ALARM_SERVER_LOST:
             serverLostClicked();

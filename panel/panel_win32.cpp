@@ -4,6 +4,8 @@
 #include "panel/gdi_surface_win32.h"
 #include "panel/panel_draw.h"
 #include "panel/tray_win32.h"
+#include "platform/clock.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
 
 namespace tarvelon {
@@ -50,9 +52,19 @@ void tickPassWin32(HWND window, HDC dc) {
 void notifyAlarmsWin32() {
     AlarmNotice notice;
     if (nextAlarm(alarmState, panelState.shown, settings.alarmGpuTempC.load(), settings.alarmServerLost.load() != 0,
-                  notice)) {
-        showTrayNotice(notice.title, notice.text);
+                  static_cast<int64_t>(tickCountMs()), notice)) {
+        showTrayNotice(notice.title, notice.text, notice.information);
     }
+    showTrayAlert(anyAlarmActive(alarmState));
+    char16_t alarms[kNoticeTextUnits];
+    activeAlarmsText(alarmState, panelState.shown, alarms, kNoticeTextUnits);
+    char16_t tip[kNoticeTextUnits];
+    format16(tip, kNoticeTextUnits, alarms[0] != 0 ? u"Tarvelon \u00B7 %s" : u"Tarvelon", alarms);
+    setTrayTip(tip);
+}
+
+void noteResumeWin32() {
+    noteResume(alarmState, static_cast<int64_t>(tickCountMs()));
 }
 
 void layoutBeforeWindow() {

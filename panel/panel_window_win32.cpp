@@ -76,6 +76,11 @@ LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (trayIconInstalled && handleTrayMessage(window, message, wParam, lParam)) return 0;
+    static const UINT bringToFrontMessage = RegisterWindowMessageW(kBringToFrontMessageName);
+    if (message == bringToFrontMessage) {
+        bringToFront(window, message, wParam, 0);
+        return 0;
+    }
     switch (message) {
         case WM_CREATE:
             dragging = 0;
@@ -85,11 +90,17 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
             // Keep the physical size on the new monitor: lay out anew at the suggested position.
             const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
             setPanelDpi(static_cast<int32_t>(HIWORD(wParam)));
-            SetWindowPos(window, nullptr, suggested->left, suggested->top, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            // The whole suggested rectangle: with the size of the new scale the window lies on the new
+            // monitor, so a panel dropped on a boundary settles instead of flipping back.
+            SetWindowPos(window, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                         suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
             InvalidateRect(window, nullptr, TRUE);
+            loadTrayIcons();
             return 0;
         }
+        case WM_POWERBROADCAST:
+            if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) noteResumeWin32();
+            return TRUE;
         case WM_DESTROY:
             removeTrayIcon();
             PostQuitMessage(0);

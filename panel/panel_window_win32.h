@@ -9,6 +9,9 @@ constexpr UINT kFontSizeMessage = WM_USER;
 constexpr UINT kAlwaysOnTopMessage = WM_USER + 1;
 constexpr UINT_PTR kPanelTimer = 666;
 constexpr UINT kTrayCallbackMessage = 1111;
+// The session-wide name that marks a running Tarvelon, and the message a second start sends it.
+constexpr wchar_t kInstanceMutexName[] = L"Local\\Tarvelon.Panel";
+constexpr wchar_t kBringToFrontMessageName[] = L"Tarvelon.BringToFront";
 
 extern HWND mainWindow;
 extern HINSTANCE appInstance;

@@ -41,19 +41,69 @@ void removeTrayIcon() {
     Shell_NotifyIconW(NIM_DELETE, &trayIcon->notifyData);
 }
 
-void showTrayNotice(const char16_t* title, const char16_t* text) {
+void showTrayNotice(const char16_t* title, const char16_t* text, bool information) {
     if (trayIcon == nullptr || !trayIconInstalled) return;
     NOTIFYICONDATAW notice = trayIcon->notifyData;
     notice.uFlags = NIF_INFO;
-    notice.dwInfoFlags = NIIF_WARNING;
+    notice.dwInfoFlags = information ? NIIF_INFO : NIIF_WARNING;
     copyText16(reinterpret_cast<char16_t*>(notice.szInfoTitle), std::size(notice.szInfoTitle), title);
     copyText16(reinterpret_cast<char16_t*>(notice.szInfo), std::size(notice.szInfo), text);
-    Shell_NotifyIconW(NIM_MODIFY, &notice);
+    // Only the newest waits: a later notice says more about now than an older one.
+    trayIcon->noticePending = Shell_NotifyIconW(NIM_MODIFY, &notice) == FALSE;
+    if (trayIcon->noticePending) trayIcon->pendingNotice = notice;
 }
 
 void addTrayIconAgain() {
     if (trayIcon == nullptr || !trayIconInstalled) return;
-    Shell_NotifyIconW(NIM_ADD, &trayIcon->notifyData);
+    if (Shell_NotifyIconW(NIM_ADD, &trayIcon->notifyData) == FALSE) return;
+    if (trayIcon->noticePending) {
+        trayIcon->noticePending = Shell_NotifyIconW(NIM_MODIFY, &trayIcon->pendingNotice) == FALSE;
+    }
+}
+
+void showTrayAlert(bool alert) {
+    if (trayIcon == nullptr || trayIcon->alertShown == alert) return;
+    trayIcon->alertShown = alert;
+    trayIcon->notifyData.hIcon = alert ? trayIcon->alertIcon : trayIcon->normalIcon;
+    if (trayIconInstalled) Shell_NotifyIconW(NIM_MODIFY, &trayIcon->notifyData);
+}
+
+void loadTrayIcons() {
+    if (trayIcon == nullptr) return;
+    // The tray sits on the primary monitor: its small icon size at that monitor's DPI.
+    using DpiForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    using MetricsForDpi = int(WINAPI*)(int, UINT);
+    static const auto dpiForMonitor = reinterpret_cast<DpiForMonitor>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"shcore.dll"), "GetDpiForMonitor")));
+    static const auto metricsForDpi = reinterpret_cast<MetricsForDpi>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+    UINT dpiX = 0;
+    UINT dpiY = 0;
+    const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    int size = GetSystemMetrics(SM_CXSMICON);
+    if (dpiForMonitor != nullptr && metricsForDpi != nullptr && dpiForMonitor(primary, 0, &dpiX, &dpiY) == S_OK) {
+        size = metricsForDpi(SM_CXSMICON, dpiX);
+    }
+    const auto load = [size](UINT id) {
+        return static_cast<HICON>(
+            LoadImageW(trayIcon->instance, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+    };
+    const HICON oldNormal = trayIcon->normalIcon;
+    const HICON oldAlert = trayIcon->alertIcon;
+    trayIcon->normalIcon = load(trayIcon->normalIconId);
+    trayIcon->alertIcon = load(trayIcon->alertIconId);
+    trayIcon->notifyData.hIcon = trayIcon->alertShown ? trayIcon->alertIcon : trayIcon->normalIcon;
+    if (trayIconInstalled) Shell_NotifyIconW(NIM_MODIFY, &trayIcon->notifyData);
+    if (oldNormal != nullptr) DestroyIcon(oldNormal);
+    if (oldAlert != nullptr) DestroyIcon(oldAlert);
+}
+
+void setTrayTip(const char16_t* tip) {
+    if (trayIcon == nullptr) return;
+    char16_t* field = reinterpret_cast<char16_t*>(trayIcon->notifyData.szTip);
+    if (equalText16(field, tip)) return;
+    copyText16(field, std::size(trayIcon->notifyData.szTip), tip);
+    if (trayIconInstalled) Shell_NotifyIconW(NIM_MODIFY, &trayIcon->notifyData);
 }
 
 bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -20,6 +20,13 @@ struct TrayIcon {
     TrayHandler onLeftButtonDown;
     TrayHandler onDoubleClick;
     TrayHandler onContextMenu;
+    UINT normalIconId;
+    UINT alertIconId;
+    HICON normalIcon;
+    HICON alertIcon;  // shown while an alarm is active
+    bool alertShown;
+    bool noticePending;  // a notice the shell could not take: shown when it has the icon again
+    NOTIFYICONDATAW pendingNotice;
 };
 
 extern TrayIcon* trayIcon;
@@ -35,8 +42,14 @@ void removeTrayIcon();
 void addTrayIconAgain();
 
 // A balloon from the installed icon (NIF_INFO): it neither blocks nor takes the focus. Texts are cut
-// to what the balloon holds.
-void showTrayNotice(const char16_t* title, const char16_t* text);
+// to what the balloon holds. One the shell cannot take now (Explorer restarting) waits for it.
+void showTrayNotice(const char16_t* title, const char16_t* text, bool information);
+// Shows the alert variant of the icon, or the normal one again.
+void showTrayAlert(bool alert);
+// Loads both icons at the size the tray uses at the primary monitor's DPI, and shows the one in use.
+void loadTrayIcons();
+// The tooltip, cut to what the tray holds.
+void setTrayTip(const char16_t* tip);
 
 bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Shows, raises and activates the window; a window that lies on no monitor is first moved onto the

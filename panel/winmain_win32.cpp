@@ -1,6 +1,7 @@
-// The program's entry point: brings the process up in its fixed order (sockets, tables, settings,
-// worker threads, panel data, window, dialogs, tray icon, timer), runs the message loop until the
-// panel window is destroyed, and removes the tray icon on the way out.
+// The program's entry point: makes sure it is the only Tarvelon of the session, brings the process up
+// in its fixed order (sockets, tables, settings, worker threads, panel data, window, dialogs, tray
+// icon, timer), runs the message loop until the panel window is destroyed, and removes the tray icon
+// on the way out.
 #include <windows.h>
 
 #include "net/query_client.h"
@@ -47,6 +48,21 @@ void registerPanelClass() {
     RegisterClassExW(&windowClass);
 }
 
+// A second Tarvelon of one session would show a second panel and icon, fail to bind the server's port
+// and save settings over the first one's: it hands over to the running one instead.
+bool anotherInstanceRuns() {
+    CreateMutexW(nullptr, FALSE, kInstanceMutexName);
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    if (const HWND running = FindWindowW(L"Tarvelon", nullptr)) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(running, &processId);
+        // The running panel may only take the foreground if this process, started by the user, lets it.
+        AllowSetForegroundWindow(processId);
+        PostMessageW(running, RegisterWindowMessageW(kBringToFrontMessageName), 0, 0);
+    }
+    return true;
+}
+
 void fillTrayIcon() {
     trayIcon->instance = appInstance;
     trayIcon->ownerWindow = mainWindow;
@@ -58,12 +74,21 @@ void fillTrayIcon() {
     data.hWnd = mainWindow;
     data.uID = IDI_TARVELON;
     data.uCallbackMessage = kTrayCallbackMessage;
-    data.hIcon = static_cast<HICON>(LoadImageW(appInstance, MAKEINTRESOURCEW(IDI_TARVELON), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                                               LR_DEFAULTCOLOR));
+    trayIcon->normalIconId = IDI_TARVELON;
+    trayIcon->alertIconId = IDI_TARVELON_ALERT;
+    loadTrayIcons();
+}
+
+// Hands keyboard messages to the dialog they are for: Tab, Shift+Tab, Enter, Escape and mnemonics.
+bool routeDialogMessage(MSG& message, HWND generalSetup, HWND networkSetup) {
+    for (const HWND dialog : {generalSetup, networkSetup}) {
+        if (dialog != nullptr && IsDialogMessageW(dialog, &message)) return true;
+    }
+    return false;
 }
 
 int run(HINSTANCE instance, int showCommand) {
+    if (anotherInstanceRuns()) return 0;
     int32_t socketError = 0;
     if (!startSockets(&socketError)) {
         failSocketStart(socketError);
@@ -98,8 +123,8 @@ int run(HINSTANCE instance, int showCommand) {
     if (IsIconic(mainWindow)) ShowWindow(mainWindow, SW_RESTORE);
     SendMessageW(mainWindow, kAlwaysOnTopMessage, static_cast<WPARAM>(settings.alwaysontop.load()), 0);
 
-    createGeneralSetup(instance, mainWindow, settings.fontsize);
-    createNetworkSetup(instance);
+    const HWND generalSetup = createGeneralSetup(instance, mainWindow, settings.fontsize);
+    const HWND networkSetup = createNetworkSetup(instance);
 
     fillTrayIcon();
     installTrayIcon();
@@ -109,7 +134,7 @@ int run(HINSTANCE instance, int showCommand) {
     BOOL result;
     // -1 is a failed GetMessageW (an invalid window handle, which this loop never passes): stop too.
     while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0 && result != -1) {
-        if (routeDialogCloseKey(message)) continue;
+        if (routeDialogCloseKey(message) || routeDialogMessage(message, generalSetup, networkSetup)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #define IDI_TARVELON 107
+#define IDI_TARVELON_ALERT 108
 #define IDR_CONTEXT_MENU 129
 #define IDD_GENERAL_SETUP 130
 #define IDD_NETWORK_SETUP 131

@@ -9,6 +9,8 @@ namespace tarvelon {
 
 const char16_t kRunKeyPath[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char16_t kRunValueName[] = u"Tarvelon";
+const char16_t kStartupApprovedKeyPath[] =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 
 namespace {
 
@@ -21,6 +23,13 @@ char16_t foldCase(char16_t c) {
 
 bool isBlank(char16_t c) {
     return c == u' ' || c == u'\t';
+}
+
+void deleteRunValue(const char16_t* keyPath) {
+    if (StoreKey* key = openUserKey(keyPath, StoreAccess::Write)) {
+        deleteStoreValue(key, kRunValueName);
+        closeUserKey(key);
+    }
 }
 
 }  // namespace
@@ -57,8 +66,9 @@ bool startsWithWindows(const char16_t* programPath) {
 }
 
 bool setStartWithWindows(const char16_t* programPath, bool on) {
+    deleteRunValue(kStartupApprovedKeyPath);
     if (!on) {
-        deleteStartWithWindows();
+        deleteRunValue(kRunKeyPath);
         return startsWithWindows(programPath);
     }
     if (text16Length(programPath, kProgramPathChars + 1) > static_cast<size_t>(kProgramPathChars)) return false;
@@ -72,10 +82,8 @@ bool setStartWithWindows(const char16_t* programPath, bool on) {
 }
 
 void deleteStartWithWindows() {
-    if (StoreKey* key = openUserKey(kRunKeyPath, StoreAccess::Write)) {
-        deleteStoreValue(key, kRunValueName);
-        closeUserKey(key);
-    }
+    deleteRunValue(kRunKeyPath);
+    deleteRunValue(kStartupApprovedKeyPath);
 }
 
 }  // namespace tarvelon

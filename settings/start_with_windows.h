@@ -6,6 +6,8 @@ namespace tarvelon {
 
 extern const char16_t kRunKeyPath[];    // u"Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 extern const char16_t kRunValueName[];  // u"Tarvelon"
+// Task Manager's Startup tab keeps its "disabled" mark here, under the same value name.
+extern const char16_t kStartupApprovedKeyPath[];  // u"Software\\...\\Explorer\\StartupApproved\\Run"
 // Longest program path handled; a longer one leaves the switch off and unchangeable.
 constexpr int kProgramPathChars = 1024;
 
@@ -15,9 +17,10 @@ bool runCommandNames(const char16_t* command, const char16_t* programPath);
 
 // True when the stored value exists and names programPath; false for a program that was moved since.
 bool startsWithWindows(const char16_t* programPath);
-// On: writes "programPath" (quoted). Off: deletes the value. Returns what startsWithWindows reads back.
+// On: writes "programPath" (quoted). Off: deletes the value. Either way the Startup tab's mark goes, so
+// a box checked here is not left disabled there. Returns what startsWithWindows reads back.
 bool setStartWithWindows(const char16_t* programPath, bool on);
-// Deletes the value, whatever program it names.
+// Deletes the value, whatever program it names, and its Startup tab mark.
 void deleteStartWithWindows();
 
 }  // namespace tarvelon

@@ -1,4 +1,5 @@
-// The alarm decisions tick by tick: one local GPU, and server gpu-box in slot 2 with one GPU.
+// The alarm decisions second by second: one local GPU, and four watched servers a, b, c, d in slots 0
+// to 3, the first of them with one GPU shown as render-01.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -10,22 +11,35 @@
 namespace tarvelon {
 namespace {
 
-TEST(Alarms, NoticesFollowTemperaturesAndServerStatusTickByTick) {
-    // The server moves between slots as Move UP/DOWN moves it.
-    const auto placeServer = [](int index) {
-        clearSlotTable();
-        ServerSlot& slot = slotTable[index];
-        copyText16(slot.Hostname, kSlotTextUnits, u"gpu-box");
-        slot.Port = 8221;
+int32_t statusOf(char code) {
+    switch (code) {
+        case 'O':
+            return kStatusOk;
+        case 'N':
+            return kStatusNoResponse;
+        case 'S':
+            return kStatusSendToError;
+        default:
+            return kStatusVersionMismatch;
+    }
+}
+
+TEST(Alarms, NoticesFollowTemperaturesAndServerSilencesSecondBySecond) {
+    clearSlotTable();
+    const char16_t* names[] = {u"a", u"b", u"c", u"d"};
+    for (int i = 0; i < 4; ++i) {
+        ServerSlot& slot = slotTable[i];
+        copyText16(slot.Hostname, kSlotTextUnits, names[i]);
+        slot.Port = i + 1;
         slot.Active = 1;
         slot.Enabled = 1;
         slot.State = kStateStarted;
-    };
-
+    }
     auto list = std::make_unique<PanelList>();
     PanelGroup& local = list->groups[0];
     PanelGroup& remote = list->groups[1];
     local.source = kLocalSource;
+    remote.source = 0;
     for (PanelGroup* group : {&local, &remote}) {
         group->host = {1, 0, 0, 0, 1, kStatusOk};
         group->gpus[0] = {1, 0, 0, 0, 1, kStatusOk};
@@ -35,47 +49,58 @@ TEST(Alarms, NoticesFollowTemperaturesAndServerStatusTickByTick) {
     copyText16(remote.hostRecord.hostName, kRecordTextUnits, u"render-01");
 
     const struct {
+        int seconds;
         int32_t limit;
-        uint8_t localTemp;
-        uint8_t remoteTemp;
-        int32_t remoteStatus;
-        int slot;
-        bool serverLostOn;
+        uint8_t localTemp, remoteTemp;
+        const char* statuses;  // slots 0 to 3: O OK, N No Response, S SendTo Error, V Version mismatch
+        bool bHighLatency, resume;
         const char* notice;  // "title|text", or "" for none
     } ticks[] = {
-        {85, 90, 40, kStatusOk, 2, true, ""},  // the limit has not stood two ticks yet
-        {85, 90, 40, kStatusOk, 2, true, "GPU temperature|SYSTEM: GPU 0 RTX A at 90 \u00B0C (alarm at 85 \u00B0C)"},
-        {85, 95, 40, kStatusOk, 2, true, ""},  // once
-        {85, 81, 40, kStatusOk, 2, true, ""},
-        {85, 85, 40, kStatusOk, 2, true, ""},  // not 5 below in between
-        {85, 80, 40, kStatusOk, 2, true, ""},  // 5 below: armed again
-        {85, 85, 86, kStatusOk, 2, true, "GPU temperature|SYSTEM: GPU 0 RTX A at 85 \u00B0C (alarm at 85 \u00B0C)"},
-        {85, 85, 86, kStatusOk, 2, true, "GPU temperature|render-01: GPU 0 RTX B at 86 \u00B0C (alarm at 85 \u00B0C)"},
-        {85, 85, 86, kStatusOk, 5, true, ""},  // moved to slot 5: still told once only
-        {85, 20, 20, kStatusPending, 5, true, ""},
-        {85, 20, 20, kStatusNoResponse, 5, true, "Server not answering|gpu-box @ 8221 stopped answering"},
-        {85, 20, 99, kStatusNoResponse, 5, true, ""},  // a silent server's last values raise nothing
-        {85, 20, 20, kStatusOk, 5, true, "Server answering again|gpu-box @ 8221 answers again"},
-        {85, 20, 20, kStatusNoResponse, 5, false, ""},
-        {85, 20, 20, kStatusOk, 5, true, ""},  // its loss was not told, so neither is its return
-        {8, 20, 20, kStatusOk, 5, true, ""},   // typing 80: "8" is gone before it counts
-        {80, 82, 20, kStatusOk, 5, true, ""},  // 85 still holds
-        {80, 82, 20, kStatusOk, 5, true, "GPU temperature|SYSTEM: GPU 0 RTX A at 82 \u00B0C (alarm at 80 \u00B0C)"},
+        {0, 85, 90, 40, "OOOO", false, false, "GPU temperature|SYSTEM: GPU 0 RTX A at 90 \u00B0C (alarm at 85 \u00B0C)"},
+        {1, 85, 95, 40, "OOOO", false, false, ""},  // once
+        {2, 90, 95, 40, "OOOO", false, false, "GPU temperature|SYSTEM: GPU 0 RTX A at 95 \u00B0C (alarm at 90 \u00B0C)"},
+        {3, 90, 86, 40, "OOOO", false, false, ""},  // not 5 below the new limit
+        {4, 90, 85, 40, "OOOO", false, false, ""},  // 5 below: armed again
+        {5, 80, 84, 40, "OOOO", false, false, "GPU temperature|SYSTEM: GPU 0 RTX A at 84 \u00B0C (alarm at 80 \u00B0C)"},
+        {6, 80, 84, 86, "OOOO", false, false, "GPU temperature|render-01: GPU 0 RTX B at 86 \u00B0C (alarm at 80 \u00B0C)"},
+        {10, 0, 20, 99, "NOOO", false, false, ""},  // a missed reply; a silent server's values raise nothing
+        {11, 0, 20, 20, "OOOO", false, false, ""},
+        {20, 0, 20, 20, "SOOO", false, false, ""},
+        {49, 0, 20, 20, "SOOO", false, false, ""},
+        {50, 0, 20, 20, "SOOO", false, false, "Server not answering|a @ 1 stopped answering"},
+        {51, 0, 20, 20, "VOOO", false, false, ""},
+        {60, 0, 20, 20, "OOOO", false, false, "Server answering again|a @ 1 answers again"},
+        {100, 0, 20, 20, "ONOO", true, false, ""},
+        {130, 0, 20, 20, "ONOO", true, false, ""},  // High Latency: 90 s
+        {190, 0, 20, 20, "ONOO", true, false, "Server not answering|b @ 2 stopped answering"},
+        {191, 0, 20, 20, "OOOO", true, false, "Server answering again|b @ 2 answers again"},
+        {200, 0, 20, 20, "VOOO", false, false, ""},
+        {203, 0, 20, 20, "VONO", false, false, ""},
+        {230, 0, 20, 20, "VONO", false, false, ""},  // c may follow a: wait for it
+        {233, 0, 20, 20, "VONO", false, false, "Servers not answering|a @ 1, c @ 3 stopped answering"},
+        {240, 0, 20, 20, "OOOO", false, false, "Servers answering again|a @ 1, c @ 3 answer again"},
+        {300, 0, 20, 20, "NNNN", false, false, ""},
+        {330, 0, 20, 20, "NNNN", false, false, "Servers not answering|All 4 watched servers stopped answering"},
+        {331, 0, 20, 20, "OOOO", false, false, "Servers answering again|a @ 1, b @ 2, c @ 3 and 1 more answer again"},
+        {400, 0, 20, 20, "NNNN", false, true, ""},
+        {430, 0, 20, 20, "NNNN", false, false, ""},  // a minute of quiet after the resume
+        {460, 0, 20, 20, "NNNN", false, false, "Servers not answering|All 4 watched servers stopped answering"},
+        {461, 0, 20, 20, "NOOO", false, false, "Servers answering again|b @ 2, c @ 3, d @ 4 answer again"},
     };
     AlarmState state{};
-    int tick = 0;
     for (const auto& t : ticks) {
-        if (remote.source != t.slot) placeServer(t.slot);
-        remote.source = t.slot;
-        ServerSlot& slot = slotTable[t.slot];
+        for (int i = 0; i < 4; ++i) slotTable[i].Status = statusOf(t.statuses[i]);
+        slotTable[1].HighLatency = t.bHighLatency ? 1 : 0;
+        remote.host.status = slotTable[0].Status;
         local.gpuRecords[0].coreTempC = t.localTemp;
         remote.gpuRecords[0].coreTempC = t.remoteTemp;
-        remote.host.status = t.remoteStatus;
-        slot.Status = t.remoteStatus;
+        if (t.resume) noteResume(state, t.seconds * 1000);
         AlarmNotice notice{};
-        const bool due = nextAlarm(state, *list, t.limit, t.serverLostOn, notice);
-        EXPECT_EQ(due ? toUtf8(notice.title) + "|" + toUtf8(notice.text) : "", t.notice) << "tick " << tick;
-        ++tick;
+        const bool due = nextAlarm(state, *list, t.limit, true, t.seconds * 1000, notice);
+        EXPECT_EQ(due ? toUtf8(notice.title) + "|" + toUtf8(notice.text) : "", t.notice) << "second " << t.seconds;
+        if (due) {
+            EXPECT_EQ(notice.information, std::string(t.notice).find("again") != std::string::npos);
+        }
     }
     clearSlotTable();
 }

@@ -63,16 +63,27 @@ TEST(GeneralSetupNumbers, CoordinatesAreTakenAsTypedFromTheFirst19Characters) {
     EXPECT_EQ(coordinateFromText(u"                  75"), 7);
 }
 
-TEST(DialogPlacement, BottomRightCornerAtTheCursorUnlessThatLeavesTheScreen) {
+TEST(DialogPlacement, BottomRightCornerAtTheCursorInsideTheWorkAreaOfItsMonitor) {
+    const ScreenRect primary{0, 0, 1920, 1040};
+    const ScreenRect leftOfPrimary{-1920, 0, 1920, 1040};
+    const ScreenRect abovePrimary{0, -1080, 1920, 1040};
+    const ScreenRect narrow{0, 0, 305, 1040};
     const struct {
-        int32_t x, y, width, height, left, top;
+        int32_t x, y, width, height;
+        const ScreenRect& area;
+        int32_t left, top;
     } cases[] = {
-        {1000, 800, 300, 200, 700, 600}, {300, 200, 300, 200, 0, 0},  // exactly fits
-        {299, 800, 300, 200, 10, 600},                                // left would be -1
-        {1000, 100, 300, 200, 700, 10},  {5, 5, 300, 200, 10, 10},
+        {1000, 800, 300, 200, primary, 700, 600},  {300, 200, 300, 200, primary, 0, 0},  // exactly fits
+        {299, 800, 300, 200, primary, 10, 600},                                          // left would be -1
+        {1000, 100, 300, 200, primary, 700, 10},   {5, 5, 300, 200, primary, 10, 10},
+        {-100, 500, 300, 200, leftOfPrimary, -400, 300},
+        {-1900, 100, 300, 200, leftOfPrimary, -1910, 10},
+        {50, -1070, 300, 200, abovePrimary, 10, -1070},
+        {100, 100, 300, 200, narrow, 5, 10},  // 10 inside would leave the right edge out
+        {100, 100, 400, 200, narrow, 0, 10},  // wider than the area: its left edge shows
     };
     for (const auto& c : cases) {
-        const DialogOrigin origin = dialogOriginAtCursor(c.x, c.y, c.width, c.height);
+        const DialogOrigin origin = dialogOriginAtCursor(c.x, c.y, c.width, c.height, c.area);
         EXPECT_EQ(origin.left, c.left) << "case " << (&c - cases);
         EXPECT_EQ(origin.top, c.top) << "case " << (&c - cases);
     }

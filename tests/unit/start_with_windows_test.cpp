@@ -56,11 +56,35 @@ TEST(StartWithWindows, TheSwitchWritesReadsAndDeletesTheRunValue) {
     EXPECT_TRUE(setStartWithWindows(moved, true));
     EXPECT_FALSE(startsWithWindows(kProgram));
 
+    // The Startup tab's "disabled" mark goes with every switch and with the cleanup.
+    const auto markStartupDisabled = [] {
+        StoreKey* approved = openUserKey(kStartupApprovedKeyPath, StoreAccess::Write);
+        const int32_t mark = 3;
+        writeStoreValue(approved, u"Tarvelon", StoreType::Dword, &mark, sizeof mark);
+        closeUserKey(approved);
+    };
+    const auto startupDisabled = [] {
+        StoreKey* approved = openUserKey(kStartupApprovedKeyPath, StoreAccess::Read);
+        int32_t mark = 0;
+        uint32_t markSize = sizeof mark;
+        uint32_t markType = 0;
+        const bool found = approved != nullptr &&
+                           readStoreValue(approved, u"Tarvelon", &mark, &markSize, &markType) == StoreStatus::Ok;
+        if (approved != nullptr) closeUserKey(approved);
+        return found;
+    };
+    markStartupDisabled();
+    EXPECT_TRUE(setStartWithWindows(moved, true));
+    EXPECT_FALSE(startupDisabled());
+    markStartupDisabled();
     EXPECT_FALSE(setStartWithWindows(moved, false));
     EXPECT_FALSE(startsWithWindows(moved));
+    EXPECT_FALSE(startupDisabled());
     setStartWithWindows(kProgram, true);
+    markStartupDisabled();
     deleteStartWithWindows();
     EXPECT_FALSE(startsWithWindows(kProgram));
+    EXPECT_FALSE(startupDisabled());
     EXPECT_FALSE(setStartWithWindows(std::u16string(kProgramPathChars + 1, u'x').c_str(), true));
 }
 
