@@ -105,7 +105,7 @@ def test(build):
         check(values(desktop, UNINSTALL_KEY) is None, "the uninstall entry is left")
         check("Tarvelon" not in (values(desktop, RUN_KEY) or {}), "the Run value is left")
         check("Tarvelon" not in (values(desktop, APPROVED_KEY) or {}), "the StartupApproved mark is left")
-        check(desktop.reg_query().get("fontsize") == ("REG_DWORD", "0x14"), "the settings were not kept")
+        check((desktop.reg_query() or {}).get("fontsize") == ("REG_DWORD", "0x14"), "the settings were not kept")
     finally:
         desktop.stop()
         forget_installation(desktop, folder, shortcut)
