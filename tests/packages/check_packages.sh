@@ -3,8 +3,8 @@
 # zip holds exactly tarvelon.exe, README.txt and LICENSE in one folder; the installer is a 32-bit
 # Windows program that carries the version (tests/wine/e2e_installer.py runs it); the .deb's programs
 # run from a scratch root and show the project's version; its maintainer scripts, run by a real dpkg
-# into another scratch root, enable the service on install, mask it on removal, bring it back on reinstall and
-# leave nothing on purge; lintian finds no errors.
+# into another scratch root, enable the service on install, mask it on removal, bring it back on
+# reinstall and leave nothing on purge; lintian finds no errors.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 packages=${1:-build/packages}
