@@ -5,13 +5,13 @@ it again and removes program, shortcut, entry and Run value. The settings outliv
 
 import os
 import re
+import shutil
 
 from wine_desktop import Desktop, check, main, wait_for
 
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tarvelon"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 APPROVED_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run"
-INSTALLED = r"C:\users\%s\AppData\Local\Programs\Tarvelon"
 
 
 def version(build):
@@ -32,6 +32,10 @@ def values(desktop, key):
     return found
 
 
+def folder_of(desktop, variable):
+    return desktop.wine("cmd", "/c", "echo", "%" + variable + "%").stdout.strip()
+
+
 def unix_path(desktop, windows_path):
     return desktop.run("winepath", "-u", windows_path).stdout.strip()
 
@@ -40,12 +44,7 @@ def forget_installation(desktop, folder, shortcut):
     desktop.wine("reg", "delete", UNINSTALL_KEY, "/f", check_status=False)
     for key in (RUN_KEY, APPROVED_KEY):
         desktop.wine("reg", "delete", key, "/v", "Tarvelon", "/f", check_status=False)
-    for name in ("tarvelon.exe", "README.txt", "LICENSE", "uninstall.exe"):
-        path = os.path.join(folder, name)
-        if os.path.exists(path):
-            os.remove(path)
-    if os.path.isdir(folder):
-        os.rmdir(folder)
+    shutil.rmtree(folder, ignore_errors=True)
     if os.path.exists(shortcut):
         os.remove(shortcut)
 
@@ -56,17 +55,17 @@ def test(build):
     desktop.env["WINEDLLOVERRIDES"] += ";winemenubuilder.exe=d"
     setup = os.path.join(build, "packaging", "tarvelon-%s-setup.exe" % version(build))
     check(os.path.exists(setup), "no %s: configure with makensis installed (scripts/install-deps)" % setup)
-    user = desktop.wine("cmd", "/c", "echo", "%USERNAME%").stdout.strip()
-    installed = INSTALLED % user
+    installed = folder_of(desktop, "LOCALAPPDATA") + r"\Programs\Tarvelon"
     installed_exe = installed + r"\tarvelon.exe"
     folder = unix_path(desktop, installed)
-    shortcut = unix_path(desktop, r"C:\users\%s\AppData\Roaming\Microsoft\Windows\Start Menu\Programs"
-                         r"\Tarvelon.lnk" % user)
+    start_menu = folder_of(desktop, "APPDATA") + r"\Microsoft\Windows\Start Menu\Programs"
+    shortcut = unix_path(desktop, start_menu + r"\Tarvelon.lnk")
     desktop.stop()
     desktop.reg_delete()
     forget_installation(desktop, folder, shortcut)
     desktop.reg_add("fontsize", 20)
-    desktop.wine("reg", "add", RUN_KEY, "/v", "Tarvelon", "/t", "REG_SZ", "/d", '"C:\\Unzipped\\tarvelon.exe"', "/f")
+    desktop.wine("reg", "add", RUN_KEY, "/v", "Tarvelon", "/t", "REG_SZ", "/d", r'"C:\Unzipped\tarvelon.exe"',
+                 "/f")
     try:
         unzipped = desktop.start()
         desktop.wine(setup, "/S", timeout=180)
@@ -94,8 +93,8 @@ def test(build):
         wait_for(lambda: running.poll() is not None, 60, "the upgrade to end the running program")
         check(os.path.getsize(exe) == packed_size, "the upgrade left the old exe")
 
-        desktop.wine("reg", "add", APPROVED_KEY, "/v", "Tarvelon", "/t", "REG_BINARY", "/d", "020000000000000000000000",
-                     "/f")
+        desktop.wine("reg", "add", APPROVED_KEY, "/v", "Tarvelon", "/t", "REG_BINARY", "/d",
+                     "020000000000000000000000", "/f")
         running = desktop.start()
         desktop.wine(installed + r"\uninstall.exe", "/S", timeout=180)
         # The uninstaller runs on from a copy of itself and returns at once.
