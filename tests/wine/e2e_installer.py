@@ -108,6 +108,7 @@ def test(build):
     finally:
         desktop.stop()
         forget_installation(desktop, folder, shortcut)
+        desktop.reg_delete()
 
 
 main(test)
