@@ -45,7 +45,7 @@ grep -qF 'HKEY_CURRENT_USER\Software\Tarvelon\' "$scratch/zip/$folder/README.txt
 cmp -s <(tr -d '\r' < "$scratch/zip/$folder/LICENSE") LICENSE || fail "the zip's LICENSE is not LICENSE"
 
 echo "--- $setup"
-[[ $(file -b "$setup" 2>&1) == "PE32 executable (GUI) Intel 80386"* ]] || fail "the installer is not a 32-bit Windows program"
+expect "installer format" "pei-i386" "$(i686-w64-mingw32-objdump -f "$setup" 2>&1 | sed -n 's/.*file format //p')"
 strings -el "$setup" | grep -qx "$version" || fail "the installer's version block does not carry $version"
 
 echo "--- $deb"
