@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Checks the packages scripts/package built (argument: their directory, default build/packages): the
-# zip holds exactly tarvelon.exe, README.txt and LICENSE in one folder; the .deb's programs run from a
-# scratch root and show the project's version; its maintainer scripts, run by a real dpkg into another
-# scratch root, enable the service on install, mask it on removal, bring it back on reinstall and
-# leave nothing on purge; lintian finds no errors.
+# zip holds exactly tarvelon.exe, README.txt and LICENSE in one folder; the installer is a 32-bit
+# Windows program that carries the version (tests/wine/e2e_installer.py runs it); the .deb's programs
+# run from a scratch root and show the project's version; its maintainer scripts, run by a real dpkg
+# into another scratch root, enable the service on install, mask it on removal, bring it back on
+# reinstall and leave nothing on purge; lintian finds no errors.
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 packages=${1:-build/packages}
 version=$(sed -n 's/^project(Tarvelon VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 zip=$packages/tarvelon-$version-win32.zip
+setup=$packages/tarvelon-$version-setup.exe
 deb=$packages/tarvelon-agent_${version}_$(dpkg --print-architecture).deb
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -41,6 +43,10 @@ done < <(grep -o '"[^"]*"' <<<"$readme")
 grep -qF 'HKEY_CURRENT_USER\Software\Tarvelon\' "$scratch/zip/$folder/README.txt" ||
     fail "README.txt does not say where settings live"
 cmp -s <(tr -d '\r' < "$scratch/zip/$folder/LICENSE") LICENSE || fail "the zip's LICENSE is not LICENSE"
+
+echo "--- $setup"
+expect "installer format" "pei-i386" "$(i686-w64-mingw32-objdump -f "$setup" 2>&1 | sed -n 's/.*file format //p')"
+strings -el "$setup" | grep -qx "$version" || fail "the installer's version block does not carry $version"
 
 echo "--- $deb"
 expect "package version" "$version" "$(dpkg-deb -f "$deb" Version)"
