@@ -7,6 +7,7 @@
 #include "panel/window_rules.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "tarvelon_version.h"
 
 namespace tarvelon {
 
@@ -48,7 +49,7 @@ int32_t pointerEvent(PointerEvent event) {
 
 void showAbout(HWND window) {
     char text[5000];
-    formatAboutText(text, sizeof text, __DATE__, __TIME__);
+    formatAboutText(text, sizeof text, TARVELON_VERSION, __DATE__, __TIME__);
     MessageBoxA(window, text, "Information", MB_ICONINFORMATION);
 }
 

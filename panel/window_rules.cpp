@@ -108,9 +108,10 @@ TrayAction routeTrayEvent(const TrayRouting& routing, uint32_t message, uint32_t
     }
 }
 
-void formatAboutText(char* out, size_t capacity, const char* buildDate, const char* buildTime) {
-    std::snprintf(out, capacity, "%s\r\n%s\r\nCompile Date: %s\r\nCompile Time: %s", kMakerCredit,
-                  kMakerWebAddress, buildDate, buildTime);
+void formatAboutText(char* out, size_t capacity, const char* version, const char* buildDate,
+                     const char* buildTime) {
+    std::snprintf(out, capacity, "%s\r\n%s\r\nVersion: %s\r\nCompile Date: %s\r\nCompile Time: %s", kMakerCredit,
+                  kMakerWebAddress, version, buildDate, buildTime);
 }
 
 }  // namespace tarvelon

@@ -75,8 +75,9 @@ struct TrayRouting {
 
 TrayAction routeTrayEvent(const TrayRouting& routing, uint32_t message, uint32_t eventCode);
 
-// The about box text: credit, web address, and the build's date and time, one per line. Writes at
-// most capacity bytes, terminated.
-void formatAboutText(char* out, size_t capacity, const char* buildDate, const char* buildTime);
+// The about box text: credit, web address, version, and the build's date and time, one per line.
+// Writes at most capacity bytes, terminated.
+void formatAboutText(char* out, size_t capacity, const char* version, const char* buildDate,
+                     const char* buildTime);
 
 }  // namespace tarvelon

@@ -134,17 +134,18 @@ TEST(TrayRouting, OnlyTheCallbackMessageIsRouted) {
     EXPECT_EQ(routeTrayEvent(tray, 0, 0), TrayAction::NotHandled);
 }
 
-TEST(AboutText, HasFourLinesEndingWithTheBuildTime) {
+TEST(AboutText, HasFiveLinesEndingWithTheVersionAndBuildTime) {
     char text[5000];
-    formatAboutText(text, sizeof text, "Dec  7 2026", "07:58:01");
+    formatAboutText(text, sizeof text, "1.2.3", "Dec  7 2026", "07:58:01");
     const std::string about(text);
     EXPECT_EQ(about.rfind("Tarvelon", 0), 0u);
-    EXPECT_NE(about.find("\r\nCompile Date: Dec  7 2026\r\nCompile Time: 07:58:01"), std::string::npos);
+    EXPECT_NE(about.find("\r\nVersion: 1.2.3\r\nCompile Date: Dec  7 2026\r\nCompile Time: 07:58:01"),
+              std::string::npos);
     size_t lines = 1;
     for (size_t at = about.find("\r\n"); at != std::string::npos; at = about.find("\r\n", at + 2)) ++lines;
-    EXPECT_EQ(lines, 4u);
+    EXPECT_EQ(lines, 5u);
     char tiny[8];
-    formatAboutText(tiny, sizeof tiny, "Dec  7 2026", "07:58:01");
+    formatAboutText(tiny, sizeof tiny, "1.2.3", "Dec  7 2026", "07:58:01");
     EXPECT_EQ(std::strlen(tiny), 7u);
 }
 

@@ -218,7 +218,7 @@ TEST(GeneralSetupDialog, AlwaysOnTopIsStoredAndSentToThePanel) {
     EXPECT_EQ(panelLog.onTop, (std::vector<WPARAM>{1, 0}));
 }
 
-TEST(GeneralSetupDialog, AlarmsAreStoredAndSavedAtOnce) {
+TEST(GeneralSetupDialog, AlarmsAreStoredAndSavedOnceTyped) {
     const auto stored = [](const char16_t* name) {
         int32_t value = -1;
         uint32_t size = 4;
@@ -228,10 +228,18 @@ TEST(GeneralSetupDialog, AlarmsAreStoredAndSavedAtOnce) {
         return value;
     };
     EXPECT_EQ(text(general, IDC_ALARM_GPU_TEMP), "0");
+    // The limit counts when the field loses the focus, or the dialog hides; not per keystroke.
+    const auto leaveField = [] {
+        SendMessageW(general, WM_COMMAND, MAKEWPARAM(IDC_ALARM_GPU_TEMP, EN_KILLFOCUS),
+                     reinterpret_cast<LPARAM>(GetDlgItem(general, IDC_ALARM_GPU_TEMP)));
+    };
     type(general, IDC_ALARM_GPU_TEMP, u"85");
+    EXPECT_EQ(settings.alarmGpuTempC, 0);
+    leaveField();
     EXPECT_EQ(settings.alarmGpuTempC, 85);
     EXPECT_EQ(stored(u"alarmGpuTempC"), 85);
     type(general, IDC_ALARM_GPU_TEMP, u"300");
+    click(general, IDCANCEL);
     EXPECT_EQ(stored(u"alarmGpuTempC"), 255);
     click(general, IDC_ALARM_SERVER_LOST);
     EXPECT_EQ(stored(u"alarmServerLost"), 1);
