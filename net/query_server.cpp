@@ -61,6 +61,23 @@ const ServerFamily kIPv4Server = {IpFamily::IPv4,  0, u"IPv4", kSiteServerIPv4, 
 const ServerFamily kIPv6Server = {IpFamily::IPv6,  1, u"IPv6", kSiteServerIPv6, 28, &requestCountIPv6,
                                   &replyBudgetIPv6};
 
+std::mutex allowLock;
+AllowList allowList;                      // guarded by allowLock
+std::atomic<uint32_t> allowListVersion{0};  // counts the lists set, so a thread copies a new one once
+
+// This thread's copy of the allow list, taken again only after a new one was set.
+const AllowList& currentAllowList() {
+    thread_local AllowList copy{};
+    thread_local uint32_t copiedVersion = 0;
+    const uint32_t version = allowListVersion.load(std::memory_order_acquire);
+    if (version != copiedVersion) {
+        std::lock_guard<std::mutex> guard(allowLock);
+        copy = allowList;
+        copiedVersion = allowListVersion.load(std::memory_order_relaxed);
+    }
+    return copy;
+}
+
 ServerListen listenSetting = {true, true, {IpFamily::IPv4, {}, 0}, {IpFamily::IPv6, {}, 0}};
 void (*stateListener)() = nullptr;
 
@@ -107,20 +124,23 @@ bool pauseWhileEnabled(uint32_t milliseconds) {
     return serverEnabled();
 }
 
-bool senderHasReplyLeft(const ServerFamily& server, const SocketAddress& from) {
+IpAddress senderOf(const ServerFamily& server, const SocketAddress& from) {
     IpAddress sender{server.family, {}, 0};  // a sender of no known family: all such share one allowance
     senderIpAddress(from, &sender);
-    return takeFullReply(*server.replyBudget, replyBudgetSender(sender), tickCountMs());
+    return sender;
 }
 
-// Receives one datagram for real and answers it; true when it was answered. A query from a sender
-// that has used up its full replies goes unanswered, like a lost datagram; short answers are not
-// limited: they return no more than they were sent.
+// Receives one datagram for real and answers it; true when it was answered. A datagram from a sender
+// the allow list leaves out gets nothing, and a query from a sender that has used up its full replies
+// goes unanswered, like a lost datagram; short answers are not limited: they return no more than they
+// were sent.
 bool answerOneDatagram(SocketHandle socket, uint8_t* buffer, const ServerFamily& server) {
     std::memset(buffer, 0, kDatagramBufferBytes);
     SocketAddress from{};
     from.length = server.addressLength;
     const int received = receiveFrom(socket, buffer, kServerReadLimit, false, &from);
+    const IpAddress sender = senderOf(server, from);
+    if (received >= 0 && !allowListAdmits(currentAllowList(), sender)) return false;
     int replyBytes = 0;
     switch (answerKindOf(buffer, received)) {
         case AnswerKind::None:
@@ -129,7 +149,7 @@ bool answerOneDatagram(SocketHandle socket, uint8_t* buffer, const ServerFamily&
             replyBytes = buildShortAnswer(buffer);
             break;
         case AnswerKind::Full:
-            if (!senderHasReplyLeft(server, from)) return false;
+            if (!takeSenderReply(*server.replyBudget, sender, tickCountMs())) return false;
             replyBytes = buildFullReply(buffer, readLocalStore());
             break;
     }
@@ -248,6 +268,21 @@ void setServerListen(const ServerListen& listen) {
 
 void setServerStateListener(void (*listener)()) {
     stateListener = listener;
+}
+
+void setServerAllowList(const AllowList& list) {
+    std::lock_guard<std::mutex> guard(allowLock);
+    allowList = list;
+    allowListVersion.fetch_add(1, std::memory_order_release);
+}
+
+void applyStoredServerAllowList() {
+    char16_t text[kSettingTextUnits];
+    readSettingText(settings.networkServerAllow, text);
+    AllowList list{};
+    const char16_t* bad = nullptr;
+    if (!parseAllowList(text, &list, &bad)) list.count = kAllowNobody;
+    setServerAllowList(list);
 }
 
 void startQueryServer() {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "net/allow_list.h"
 #include "net/server_rules.h"
 #include "platform/sockets.h"
 
@@ -28,6 +29,13 @@ struct ServerListen {
     uint32_t enabledCheckMs = 1000;
 };
 void setServerListen(const ServerListen& listen);
+
+// Who may ask from now on; a query from anyone else gets no reply and costs no reply budget. Any
+// thread, any time; empty (everyone) until set.
+void setServerAllowList(const AllowList& list);
+// Puts the stored networkServerAllow in force. A stored list that does not read (damaged by hand) lets
+// no one ask rather than everyone, since its owner meant to narrow who may.
+void applyStoredServerAllowList();
 
 // Called on a server thread, outside the server's locks, whenever a thread has set its state (and
 // message), so a watcher need not poll. Set before startQueryServer.

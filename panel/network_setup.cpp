@@ -4,6 +4,8 @@
 
 #include "panel/about.h"
 #include "panel/decimal_text.h"
+#include "net/allow_list.h"
+#include "net/query_server.h"
 #include "platform/clock.h"
 #include "platform/text16.h"
 #include "settings/settings.h"
@@ -73,6 +75,31 @@ ServerSwitchOutcome switchServer(bool switchedOn, const char16_t* hostname, cons
     settings.networkServerEnabled.store(switchedOn ? 1 : 0);
     saveSettings();
     return {false, port, kNoMessage};
+}
+
+DialogMessage storeServerAllowList(const char16_t* text) {
+    static char16_t message[kServerLineUnits];
+    const FieldText<kServerTextFieldChars> field(text);
+    AllowList list{};
+    const char16_t* bad = nullptr;
+    if (!parseAllowList(field.units, &list, &bad)) {
+        char16_t entry[kServerTextFieldChars + 1];
+        int length = 0;
+        while (bad[length] != 0 && bad[length] != u',' && length < kServerTextFieldChars) {
+            entry[length] = bad[length];
+            ++length;
+        }
+        entry[length] = 0;
+        format16(message, kServerLineUnits,
+                 u"\"%s\" is not an address or a network such as 192.168.1.0/24 or fd00::/8. Separate them "
+                 u"with commas; leave the field empty to answer everyone.",
+                 entry);
+        return {u"Allow List Error", message};
+    }
+    writeSettingText(settings.networkServerAllow, field.units, kServerTextFieldChars);
+    saveSettings();
+    setServerAllowList(list);
+    return kNoMessage;
 }
 
 void formatServerLine(char16_t (&line)[kServerLineUnits], int32_t slot, int64_t now) {

@@ -43,6 +43,13 @@ struct ServerSwitchOutcome {
 ServerSwitchOutcome switchServer(bool switchedOn, const char16_t* hostname, const char16_t* portText,
                                  const char16_t* listen);
 
+// --- who may ask the server (1039)
+
+// An accepted list is stored, saved and in force at once; a malformed one changes nothing and the
+// message ("Allow List Error") names the entry to mend. For the user-interface thread only: the
+// message's text lives in a static buffer.
+DialogMessage storeServerAllowList(const char16_t* text);
+
 // --- the server list (1020)
 
 constexpr int kServerLineUnits = 256;

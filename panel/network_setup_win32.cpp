@@ -79,6 +79,8 @@ void fillServerControls() {
     setControlNumber(dialog, IDC_SERVER_PORT, settings.networkServerPort.load());
     readSettingText(settings.networkServerListen, text);
     setControlText(dialog, IDC_SERVER_LISTEN, text);
+    readSettingText(settings.networkServerAllow, text);
+    setControlText(dialog, IDC_SERVER_ALLOW, text);
     setChecked(dialog, IDC_REMOVE_DEAD, settings.removeDeadServer.load() != 0);
     setChecked(dialog, IDC_REMOVE_DEACTIVATED, settings.removeDeactivatedServer.load() != 0);
 }
@@ -105,6 +107,13 @@ void serverSwitchClicked() {
         return;
     }
     updateNetworkControls();
+}
+
+// Taken when the field is left, so a list half typed is never judged.
+void allowListLeft() {
+    char16_t text[kServerTextFieldChars + 1];
+    getControlText(dialog, IDC_SERVER_ALLOW, text, kServerTextFieldChars);
+    showError(storeServerAllowList(text));
 }
 
 void addClicked() {
@@ -184,6 +193,10 @@ void documentationClicked() {
 void command(int id, int notification) {
     if (id == IDC_SERVER_LIST) {
         if (notification == LBN_SELCHANGE) selectionChanged();
+        return;
+    }
+    if (id == IDC_SERVER_ALLOW) {
+        if (notification == EN_KILLFOCUS && !controlsUpdating) allowListLeft();
         return;
     }
     if (notification != BN_CLICKED) return;

@@ -98,6 +98,7 @@ int run(HINSTANCE instance, int showCommand) {
     clearSettings();
     setDefaultSettings(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     loadSettings();
+    applyStoredServerAllowList();
     startSampler();
     startQueryServer();
     startQueryClient();

@@ -44,6 +44,7 @@ const SettingValue kTrailingValues[] = {
     {u"removeDeactivatedServer", &Settings::removeDeactivatedServer, nullptr},
     {u"alarmGpuTempC", &Settings::alarmGpuTempC, nullptr},
     {u"alarmServerLost", &Settings::alarmServerLost, nullptr},
+    {u"networkServerAllow", nullptr, &Settings::networkServerAllow},
 };
 
 constexpr const char16_t* kSlotSuffixes[] = {u"Active", u"Enabled", u"Hostname", u"Port", u"HighLatency"};
@@ -185,6 +186,7 @@ void clearSettings() {
     std::lock_guard<std::mutex> guard(textLock);
     std::memset(settings.networkServerHostname, 0, sizeof settings.networkServerHostname);
     std::memset(settings.networkServerListen, 0, sizeof settings.networkServerListen);
+    std::memset(settings.networkServerAllow, 0, sizeof settings.networkServerAllow);
 }
 
 void setDefaultSettings(int32_t primaryScreenWidth, int32_t primaryScreenHeight) {
@@ -201,6 +203,7 @@ void setDefaultSettings(int32_t primaryScreenWidth, int32_t primaryScreenHeight)
     settings.removeDeactivatedServer.store(0);
     settings.alarmGpuTempC.store(0);
     settings.alarmServerLost.store(0);
+    writeSettingText(settings.networkServerAllow, u"");
 }
 
 void readSettingText(const char16_t (&field)[kSettingTextUnits], char16_t (&out)[kSettingTextUnits]) {

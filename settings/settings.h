@@ -30,8 +30,9 @@ struct Settings {
     std::atomic<int32_t> removeDeactivatedServer;
     std::atomic<int32_t> alarmGpuTempC;    // a shown GPU this hot (degrees C) raises a notification; 0: off
     std::atomic<int32_t> alarmServerLost;  // nonzero: a watched server that stops answering is notified
+    char16_t networkServerAllow[kSettingTextUnits];  // who may ask the server; empty: everyone
 };
-static_assert(sizeof(Settings) == 556);
+static_assert(sizeof(Settings) == 812);
 
 extern Settings settings;
 
@@ -40,7 +41,8 @@ void clearSettings();
 // Fills the defaults; the window starts with its top-left corner at the middle of the primary screen.
 void setDefaultSettings(int32_t primaryScreenWidth, int32_t primaryScreenHeight);
 
-// Copies a text field of settings (networkServerHostname or networkServerListen) under the text lock.
+// Copies a text field of settings (networkServerHostname, networkServerListen, networkServerAllow)
+// under the text lock.
 void readSettingText(const char16_t (&field)[kSettingTextUnits], char16_t (&out)[kSettingTextUnits]);
 // Replaces a text field with at most maxUnits (and at most kSettingTextChars) characters of text,
 // terminated, under the text lock.

@@ -23,7 +23,7 @@ class Budget : public testing::Test {
   protected:
     void SetUp() override { resetReplyBudget(*budget, 0x5EED); }
 
-    bool take(const IpAddress& sender, uint64_t nowMs) { return takeFullReply(*budget, sender, nowMs); }
+    bool take(const IpAddress& sender, uint64_t nowMs) { return takeSenderReply(*budget, sender, nowMs); }
     // How many of `count` requests at one instant are granted.
     int granted(const IpAddress& sender, int count, uint64_t nowMs) {
         int answered = 0;
@@ -95,19 +95,29 @@ TEST_F(Budget, AddressesHaveAllowancesOfTheirOwn) {
     EXPECT_FALSE(take(fe80, 1000));
 }
 
-TEST_F(Budget, IPv6SendersShareTheAllowanceOfTheirSlash64) {
+TEST_F(Budget, IPv6AddressesHaveTheirOwnAllowanceAndTheirSlash64AWiderOne) {
     auto in64 = [](uint8_t subnet, uint8_t host) {
         return IpAddress{
             IpFamily::IPv6, {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, subnet, 0, 0, 0, 0, 0x5e, 0, 0, host}, 0};
     };
-    // Rotating through the /64 does not renew the allowance.
+    // One address: its own burst.
+    EXPECT_EQ(granted(in64(1, 1), 100, 1000), 20);
+    // An office of 50 desktops in one /64, each asking once a second for a minute: all answered.
     int answered = 0;
-    for (int host = 0; host < 100; ++host)
-        answered += take(replyBudgetSender(in64(1, static_cast<uint8_t>(host))), 1000) ? 1 : 0;
-    EXPECT_EQ(answered, kReplyBurst);
-    EXPECT_EQ(granted(replyBudgetSender(in64(2, 1)), 100, 1000), kReplyBurst);  // another network
-    // A probe's targets are servers of their own: their exact addresses keep allowances apart.
-    EXPECT_EQ(granted(in64(1, 200), 100, 1000), kReplyBurst);
+    for (uint64_t second = 1; second <= 60; ++second) {
+        for (uint8_t host = 10; host < 60; ++host) answered += take(in64(2, host), 1000 * second) ? 1 : 0;
+    }
+    EXPECT_EQ(answered, 3000);
+    // Rotating through a /64 draws the network's burst, then its rate: 80 in the next second.
+    answered = 0;
+    for (int host = 0; host < 250; ++host) answered += take(in64(3, static_cast<uint8_t>(host)), 1000) ? 1 : 0;
+    EXPECT_EQ(answered, 160);
+    answered = 0;
+    for (int host = 0; host < 250; ++host) answered += take(in64(3, static_cast<uint8_t>(host)), 2000) ? 1 : 0;
+    EXPECT_EQ(answered, 80);
+    // A probe's targets are servers of their own: exact addresses, no network allowance.
+    EXPECT_FALSE(take(in64(3, 252), 2000));
+    EXPECT_TRUE(takeFullReply(*budget, in64(3, 252), 2000));
 }
 
 TEST_F(Budget, IPv4SenderIsKnownByItsFourBytesAlone) {

@@ -108,6 +108,7 @@ TEST_F(SettingsStore, SaveThenLoadGivesBackEveryField) {
     settings.removeDeactivatedServer = 1;
     settings.alarmGpuTempC = 85;
     settings.alarmServerLost = 1;
+    writeSettingText(settings.networkServerAllow, u"10.0.0.0/8, fd00::/8");
     addServer(0, u"gpu-box", 8221);
     addServer(5, u"fe80::1", 9000);
     slotTable[5].Enabled = 0;
@@ -131,6 +132,7 @@ TEST_F(SettingsStore, SaveThenLoadGivesBackEveryField) {
     EXPECT_EQ(settings.removeDeactivatedServer, 1);
     EXPECT_EQ(settings.alarmGpuTempC, 85);
     EXPECT_EQ(settings.alarmServerLost, 1);
+    EXPECT_EQ(toUtf8(settings.networkServerAllow), "10.0.0.0/8, fd00::/8");
     EXPECT_EQ(slotTable[0].Active, 1);
     EXPECT_EQ(slotTable[0].Enabled, 1);
     EXPECT_EQ(toUtf8(slotTable[0].Hostname), "gpu-box");
@@ -157,6 +159,8 @@ TEST_F(SettingsStore, StoredNamesTypesAndSizesAreTheContract) {
     EXPECT_EQ(host.type, 1u);
     EXPECT_EQ(host.bytes.size(), (11u + 1u) * 2u);
     EXPECT_EQ(raw(u"networkServerListen").bytes, std::string("*\0\0\0", 4));
+    EXPECT_EQ(raw(u"networkServerAllow").type, 1u);
+    EXPECT_EQ(raw(u"networkServerAllow").bytes, std::string("\0\0", 2));
     EXPECT_EQ(raw(u"networkServerList_05_Hostname").type, 1u);
     EXPECT_EQ(raw(u"networkServerList_05_Hostname").bytes.size(), (6u + 1u) * 2u);
     for (const char16_t* name : {u"networkServerList_00_Active", u"networkServerList_00_Enabled",

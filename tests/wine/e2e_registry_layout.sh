@@ -36,9 +36,10 @@ expect removeDeadServer REG_DWORD 0x0
 expect removeDeactivatedServer REG_DWORD 0x0
 expect alarmGpuTempC REG_DWORD 0x0
 expect alarmServerLost REG_DWORD 0x0
+expect networkServerAllow REG_SZ ''
 values=$(grep -cE '^ +[A-Za-z_0-9]+ +REG_' <<<"$out" || true)
-if [ "$values" -ne 18 ]; then
-    echo "expected 18 values, found $values"
+if [ "$values" -ne 19 ]; then
+    echo "expected 19 values, found $values"
     fail=1
 fi
 [ $fail -eq 0 ] || { echo "$out"; exit 1; }
