@@ -202,9 +202,22 @@ def metrics_request_seeds():
     }
 
 
+# --- allow_list: a sender (family byte, 16 address bytes), then the typed list in UTF-16
+def allow_list_seeds():
+    def seed(family, address, text):
+        return bytes([family]) + address.ljust(16, b"\0") + text.encode("utf-16-le")
+
+    return {
+        "ipv4": seed(0, bytes([192, 168, 1, 7]), "192.168.1.0/24, 10.0.0.7"),
+        "ipv6": seed(1, bytes.fromhex("20010db8000000010000000000000001"), "2001:db8:0:1::/64,fd00::/8,::1"),
+        "mapped": seed(1, bytes.fromhex("00000000000000000000ffff7f000001"), "::ffff:127.0.0.0/104"),
+        "malformed": seed(0, b"", "10.0.0.0/33,,1::2::3"),
+    }
+
+
 def main():
     targets = {"answer": answer_seeds(), "reply": reply_seeds(), "settings": settings_seeds(), "panel": panel_seeds(),
-               "metrics_request": metrics_request_seeds()}
+               "metrics_request": metrics_request_seeds(), "allow_list": allow_list_seeds()}
     for target, seeds in targets.items():
         directory = os.path.join(HERE, "corpus", target)
         shutil.rmtree(directory, ignore_errors=True)
