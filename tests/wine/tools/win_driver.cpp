@@ -16,6 +16,8 @@
 //   win_driver shell-restart [SECONDS]           plays a shell that has just started: a tray window of
 //                                                its own, "TaskbarCreated" broadcast; prints "added"
 //                                                when the panel adds its icon to it within SECONDS
+//   win_driver tray-log SECONDS                  plays the tray for SECONDS and prints every icon
+//                                                message it takes: "MESSAGE FLAGS" in hex
 // Exit code 0 on success, 1 when the window or control is missing, 2 on bad usage.
 #include <windows.h>
 
@@ -121,6 +123,41 @@ int playRestartedShell(double seconds) {
     return iconAdded ? 0 : 1;
 }
 
+// The tray of tray-log: every Shell_NotifyIcon call, as its message (dwData) and the uFlags word of the
+// notify data the shell receives (hWnd, uID, uFlags, ...).
+LRESULT CALLBACK loggingTrayProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COPYDATA) {
+        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+        const auto* words = static_cast<const DWORD*>(data->lpData);
+        std::printf("%lx %lx\n", static_cast<unsigned long>(data->dwData),
+                    data->cbData >= 12 ? static_cast<unsigned long>(words[2]) : 0ul);
+        std::fflush(stdout);
+        return TRUE;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int logTray(double seconds) {
+    WNDCLASSW trayClass{};
+    trayClass.lpfnWndProc = loggingTrayProcedure;
+    trayClass.hInstance = GetModuleHandleW(nullptr);
+    trayClass.lpszClassName = L"Shell_TrayWnd";
+    RegisterClassW(&trayClass);
+    HWND tray = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"Shell_TrayWnd", L"", WS_POPUP, 0, 0, 1, 1,
+                                nullptr, nullptr, trayClass.hInstance, nullptr);
+    if (tray == nullptr) return 1;
+    std::printf("ready\n");
+    std::fflush(stdout);
+    const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
+    while (static_cast<LONG>(GetTickCount() - deadline) < 0) {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+        Sleep(20);
+    }
+    DestroyWindow(tray);
+    return 0;
+}
+
 int usage() {
     std::fprintf(stderr, "win_driver: bad usage\n");
     return 2;
@@ -145,6 +182,7 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (verb == L"shell-restart") return playRestartedShell(argc > 2 ? _wtof(argv[2]) : 10);
+    if (verb == L"tray-log" && argc > 2) return logTray(_wtof(argv[2]));
     if (argc < 3) return usage();
     if (verb == L"box") {
         const double seconds = argc > 3 ? _wtof(argv[3]) : 10;
