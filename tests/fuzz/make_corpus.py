@@ -215,9 +215,21 @@ def allow_list_seeds():
     }
 
 
+# --- web_config: the YAML text of --web-config
+def web_config_seeds():
+    hashed = "$2b$04$abcdefghijklmnopqrstuuLZYjhNQAOdpbzt4WxWlUHjv1wsyH5DG"
+    return {
+        "tls_and_users": ("tls_server_config:\n  cert_file: /a.crt\n  key_file: /a.key\n"
+                          "basic_auth_users:\n  prometheus: " + hashed + "\n").encode(),
+        "flow": ('{basic_auth_users: {a: "' + hashed + '", b: x}}').encode(),
+        "anchors": b"tls_server_config: &t\n  cert_file: /a\nbasic_auth_users: *t\n",
+    }
+
+
 def main():
     targets = {"answer": answer_seeds(), "reply": reply_seeds(), "settings": settings_seeds(), "panel": panel_seeds(),
-               "metrics_request": metrics_request_seeds(), "allow_list": allow_list_seeds()}
+               "metrics_request": metrics_request_seeds(), "allow_list": allow_list_seeds(),
+               "web_config": web_config_seeds()}
     for target, seeds in targets.items():
         directory = os.path.join(HERE, "corpus", target)
         shutil.rmtree(directory, ignore_errors=True)

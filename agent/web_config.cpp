@@ -1,0 +1,157 @@
+#include "agent/web_config.h"
+
+#include <yaml.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace tarvelon {
+namespace {
+
+// The document as libyaml parses it, with the line of each node for messages.
+struct Document {
+    yaml_document_t document;
+    bool loaded = false;
+    ~Document() {
+        if (loaded) yaml_document_delete(&document);
+    }
+};
+
+struct Reader {
+    const std::string& path;
+    yaml_document_t* document;
+    std::string* message;
+
+    bool fail(const yaml_node_t* node, const std::string& what) {
+        *message = path + ":" + std::to_string(node != nullptr ? node->start_mark.line + 1 : 1) + ": " + what;
+        return false;
+    }
+    yaml_node_t* node(int index) { return yaml_document_get_node(document, index); }
+    std::string scalar(const yaml_node_t* node) {
+        return std::string(reinterpret_cast<const char*>(node->data.scalar.value), node->data.scalar.length);
+    }
+    // A scalar value, or a failure naming the key.
+    bool text(const yaml_node_t* value, const std::string& key, std::string* out) {
+        if (value->type != YAML_SCALAR_NODE) return fail(value, key + " must be a single value");
+        *out = scalar(value);
+        return true;
+    }
+};
+
+bool isBcrypt(const std::string& hash) {
+    // $2a$, $2b$ or $2y$, a two-digit cost and 53 characters of salt and hash.
+    return hash.size() == 60 && hash[0] == '$' && hash[1] == '2' && std::strchr("aby", hash[2]) != nullptr &&
+           hash[3] == '$' && hash[6] == '$';
+}
+
+bool readTls(Reader& reader, const yaml_node_t* section, WebConfig* config) {
+    if (section->type != YAML_MAPPING_NODE) return reader.fail(section, "tls_server_config must be a mapping");
+    config->tls = true;
+    for (yaml_node_pair_t* pair = section->data.mapping.pairs.start; pair < section->data.mapping.pairs.top; ++pair) {
+        const yaml_node_t* key = reader.node(pair->key);
+        const yaml_node_t* value = reader.node(pair->value);
+        if (key->type != YAML_SCALAR_NODE) return reader.fail(key, "a key must be a name");
+        const std::string name = reader.scalar(key);
+        std::string setting;
+        if (!reader.text(value, name, &setting)) return false;
+        if (name == "cert_file") {
+            config->certFile = setting;
+        } else if (name == "key_file") {
+            config->keyFile = setting;
+        } else if (name == "client_auth_type") {
+            // Client certificates are not checked by this agent: say so rather than accept them unchecked.
+            if (setting != "NoClientCert") return reader.fail(value, "client_auth_type " + setting + " is not supported; use NoClientCert and basic_auth_users");
+        } else if (name == "client_ca_file") {
+            if (!setting.empty()) return reader.fail(value, "client_ca_file is not supported: client certificates are not checked");
+        } else {
+            return reader.fail(key, "unknown key " + name + " in tls_server_config");
+        }
+    }
+    if (config->certFile.empty() || config->keyFile.empty()) {
+        return reader.fail(section, "tls_server_config needs both cert_file and key_file");
+    }
+    return true;
+}
+
+bool readUsers(Reader& reader, const yaml_node_t* section, WebConfig* config) {
+    if (section->type != YAML_MAPPING_NODE) return reader.fail(section, "basic_auth_users must be a mapping");
+    for (yaml_node_pair_t* pair = section->data.mapping.pairs.start; pair < section->data.mapping.pairs.top; ++pair) {
+        const yaml_node_t* key = reader.node(pair->key);
+        const yaml_node_t* value = reader.node(pair->value);
+        if (key->type != YAML_SCALAR_NODE) return reader.fail(key, "a user name must be a single value");
+        WebUser user{reader.scalar(key), ""};
+        if (user.name.empty() || user.name.find(':') != std::string::npos) {
+            return reader.fail(key, "a user name must be non-empty and without ':'");
+        }
+        if (!reader.text(value, user.name, &user.bcryptHash)) return false;
+        if (!isBcrypt(user.bcryptHash)) return reader.fail(value, "the password of " + user.name + " is not a bcrypt hash");
+        config->users.push_back(user);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool parseWebConfig(const std::string& text, const std::string& path, WebConfig* config, std::string* message) {
+    *config = WebConfig{};
+    yaml_parser_t parser;
+    if (yaml_parser_initialize(&parser) == 0) {
+        *message = path + ": out of memory";
+        return false;
+    }
+    yaml_parser_set_input_string(&parser, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    Document document;
+    document.loaded = yaml_parser_load(&parser, &document.document) != 0;
+    if (!document.loaded) {
+        *message = path + ":" + std::to_string(parser.problem_mark.line + 1) + ": " +
+                   (parser.problem != nullptr ? parser.problem : "not YAML");
+        yaml_parser_delete(&parser);
+        return false;
+    }
+    yaml_parser_delete(&parser);
+    Reader reader{path, &document.document, message};
+    const yaml_node_t* root = yaml_document_get_root_node(&document.document);
+    if (root == nullptr) return true;  // an empty file: plain HTTP, no passwords
+    if (root->type != YAML_MAPPING_NODE) return reader.fail(root, "the file must be a mapping of sections");
+    for (yaml_node_pair_t* pair = root->data.mapping.pairs.start; pair < root->data.mapping.pairs.top; ++pair) {
+        const yaml_node_t* key = reader.node(pair->key);
+        const yaml_node_t* value = reader.node(pair->value);
+        if (key->type != YAML_SCALAR_NODE) return reader.fail(key, "a section name must be a single value");
+        const std::string name = reader.scalar(key);
+        if (name == "tls_server_config") {
+            if (!readTls(reader, value, config)) return false;
+        } else if (name == "basic_auth_users") {
+            if (!readUsers(reader, value, config)) return false;
+        } else {
+            return reader.fail(key, "unknown section " + name);
+        }
+    }
+    return true;
+}
+
+bool readWebConfig(const std::string& path, WebConfig* config, std::string* message) {
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (file == nullptr) {
+        *message = path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    char chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
+        text.append(chunk, got);
+        if (text.size() > 1 << 20) {
+            *message = path + ": larger than 1 MiB";
+            return false;
+        }
+    }
+    if (std::ferror(file.get()) != 0) {
+        *message = path + ": " + std::strerror(errno);
+        return false;
+    }
+    return parseWebConfig(text, path, config, message);
+}
+
+}  // namespace tarvelon
