@@ -117,16 +117,19 @@ int main(int argc, char** argv) {
 
     options.listen.enabledCheckMs = kEnabledCheckMs;
     setServerListen(options.listen);
+    setServerAllowList(options.allow);
     setServerStateListener([] { kill(getpid(), kServerChangedSignal); });
     startQueryServer();
     if (options.metricsEnabled) {
         std::string failure;
-        if (!startMetricsServer(MetricsServerSetup{options.metrics, options.probeAllow, &sampler}, &failure)) {
+        if (!startMetricsServer(MetricsServerSetup{options.metrics, options.probeAllow, &sampler, options.web},
+                                &failure)) {
             logLine(failure);
             exitNow(1);
         }
         logLine("serving Prometheus metrics on TCP port " + std::to_string(options.metrics.port) +
-                (options.probeAllow.empty() ? "" : ", probes included"));
+                (options.probeAllow.empty() ? "" : ", probes included") + (options.web.tls ? ", over TLS" : "") +
+                (options.web.users.empty() ? "" : ", behind a password"));
     }
 
     int32_t loggedState = -1;

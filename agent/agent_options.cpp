@@ -8,11 +8,14 @@
 #include <cstring>
 
 #include "agent/nvml_api.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {
 
-enum class Option { Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Metrics, ProbeAllow, Help, Version };
+enum class Option {
+    Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Metrics, ProbeAllow, Allow, WebConfig, Help, Version
+};
 
 struct OptionEntry {
     Option option;
@@ -31,6 +34,8 @@ constexpr OptionEntry kOptions[] = {
     {Option::Nvml, "nvml", 0, true},
     {Option::Metrics, "metrics", 0, true},
     {Option::ProbeAllow, "probe-allow", 0, true},
+    {Option::Allow, "allow", 0, true},
+    {Option::WebConfig, "web-config", 0, true},
     {Option::Help, "help", 'h', false},
     {Option::Version, "version", 0, false},
 };
@@ -130,6 +135,20 @@ bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown,
                 return false;
             }
             return true;
+        case Option::Allow: {
+            const std::u16string text = fromUtf8(value);
+            const char16_t* bad = nullptr;
+            if (!parseAllowList(text.c_str(), &options.allow, &bad)) {
+                const std::string entry = toUtf8(std::u16string(bad).substr(0, std::u16string(bad).find(u',')).c_str());
+                *parsing.message = "'" + entry + "' is not an address or a network such as 192.0.2.0/24 or " +
+                                   "2001:db8::/32 (" + shown + ")";
+                return false;
+            }
+            return true;
+        }
+        case Option::WebConfig:
+            options.webConfigPath = value;
+            return readWebConfig(value, &options.web, parsing.message);
         case Option::Help:
             parsing.help = true;
             return true;
@@ -213,6 +232,10 @@ OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions
     if (parsing.help) return OptionsOutcome::Help;
     if (parsing.version) return OptionsOutcome::Version;
     if (!settleFamilies(parsing)) return OptionsOutcome::Error;
+    if (!options->webConfigPath.empty() && !options->metricsEnabled) {
+        *message = "--web-config needs --metrics, the HTTP endpoint it protects";
+        return OptionsOutcome::Error;
+    }
     if (!options->probeAllow.empty() && !options->metricsEnabled) {
         *message = "--probe-allow needs --metrics, the HTTP endpoint that serves the probes";
         return OptionsOutcome::Error;
@@ -243,6 +266,11 @@ const char* agentUsageText() {
            "                        answer /probe?target=HOST[:PORT] for Tarvelon servers in\n"
            "                        these networks, such as 192.0.2.0/24 or 2001:db8::/32;\n"
            "                        without it /probe is not served\n"
+           "      --allow=NETWORK[,NETWORK]...\n"
+           "                        answer UDP queries from these addresses and networks only,\n"
+           "                        such as 192.0.2.0/24 or 2001:db8::/32 (default: everyone)\n"
+           "      --web-config=FILE serve --metrics over TLS and/or ask for a user and password,\n"
+           "                        as FILE says (tls_server_config, basic_auth_users)\n"
            "  -h, --help            show this help and exit\n"
            "      --version         show the version and exit\n"
            "\n"

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "agent/metrics_request.h"
+#include "agent/web_config.h"
+#include "net/allow_list.h"
 #include "net/query_server.h"
 #include "platform/sockets.h"
 
@@ -22,6 +24,9 @@ struct AgentOptions {
     bool metricsEnabled;
     MetricsListen metrics;
     std::vector<IpNetwork> probeAllow;  // empty: no probes
+    AllowList allow;                    // who may send UDP queries; empty: everyone
+    std::string webConfigPath;          // empty: plain HTTP, no passwords
+    WebConfig web;                      // read from webConfigPath while the options are parsed
 };
 
 enum class OptionsOutcome { Run, Help, Version, Error };

@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "agent/basic_auth.h"
 #include "agent/exposition.h"
 #include "agent/metrics_probe.h"
+#include "platform/clock.h"
 
 namespace tarvelon {
 namespace {
@@ -36,6 +38,7 @@ struct MicrohttpdEntryPoints {
 
 MicrohttpdEntryPoints mhd;
 MetricsServerSetup served;
+BasicAuth basicAuth;
 
 template <class Function>
 bool entryPoint(void* library, const char* name, Function* function) {
@@ -73,8 +76,23 @@ MHD_Result respond(MHD_Connection* connection, const HttpAnswer& answer, bool al
     return result;
 }
 
+MHD_Result refuseCredentials(MHD_Connection* connection) {
+    const std::string body = "401 a user name and password are needed\n";
+    MHD_Response* response = mhd.createResponse(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    if (response == nullptr) return MHD_NO;
+    mhd.addHeader(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
+    mhd.addHeader(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Basic realm=\"tarvelon-agent\", charset=\"UTF-8\"");
+    const MHD_Result result = mhd.queueResponse(connection, MHD_HTTP_UNAUTHORIZED, response);
+    mhd.destroyResponse(response);
+    return result;
+}
+
 MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, const char* method, const char*,
                          const char*, size_t*, void**) {
+    if (!credentialsAccepted(basicAuth, mhd.lookupValue(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION),
+                             tickCountMs())) {
+        return refuseCredentials(connection);
+    }
     switch (routeRequest(method, url)) {
         case MetricsRoute::MethodNotAllowed:
             return respond(connection, HttpAnswer{405, "only GET is served\n", false}, true);
@@ -101,18 +119,24 @@ MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, con
 
 MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) {
     flags |= MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION;
+    MHD_OptionItem options[] = {
+        {MHD_OPTION_CONNECTION_LIMIT, kMostConnections, nullptr},
+        {MHD_OPTION_CONNECTION_TIMEOUT, kIdleSecondsBeforeClose, nullptr},
+        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(kConnectionMemoryBytes), nullptr},
+        {MHD_OPTION_THREAD_STACK_SIZE, static_cast<intptr_t>(kThreadStackBytes), nullptr},
+        // With TLS the port speaks HTTPS only: the library then takes no plain request. Without, the
+        // list ends here.
+        {served.web.tls ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END, 0, const_cast<char*>(served.web.certPem.c_str())},
+        {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(served.web.keyPem.c_str())},
+        {MHD_OPTION_END, 0, nullptr},
+    };
+    if (served.web.tls) flags |= MHD_USE_TLS;
     if (address == nullptr) {
-        return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr,
-                               MHD_OPTION_CONNECTION_LIMIT, kMostConnections, MHD_OPTION_CONNECTION_TIMEOUT,
-                               kIdleSecondsBeforeClose, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-                               kConnectionMemoryBytes, MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes,
+        return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_ARRAY, options,
                                MHD_OPTION_END);
     }
-    return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR,
-                           address, MHD_OPTION_CONNECTION_LIMIT, kMostConnections,
-                           MHD_OPTION_CONNECTION_TIMEOUT, kIdleSecondsBeforeClose,
-                           MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
-                           MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_END);
+    return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR, address,
+                           MHD_OPTION_ARRAY, options, MHD_OPTION_END);
 }
 
 }  // namespace
@@ -120,6 +144,7 @@ MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) 
 bool startMetricsServer(const MetricsServerSetup& setup, std::string* message) {
     if (!loadMicrohttpd(message)) return false;
     served = setup;
+    setBasicAuthUsers(basicAuth, setup.web.users);
     const MetricsListen& listen = setup.listen;
     MHD_Daemon* daemon = nullptr;
     errno = 0;

@@ -131,18 +131,21 @@ bool parseWebConfig(const std::string& text, const std::string& path, WebConfig*
     return true;
 }
 
-bool readWebConfig(const std::string& path, WebConfig* config, std::string* message) {
+namespace {
+
+// The whole of a small text file.
+bool readTextFile(const std::string& path, std::string* text, std::string* message) {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (file == nullptr) {
         *message = path + ": " + std::strerror(errno);
         return false;
     }
-    std::string text;
+    text->clear();
     char chunk[4096];
     size_t got;
     while ((got = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-        text.append(chunk, got);
-        if (text.size() > 1 << 20) {
+        text->append(chunk, got);
+        if (text->size() > 1 << 20) {
             *message = path + ": larger than 1 MiB";
             return false;
         }
@@ -151,7 +154,23 @@ bool readWebConfig(const std::string& path, WebConfig* config, std::string* mess
         *message = path + ": " + std::strerror(errno);
         return false;
     }
-    return parseWebConfig(text, path, config, message);
+    return true;
+}
+
+bool readPem(const std::string& path, std::string* pem, std::string* message) {
+    if (!readTextFile(path, pem, message)) return false;
+    if (pem->find("-----BEGIN ") != std::string::npos) return true;
+    *message = path + ": not a PEM certificate or key";
+    return false;
+}
+
+}  // namespace
+
+bool readWebConfig(const std::string& path, WebConfig* config, std::string* message) {
+    std::string text;
+    if (!readTextFile(path, &text, message) || !parseWebConfig(text, path, config, message)) return false;
+    return !config->tls ||
+           (readPem(config->certFile, &config->certPem, message) && readPem(config->keyFile, &config->keyPem, message));
 }
 
 }  // namespace tarvelon

@@ -23,6 +23,8 @@ struct WebConfig {
     bool tls = false;
     std::string certFile;
     std::string keyFile;
+    std::string certPem;  // the files' contents, read with the configuration so a fault stops the start
+    std::string keyPem;
     std::vector<WebUser> users;  // none: no password asked
 };
 
@@ -30,7 +32,8 @@ struct WebConfig {
 // for anything it does not understand: a key it does not know, a value of the wrong kind, a TLS
 // section without both files, a user without a bcrypt hash, a client certificate requirement.
 bool parseWebConfig(const std::string& text, const std::string& path, WebConfig* config, std::string* message);
-// The same from the file; a file that cannot be read is named with the reason.
+// The same from the file, with the certificate and key it names; a file that cannot be read, or a
+// certificate or key that is not PEM text, is named with the reason.
 bool readWebConfig(const std::string& path, WebConfig* config, std::string* message);
 
 }  // namespace tarvelon

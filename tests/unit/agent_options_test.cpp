@@ -50,6 +50,8 @@ TEST(AgentOptions, EveryFormOfAnOptionIsAccepted) {
     EXPECT_EQ(options.nvmlLibrary, "/opt/lib.so");
     EXPECT_TRUE(options.listen.serveIPv4);
     EXPECT_FALSE(options.listen.serveIPv6);
+    ASSERT_EQ(parse({"--allow", "10.0.0.0/8, ::1"}, &options, &message), OptionsOutcome::Run) << message;
+    EXPECT_EQ(options.allow.count, 2);
 }
 
 TEST(AgentOptions, ListenAddressesNarrowTheFamilies) {
@@ -110,6 +112,10 @@ TEST(AgentOptions, RefusalsSayWhatIsWrong) {
         {{"--probe-allow=10.0.0.0/8"}, "--probe-allow needs --metrics, the HTTP endpoint that serves the probes"},
         {{"--metrics=:8221", "--probe-allow=10.0.0.0/40"},
          "'10.0.0.0/40' is not a network such as 192.0.2.0/24 or 2001:db8::/32 (--probe-allow)"},
+        {{"--allow=10.0.0.0/8,host.example"},
+         "'host.example' is not an address or a network such as 192.0.2.0/24 or 2001:db8::/32 (--allow)"},
+        {{"--metrics=:8221", "--web-config=/nonexistent.yml"}, "/nonexistent.yml: No such file or directory"},
+        {{"--web-config=/dev/null"}, "--web-config needs --metrics, the HTTP endpoint it protects"},
     };
     for (const Case& c : cases) {
         AgentOptions options;

@@ -1,0 +1,119 @@
+"""The agent's metrics endpoint behind its web configuration: with a generated certificate and a
+bcrypt hash, HTTPS only; no credentials or wrong ones get 401 with a WWW-Authenticate header, the
+right ones 200; a real Prometheus scrapes it over TLS with basic auth; a malformed file stops the
+agent at start with status 2 and the file and line.
+
+usage: agent_web_config.py AGENT SIMULATED_NVML    (exit 77 without Prometheus installed)"""
+import base64
+import http.client
+import os
+import shutil
+import ssl
+import subprocess
+import sys
+import tempfile
+import time
+
+from prometheus_fixture import free_port, start_prometheus, value_of
+
+HASH = "$2b$04$abcdefghijklmnopqrstuuLZYjhNQAOdpbzt4WxWlUHjv1wsyH5DG"  # bcrypt of "s3cret"
+
+
+def fetch(port, scheme, cafile, user=None, password=None):
+    """(status, WWW-Authenticate, body); (None, None, reason) when the request fails."""
+    headers = {}
+    if user is not None:
+        headers["Authorization"] = "Basic " + base64.b64encode(f"{user}:{password}".encode()).decode()
+    if scheme == "https":
+        context = ssl.create_default_context(cafile=cafile)
+        connection = http.client.HTTPSConnection("127.0.0.1", port, timeout=10, context=context)
+    else:
+        connection = http.client.HTTPConnection("127.0.0.1", port, timeout=10)
+    try:
+        connection.request("GET", "/metrics", headers=headers)
+        response = connection.getresponse()
+        return response.status, response.getheader("WWW-Authenticate"), response.read().decode()
+    except (OSError, http.client.HTTPException) as failure:
+        return None, None, str(failure)
+    finally:
+        connection.close()
+
+
+def wait_for(what, check, seconds=60):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = check()
+        if value:
+            return value
+        time.sleep(0.3)
+    sys.exit("timed out waiting for " + what)
+
+
+def main():
+    agent, nvml = sys.argv[1], sys.argv[2]
+    if shutil.which("prometheus") is None or shutil.which("openssl") is None:
+        print("prometheus or openssl not installed")
+        return 77
+    work = tempfile.mkdtemp(prefix="tarvelon-web-")
+    cert, key = os.path.join(work, "agent.crt"), os.path.join(work, "agent.key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                    "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                    "-keyout", key, "-out", cert], check=True, capture_output=True)
+    config = os.path.join(work, "web.yml")
+    with open(config, "w") as out:
+        out.write(f"tls_server_config:\n  cert_file: {cert}\n  key_file: {key}\n"
+                  f"basic_auth_users:\n  prometheus: {HASH}\n")
+
+    broken = os.path.join(work, "broken.yml")
+    with open(broken, "w") as out:
+        out.write("basic_auth_users:\n  prometheus: s3cret\n")
+    refused = subprocess.run([agent, "--metrics=127.0.0.1:9", "--web-config=" + broken], capture_output=True, text=True)
+    if refused.returncode != 2 or f"{broken}:2: the password of prometheus is not a bcrypt hash" not in refused.stderr:
+        sys.exit(f"a malformed web configuration: status {refused.returncode}, {refused.stderr!r}")
+
+    port = free_port()
+    udp = free_port(kind=2)
+    process = subprocess.Popen([agent, f"--port={udp}", f"--metrics=127.0.0.1:{port}", "--web-config=" + config,
+                                "--nvml=" + nvml], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    prometheus = None
+    try:
+        wait_for("the agent over HTTPS", lambda: fetch(port, "https", cert)[0] is not None)
+        cases = [  # scheme, user, password, status
+            ("https", None, None, 401),
+            ("https", "prometheus", "wrong", 401),
+            ("https", "nobody", "s3cret", 401),
+            ("https", "prometheus", "s3cret", 200),
+            ("http", "prometheus", "s3cret", None),  # plain HTTP is not served on a TLS port
+        ]
+        for scheme, user, password, expected in cases:
+            status, challenge, body = fetch(port, scheme, cert, user, password)
+            if status != expected:
+                sys.exit(f"{scheme} as {user}: status {status}, expected {expected}: {body[:200]}")
+            if status == 401 and (challenge is None or not challenge.startswith("Basic ")):
+                sys.exit(f"{scheme} as {user}: 401 without a Basic challenge: {challenge!r}")
+            if status == 200 and "tarvelon_" not in body:
+                sys.exit("200 without the agent's series")
+
+        web_port = free_port()
+        job = f"""  - job_name: tarvelon-tls
+    scheme: https
+    tls_config: {{ca_file: '{cert}'}}
+    basic_auth: {{username: prometheus, password: s3cret}}
+    static_configs: [{{targets: ['127.0.0.1:{port}']}}]
+"""
+        prometheus = start_prometheus(work, web_port, [job])
+        wait_for("Prometheus to scrape the agent over TLS",
+                 lambda: value_of(web_port, 'up{job="tarvelon-tls"}') == "1", seconds=90)
+        print("TLS and basic auth: 401 without or with wrong credentials, 200 with the right ones, "
+              "scraped by Prometheus")
+        return 0
+    finally:
+        for child in (process, prometheus):
+            if child is not None:
+                child.terminate()
+                child.wait(timeout=30)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
