@@ -89,6 +89,7 @@ DialogMessage storeServerAllowList(const char16_t* text) {
             entry[length] = bad[length];
             ++length;
         }
+        while (length > 0 && (entry[length - 1] == u' ' || entry[length - 1] == u'\t')) --length;
         entry[length] = 0;
         format16(message, kServerLineUnits,
                  u"\"%s\" is not an address or a network such as 192.168.1.0/24 or fd00::/8. Separate them "

@@ -149,6 +149,18 @@ TEST_F(NetworkSetup, AcceptedSwitchStoresTheFieldsAndSaves) {
     EXPECT_EQ(settings.networkServerPort, 0);
 }
 
+TEST_F(NetworkSetup, AnAllowListIsStoredOnlyWhenEveryEntryReads) {
+    EXPECT_EQ(storeServerAllowList(u"10.0.0.0/8, fd00::/8").caption, nullptr);
+    const DialogMessage refused = storeServerAllowList(u"10.0.0.0/8, 10.0.0.300 , ::1");
+    ASSERT_NE(refused.caption, nullptr);
+    EXPECT_EQ(toUtf8(refused.caption), "Allow List Error");
+    EXPECT_EQ(toUtf8(refused.text).rfind("\"10.0.0.300\" is not an address or a network", 0), 0u);
+    restart();
+    char16_t stored[kSettingTextUnits];
+    readSettingText(settings.networkServerAllow, stored);
+    EXPECT_EQ(toUtf8(stored), "10.0.0.0/8, fd00::/8");
+}
+
 TEST_F(NetworkSetup, ListLinesShowIndexHostPortStatusAgeAndLatency) {
     configure(3, u"gpu-box", 8221);
     slotTable[3].Status = kStatusOk;
