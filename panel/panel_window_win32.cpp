@@ -99,6 +99,10 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
             loadTrayIcons();
             return 0;
         }
+        case WM_DISPLAYCHANGE:
+            // The primary monitor, whose scale sizes the tray icon, may have changed.
+            loadTrayIcons();
+            return DefWindowProcW(window, message, wParam, lParam);
         case WM_POWERBROADCAST:
             if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) noteResumeWin32();
             return TRUE;
