@@ -17,14 +17,6 @@ void settleLimit(AlarmState& state, int32_t limitC) {
     }
 }
 
-// The host a notice names: the panel's title where it has one ("SYSTEM", the reported name); a
-// server that reports none goes by the address it is configured with, where the panel says "Unknown".
-const char16_t* hostTitle(const PanelGroup& group) {
-    if (group.source == kLocalSource) return u"SYSTEM";
-    if (group.hostRecord.hostName[0] != 0) return group.hostRecord.hostName;
-    return slotTable[group.source].Hostname;
-}
-
 // A configured server by its address and port; 0 for a free slot.
 uint32_t serverIdentity(const ServerSlot& slot) {
     if (slot.Active.load() == 0) return 0;
@@ -120,6 +112,12 @@ bool checkServers(AlarmState& state, bool serverLostOn, bool due, AlarmNotice& n
 }
 
 }  // namespace
+
+const char16_t* hostTitle(const PanelGroup& group) {
+    if (group.source == kLocalSource) return u"SYSTEM";
+    if (group.hostRecord.hostName[0] != 0) return group.hostRecord.hostName;
+    return slotTable[group.source].Hostname;
+}
 
 bool nextAlarm(AlarmState& state, const PanelList& shown, int32_t limitC, bool serverLostOn, AlarmNotice& notice) {
     settleLimit(state, limitC);

@@ -35,6 +35,10 @@ struct AlarmState {
     int typedLimitTicks;
 };
 
+// The host a notice names: the panel's title where it has one ("SYSTEM", the reported name); a
+// server that reports none goes by the address it is configured with, where the panel says "Unknown".
+const char16_t* hostTitle(const PanelGroup& group);
+
 // One tick, after the panel has taken its list. limitC is alarmGpuTempC (0 or less: off). Only the
 // GPUs of hosts that answer (and this machine's) count: a silent server's last values raise nothing.
 // A server moved to another slot (Move UP/DOWN) keeps its state. Returns true with the first notice
