@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "panel/csv_text.h"
+#include "panel/tile_figures.h"
 #include "platform/files.h"
 
 namespace tarvelon {
@@ -19,6 +20,17 @@ bool append(const std::u16string& directory, const std::u16string& path, const s
 }
 
 }  // namespace
+
+void fillCsvLine(const PanelGroup& local, CsvLine& line) {
+    hostFigures(local.hostRecord, line.figures[0]);
+    int count = 0;
+    for (; count < kGpuSlots && local.gpus[count].present != 0; ++count) {
+        const GpuRecord& gpu = local.gpuRecords[count];
+        gpuFigures(gpu, line.figures[1 + count]);
+        line.gpuKeys[count] = static_cast<uint16_t>(gpu.pciBus << 8 | gpu.pciSlot);
+    }
+    line.gpuCount = count;
+}
 
 std::u16string csvLogPath(const CsvLine& line) {
     std::u16string path(line.directory);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "panel/history_ring.h"
+#include "panel/panel_list.h"
 #include "platform/local_time.h"
 #include "settings/settings.h"
 #include "telemetry/records.h"
@@ -40,6 +41,9 @@ struct CsvLogState {
     bool paused = false;
     int64_t retryTick = 0;
 };
+
+// The figures and the set of GPUs of the local group (group 0 of the shown list) into line.
+void fillCsvLine(const PanelGroup& local, CsvLine& line);
 
 // The file's path for line: its folder and the day's file name.
 std::u16string csvLogPath(const CsvLine& line);

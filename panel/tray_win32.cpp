@@ -51,6 +51,14 @@ void showTrayNotice(const char16_t* title, const char16_t* text) {
     Shell_NotifyIconW(NIM_MODIFY, &notice);
 }
 
+void setTrayTooltip(const char16_t* text) {
+    if (trayIcon == nullptr) return;
+    char16_t* tip = reinterpret_cast<char16_t*>(trayIcon->notifyData.szTip);
+    if (equalText16(tip, text)) return;
+    copyText16(tip, std::size(trayIcon->notifyData.szTip), text);
+    if (trayIconInstalled) Shell_NotifyIconW(NIM_MODIFY, &trayIcon->notifyData);
+}
+
 void addTrayIconAgain() {
     if (trayIcon == nullptr || !trayIconInstalled) return;
     Shell_NotifyIconW(NIM_ADD, &trayIcon->notifyData);

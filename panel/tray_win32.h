@@ -38,6 +38,10 @@ void addTrayIconAgain();
 // to what the balloon holds.
 void showTrayNotice(const char16_t* title, const char16_t* text);
 
+// Sets the icon's tooltip (NIF_TIP) when text differs from the one shown; kept for a shell that
+// starts anew.
+void setTrayTooltip(const char16_t* text);
+
 bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Shows, raises and activates the window; a window that lies on no monitor is first moved onto the
 // primary one (and the move stores its position).

@@ -42,7 +42,7 @@ def test(build):
         wait_for(lambda: desktop.drive("visible", "Network Setup") == "0", 15, "Network Setup to hide")
         time.sleep(1.5)
 
-        choose(desktop, rect, 4)  # Info, Setup, Network, Exit
+        choose(desktop, rect, 5)  # Info, Setup, Network, History, Exit
         wait_for(lambda: desktop.program.poll() is not None, 20, "the program to exit")
         check(desktop.program.returncode == 0, "exit code %d" % desktop.program.returncode)
     finally:
