@@ -59,7 +59,11 @@ void drawGrid(const PlotGrid& grid, const Plot& plot, int32_t lineHeight, Surfac
                                        plot.box.bottom - 1);
         surface.fillRect({plot.box.left, y, plot.box.right, y + 1}, kGridLine);
         const int length = format16(text, 16, u"%7u", static_cast<uint32_t>(value));
-        drawText(surface, plot.left, y - lineHeight / 2, text, length);
+        // Kept beside the plot, clear of the figure's line above it.
+        int32_t textY = y - lineHeight / 2;
+        if (textY < plot.box.top) textY = plot.box.top;
+        if (textY > plot.box.bottom - lineHeight) textY = plot.box.bottom - lineHeight;
+        drawText(surface, plot.left, textY, text, length);
     }
 }
 

@@ -22,7 +22,11 @@ PlotGrid choosePlotGrid(uint32_t minimum, uint32_t maximum, int32_t maxLines) {
             step = multiple * scale;
             low = minimum / step * step;
             high = (maximum + step - 1) / step * step;
-            if (high == low) high = low + step;
+            if (high == low) {
+                // A flat line runs through the middle rather than along the edge.
+                high = low + step;
+                if (low >= step) low -= step;
+            }
             if ((high - low) / step <= static_cast<uint64_t>(maxLines)) {
                 return {static_cast<uint32_t>(low), static_cast<uint32_t>(high > 0xFFFFFFFFu ? 0xFFFFFFFFu : high),
                         static_cast<uint32_t>(step)};

@@ -13,7 +13,8 @@ namespace tarvelon {
 int32_t valueToPixel(uint32_t value, uint32_t low, uint32_t high, int32_t top, int32_t bottom);
 
 // Grid lines at every step from low to high; low and high are multiples of step (1, 2 or 5 times a
-// power of ten) that enclose minimum and maximum with at most maxLines intervals, and differ.
+// power of ten) that enclose minimum and maximum with at most maxLines intervals, and differ; a
+// single value gets a step on either side (none below 0).
 struct PlotGrid {
     uint32_t low;
     uint32_t high;
