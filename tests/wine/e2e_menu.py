@@ -8,8 +8,8 @@ from wine_desktop import Desktop, check, main, wait_for
 
 def choose(desktop, rect, downs):
     # Each dialog shows with its bottom-right corner at the cursor: open every menu further right and
-    # lower on the panel, so the click never lands on a dialog that is still being hidden.
-    offset = 30 * downs
+    # lower on the panel (136 x 112), so the click never lands on a dialog that is still being hidden.
+    offset = min(30 * downs, 100)
     desktop.xdotool("mousemove", rect[0] + offset, rect[1] + offset - 10)
     time.sleep(0.3)
     desktop.xdotool("click", 3)

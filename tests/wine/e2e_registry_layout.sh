@@ -36,9 +36,14 @@ expect removeDeadServer REG_DWORD 0x0
 expect removeDeactivatedServer REG_DWORD 0x0
 expect alarmGpuTempC REG_DWORD 0x0
 expect alarmServerLost REG_DWORD 0x0
+grep -qE '^ +historyLogDirectory +REG_SZ *$' <<<"$out" || { echo "missing or wrong: historyLogDirectory"; fail=1; }
+expect historyWindowX REG_DWORD 0x0
+expect historyWindowY REG_DWORD 0x0
+expect historyWindowWidth REG_DWORD 0x0
+expect historyWindowHeight REG_DWORD 0x0
 values=$(grep -cE '^ +[A-Za-z_0-9]+ +REG_' <<<"$out" || true)
-if [ "$values" -ne 18 ]; then
-    echo "expected 18 values, found $values"
+if [ "$values" -ne 23 ]; then
+    echo "expected 23 values, found $values"
     fail=1
 fi
 [ $fail -eq 0 ] || { echo "$out"; exit 1; }
