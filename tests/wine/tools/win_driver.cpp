@@ -16,8 +16,12 @@
 //   win_driver shell-restart [SECONDS]           plays a shell that has just started: a tray window of
 //                                                its own, "TaskbarCreated" broadcast; prints "added"
 //                                                when the panel adds its icon to it within SECONDS
+//   win_driver tray-watch SECONDS                plays that shell for SECONDS and prints a line for
+//                                                each change of the panel's icon: "balloon" when it
+//                                                shows a notice (NIF_INFO), "modify" for any other
 // Exit code 0 on success, 1 when the window or control is missing, 2 on bad usage.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -83,14 +87,21 @@ BOOL CALLBACK findStaticText(HWND child, LPARAM data) {
 // The tray window of the shell played by shell-restart: it takes the icons that are added to it.
 HWND panelWindow;
 bool iconAdded;
+bool watching;
 
 LRESULT CALLBACK trayWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        // Whatever the layout around it, an icon added by the panel names the panel's window.
+        // Whatever the layout around it, an icon added by the panel names the panel's window, and
+        // its id and flags follow that.
         const auto* words = static_cast<const DWORD*>(data->lpData);
         for (DWORD i = 0; i < data->cbData / 4 && i < 8; ++i) {
-            if (words[i] == static_cast<DWORD>(reinterpret_cast<UINT_PTR>(panelWindow))) iconAdded = true;
+            if (words[i] != static_cast<DWORD>(reinterpret_cast<UINT_PTR>(panelWindow))) continue;
+            iconAdded = true;
+            if (watching && data->dwData == NIM_MODIFY && i + 2 < data->cbData / 4) {
+                std::printf("%s\n", (words[i + 2] & NIF_INFO) != 0 ? "balloon" : "modify");
+            }
+            break;
         }
         return TRUE;
     }
@@ -111,7 +122,7 @@ int playRestartedShell(double seconds) {
     if (tray == nullptr) return 1;
     SendNotifyMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
-    while (!iconAdded && static_cast<LONG>(GetTickCount() - deadline) < 0) {
+    while ((watching || !iconAdded) && static_cast<LONG>(GetTickCount() - deadline) < 0) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
         Sleep(20);
@@ -145,6 +156,10 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (verb == L"shell-restart") return playRestartedShell(argc > 2 ? _wtof(argv[2]) : 10);
+    if (verb == L"tray-watch" && argc > 2) {
+        watching = true;
+        return playRestartedShell(_wtof(argv[2]));
+    }
     if (argc < 3) return usage();
     if (verb == L"box") {
         const double seconds = argc > 3 ? _wtof(argv[3]) : 10;
