@@ -32,6 +32,15 @@ void fillCsvLine(const PanelGroup& local, CsvLine& line) {
     line.gpuCount = count;
 }
 
+bool csvFolderSettled(CsvFolderSettle& settle, const char16_t* folder) {
+    if (settle.typed != folder) {
+        settle.typed = folder;
+        settle.ticks = 0;
+    }
+    if (settle.ticks < kCsvFolderSettleTicks) ++settle.ticks;
+    return !settle.typed.empty() && settle.ticks == kCsvFolderSettleTicks;
+}
+
 std::u16string csvLogPath(const CsvLine& line) {
     std::u16string path(line.directory);
     if (!path.empty() && path.back() != u'\\' && path.back() != u'/') path += u'/';
@@ -39,6 +48,7 @@ std::u16string csvLogPath(const CsvLine& line) {
 }
 
 CsvOutcome writeCsvLine(CsvLogState& state, const CsvLine& line) {
+    if (state.paused && state.failedFolder != line.directory) state.paused = false;  // another folder
     if (state.paused && line.tick < state.retryTick) return CsvOutcome::paused;
     const std::u16string path = csvLogPath(line);
     const bool newBlock = path != state.file || !sameGpus(state, line) || fileSize(path.c_str()) <= 0;
@@ -48,6 +58,7 @@ CsvOutcome writeCsvLine(CsvLogState& state, const CsvLine& line) {
         const CsvOutcome outcome = state.paused ? CsvOutcome::failedAgain : CsvOutcome::failed;
         state.paused = true;
         state.retryTick = line.tick + kCsvRetrySeconds;
+        state.failedFolder = line.directory;
         state.file.clear();  // whatever reached the file, the next line starts a block
         return outcome;
     }

@@ -16,6 +16,9 @@
 namespace tarvelon {
 
 constexpr int64_t kCsvRetrySeconds = 60;
+// A folder typed into General Setup is used once it has stood this many ticks, so the letters on the
+// way to it ("C", "C:") are never written to.
+constexpr int kCsvFolderSettleTicks = 3;
 
 // One second of the local tiles, as the panel took it.
 struct CsvLine {
@@ -34,12 +37,21 @@ enum class CsvOutcome : uint8_t {
     failedAgain, // a retry failed
 };
 
+struct CsvFolderSettle {
+    std::u16string typed;
+    int ticks = 0;
+};
+
+// Once a tick with the folder setting: true when it is set and has stood long enough to be used.
+bool csvFolderSettled(CsvFolderSettle& settle, const char16_t* folder);
+
 struct CsvLogState {
     std::u16string file;  // the file the last block was started in; empty: none yet
     int32_t gpuCount = -1;
     uint16_t gpuKeys[kGpuSlots] = {};
     bool paused = false;
     int64_t retryTick = 0;
+    std::u16string failedFolder;  // the pause holds for this folder only
 };
 
 // The figures and the set of GPUs of the local group (group 0 of the shown list) into line.

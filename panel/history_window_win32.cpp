@@ -173,6 +173,9 @@ INT_PTR CALLBACK historyProcedure(HWND, UINT message, WPARAM wParam, LPARAM lPar
         case WM_SIZE:
             InvalidateRect(window, nullptr, FALSE);
             return TRUE;
+        case WM_EXITSIZEMOVE:  // also kept when the program ends with the window open
+            storePlace();
+            return TRUE;
         case WM_GETMINMAXINFO: {
             auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
             limits->ptMinTrackSize = {scaled(kMinWidth), scaled(kMinHeight)};

@@ -20,6 +20,7 @@ AlarmState alarmState;
 HistoryTiles historyTiles;
 int64_t historyNewest = kNoHistory;
 CsvLogWorker* csvLog = nullptr;  // started with the first line; lives as long as the process
+CsvFolderSettle csvFolder;
 
 }  // namespace
 
@@ -67,7 +68,7 @@ namespace {
 void logLocalTiles(int64_t second) {
     CsvLine line{};
     readSettingText(settings.historyLogDirectory, line.directory);
-    if (line.directory[0] == 0) return;
+    if (!csvFolderSettled(csvFolder, line.directory)) return;
     if (csvLog == nullptr) csvLog = startThreadOrFail(kSiteCsvLog, [] { return new CsvLogWorker; });
     line.time = localTimeOf(wallClockSeconds());
     line.tick = second;

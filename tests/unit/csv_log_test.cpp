@@ -92,6 +92,18 @@ TEST_F(CsvLog, AnUnwritableFolderGivesOneNoticeAndIsTriedAgainEachMinute) {
     EXPECT_EQ(readFile(blocked + "/tarvelon-2026-12-07.csv").substr(0, 5), "time,");
     std::system(("rm -rf " + blocked + " && touch " + blocked).c_str());
     EXPECT_EQ(writeCsvLine(state, line(blocked, kEvening, 221, 0)), CsvOutcome::failed);  // a new notice
+    EXPECT_EQ(writeCsvLine(state, line(root, kEvening, 222, 0)), CsvOutcome::written);  // another folder at once
+}
+
+TEST(CsvFolder, ATypedFolderCountsOnceItHasStood) {
+    CsvFolderSettle settle;
+    struct Tick {
+        const char16_t* folder;
+        bool used;
+    };
+    const Tick ticks[] = {{u"", false},  {u"", false},   {u"", false},    {u"C", false},   {u"C:", false},
+                          {u"C:", false}, {u"C:", true}, {u"C:", true},   {u"D:", false}, {u"", false}};
+    for (const Tick& tick : ticks) EXPECT_EQ(csvFolderSettled(settle, tick.folder), tick.used) << toUtf8(tick.folder);
 }
 
 TEST_F(CsvLog, TheWorkerWritesQueuedLinesAndRaisesTheNoticeOnce) {
