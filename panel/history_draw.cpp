@@ -141,11 +141,9 @@ void drawHistory(const HistoryView& view, Surface& surface) {
 }
 
 void historyTitle(const PanelGroup& group, int gpu, char16_t (&title)[kHistoryTitleUnits]) {
-    const char16_t* name = gpu >= 0 ? group.gpuRecords[gpu].gpuName : group.hostRecord.hostName;
-    char16_t bounded[kRecordTextUnits];
-    copyText16(bounded, kRecordTextUnits, name);
-    if (gpu < 0 && (group.source != kLocalSource || bounded[0] == 0)) copyText16(bounded, kRecordTextUnits, hostTitle(group));
-    format16(title, kHistoryTitleUnits, u"History - %s", bounded);
+    char16_t name[kRecordTextUnits];
+    copyText16(name, kRecordTextUnits, gpu >= 0 ? group.gpuRecords[gpu].gpuName : hostTitle(group));
+    format16(title, kHistoryTitleUnits, u"History - %s", name);
 }
 
 }  // namespace tarvelon

@@ -28,7 +28,8 @@ struct HistoryView {
 
 void drawHistory(const HistoryView& view, Surface& surface);
 
-// "History - " and the tile's title: the host's name, or the GPU's name.
+// "History - " and the tile's title as the panel shows it: "SYSTEM" for this machine, a server's
+// reported name (its address when it reports none), or the GPU's name.
 void historyTitle(const PanelGroup& group, int gpu, char16_t (&title)[kHistoryTitleUnits]);
 
 }  // namespace tarvelon

@@ -64,14 +64,14 @@ TEST(HistoryDraw, FiguresAlarmLineAndGaps) {
 class HistoryTitle : public PanelWorld {};
 
 TEST_F(HistoryTitle, NamesTheHostOrTheGpu) {
-    setLocal(1, u"DESK-7");
+    setLocal(1);
     addServer(2, 0, u"");
     copyText16(slotTable[2].Hostname, kSlotTextUnits, u"10.0.0.9");
     buildPanelList(state->current);
     takePanelList(state->current, state->shown);
     char16_t title[kHistoryTitleUnits];
     historyTitle(state->shown.groups[0], -1, title);
-    EXPECT_EQ(toUtf8(title), "History - DESK-7");
+    EXPECT_EQ(toUtf8(title), "History - SYSTEM");
     copyText16(state->shown.groups[0].gpuRecords[0].gpuName, kRecordTextUnits, u"Simulated GeForce");
     historyTitle(state->shown.groups[0], 0, title);
     EXPECT_EQ(toUtf8(title), "History - Simulated GeForce");

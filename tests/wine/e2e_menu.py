@@ -1,5 +1,5 @@
-"""The context menu on the panel: "Setup" and "Network" show their dialogs (hidden until then), a key
-press (Escape, Alt+F4) hides them again, and "Exit" ends the program."""
+"""The context menu on the panel: "Setup", "Network" and "History" show their windows (hidden until
+then), a key press (Escape, Alt+F4) hides them again, and "Exit" ends the program."""
 
 import time
 
@@ -40,6 +40,12 @@ def test(build):
         wait_for(lambda: desktop.drive("visible", "Network Setup") == "1", 15, "Network Setup to show")
         desktop.xdotool("key", "alt+F4")
         wait_for(lambda: desktop.drive("visible", "Network Setup") == "0", 15, "Network Setup to hide")
+        time.sleep(1.5)
+
+        choose(desktop, rect, 4)  # Info, Setup, Network, History: of the tile under the cursor
+        wait_for(lambda: desktop.drive("visible", "History - SYSTEM") == "1", 15, "the history window to show")
+        desktop.xdotool("key", "Escape")
+        wait_for(lambda: desktop.drive("visible", "History - SYSTEM") == "0", 15, "the history window to hide")
         time.sleep(1.5)
 
         choose(desktop, rect, 5)  # Info, Setup, Network, History, Exit
