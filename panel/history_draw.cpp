@@ -19,10 +19,18 @@ constexpr const char16_t* kGpuNames[kHistoryFigures] = {
 constexpr int kCoreTemperature = 5;
 constexpr int kGridValueChars = 8;  // room left of each plot for its grid values
 
-constexpr Rgb kPlotBody = {176, 176, 176};  // the panel's body
-constexpr Rgb kGridLine = {144, 144, 144};
-constexpr Rgb kPlotLine = {48, 128, 48};  // the GPU header's green
-constexpr Rgb kAlarmLine = kLoadScale[4];
+// From the panel's palette: the plot in a panel's body with the grid in a deactivated panel's body,
+// the figure in the GPU header's green, the alarm limit in the hottest value's red.
+const Rgb& plotBody() {
+    return toneColours(PanelTone::normal).body;
+}
+const Rgb& gridLine() {
+    return toneColours(PanelTone::deactivated).body;
+}
+const Rgb& plotLine() {
+    return toneColours(PanelTone::normal).gpuHeader;
+}
+constexpr const Rgb& kAlarmLine = kLoadScale[4];
 
 int32_t charWidth(int32_t lineHeight) {
     return (lineHeight * 11 + 10) / 20;  // the fixed-pitch font's advance
@@ -57,7 +65,7 @@ void drawGrid(const PlotGrid& grid, const Plot& plot, int32_t lineHeight, Surfac
     for (uint64_t value = grid.low; value <= grid.high; value += grid.step) {
         const int32_t y = valueToPixel(static_cast<uint32_t>(value), grid.low, grid.high, plot.box.top,
                                        plot.box.bottom - 1);
-        surface.fillRect({plot.box.left, y, plot.box.right, y + 1}, kGridLine);
+        surface.fillRect({plot.box.left, y, plot.box.right, y + 1}, gridLine());
         const int length = format16(text, 16, u"%7u", static_cast<uint32_t>(value));
         // Kept beside the plot, clear of the figure's line above it.
         int32_t textY = y - lineHeight / 2;
@@ -93,7 +101,7 @@ void drawColumns(const std::vector<PlotColumn>& columns, const PlotGrid& grid, c
         const int32_t yHigh = valueToPixel(high, grid.low, grid.high, top, bottom);
         const int32_t yLow = valueToPixel(low, grid.low, grid.high, top, bottom);
         const int32_t left = plot.box.left + static_cast<int32_t>(x);
-        surface.fillRect({left, yHigh, left + 1, yLow + 1}, kPlotLine);
+        surface.fillRect({left, yHigh, left + 1, yLow + 1}, plotLine());
     }
 }
 
@@ -127,7 +135,7 @@ void drawHistory(const HistoryView& view, Surface& surface) {
         const int32_t top = view.area.top + figure * pitch;
         const Plot plot{{plotsLeft, top + lineHeight + 2, plotsRight, top + pitch - 4}, view.area.left + 4, top};
         drawFigureLine(view, figure, plot, surface);
-        surface.fillRect(plot.box, kPlotBody);
+        surface.fillRect(plot.box, plotBody());
 
         plotColumns(*view.ring, figure, view.end, view.spanSeconds, plot.box.right - plot.box.left, columns.data());
         const HistoryStats stats = historyStats(*view.ring, figure, view.end, view.spanSeconds);
