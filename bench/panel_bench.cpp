@@ -1,12 +1,15 @@
 // The panel's work on an unchanged tick with every group in use (the local machine and 64 servers,
 // 16 GPUs each): rebuilding the list, the change test, and drawing the values, onto a recording
-// surface and onto one that draws nothing (the list and formatting work alone).
+// surface and onto one that draws nothing (the list and formatting work alone). Beside it, the
+// history: recording every tile's second, and drawing a tile's hour in the history window.
 #include <benchmark/benchmark.h>
 
 #include <memory>
 
 #include "bench/null_surface.h"
 #include "net/slot_table.h"
+#include "panel/history_draw.h"
+#include "panel/history_tiles.h"
 #include "panel/panel.h"
 #include "panel/recording_surface.h"
 #include "settings/settings.h"
@@ -83,6 +86,40 @@ void BM_UnchangedTick(benchmark::State& bench) {
     for (auto _ : bench) tickPass(*state, surface);
 }
 BENCHMARK(BM_UnchangedTick);
+
+// Every tile shown, one second each, with the local machine and range(0) servers of 16 GPUs (64: all
+// 1105 tiles); the rings exist from the first tick on.
+void BM_RecordAllTiles(benchmark::State& bench) {
+    NullSurface surface;
+    auto state = fullWorld(surface);
+    for (int s = static_cast<int>(bench.range(0)); s < kServerSlots; ++s) slotTable[s].Active = 0;
+    buildPanelList(state->current);
+    takePanelList(state->current, state->shown);
+    HistoryTiles tiles{};
+    int64_t second = 1;
+    recordTiles(tiles, state->shown, second);
+    for (auto _ : bench) recordTiles(tiles, state->shown, ++second);
+    freeTiles(tiles);
+}
+BENCHMARK(BM_RecordAllTiles)->Arg(0)->Arg(4)->Arg(16)->Arg(64);
+
+// A GPU tile's full hour at the 60-minute span in a 480 x 640 window, with the alarm line.
+void BM_DrawHistoryHour(benchmark::State& bench) {
+    auto ring = std::make_unique<HistoryRing>();
+    clearHistory(*ring);
+    for (int s = 0; s < kHistorySeconds; ++s) {
+        const uint32_t wave = static_cast<uint32_t>(s % 97);
+        const HistoryFigures figures{wave, 1500 + wave, 6000, 4000 + wave * 10, 1500, 50 + wave / 3, 70};
+        recordHistory(*ring, s, figures);
+    }
+    RecordingSurface surface({0, 0, 480, 640});
+    const HistoryView view{ring.get(), true, kHistorySeconds - 1, 3600, 75, 12, {0, 30, 480, 640}};
+    for (auto _ : bench) {
+        surface.clearRecords();
+        drawHistory(view, surface);
+    }
+}
+BENCHMARK(BM_DrawHistoryHour);
 
 }  // namespace
 }  // namespace tarvelon

@@ -10,14 +10,6 @@ namespace {
 // How many servers a notice names before "and N more".
 constexpr int kNamedServers = 3;
 
-// The host a notice names: the panel's title where it has one ("SYSTEM", the reported name); a
-// server that reports none goes by the address it is configured with, where the panel says "Unknown".
-const char16_t* hostTitle(const PanelGroup& group) {
-    if (group.source == kLocalSource) return u"SYSTEM";
-    if (group.hostRecord.hostName[0] != 0) return group.hostRecord.hostName;
-    return slotTable[group.source].Hostname;
-}
-
 // A configured server by its address and port; 0 for a free slot.
 uint32_t serverIdentity(const ServerSlot& slot) {
     if (slot.Active.load() == 0) return 0;
@@ -210,6 +202,12 @@ bool announceServers(AlarmState& state, bool serverLostOn, bool comingUp, int64_
 
 }  // namespace
 
+const char16_t* hostTitle(const PanelGroup& group) {
+    if (group.source == kLocalSource) return u"SYSTEM";
+    if (group.hostRecord.hostName[0] != 0) return group.hostRecord.hostName;
+    return slotTable[group.source].Hostname;
+}
+
 bool nextAlarm(AlarmState& state, const PanelList& shown, int32_t limitC, bool serverLostOn, int64_t nowMs,
                AlarmNotice& notice) {
     if (limitC != state.limitC) {
@@ -238,30 +236,6 @@ bool anyAlarmActive(const AlarmState& state) {
         if (lost) return true;
     }
     return false;
-}
-
-void activeAlarmsText(const AlarmState& state, const PanelList& shown, char16_t* out, int capacity) {
-    out[0] = 0;
-    const auto append = [&](const char16_t* host, const char16_t* what, int gpu) {
-        const size_t used = text16Length(out, static_cast<size_t>(capacity));
-        const char16_t* separator = used == 0 ? u"" : u", ";
-        if (gpu >= 0) {
-            format16(out + used, static_cast<size_t>(capacity) - used, u"%s%s%sGPU %d hot", separator, host,
-                     host[0] != 0 ? u" " : u"", gpu);
-        } else {
-            format16(out + used, static_cast<size_t>(capacity) - used, u"%s%s %s", separator, host, what);
-        }
-    };
-    for (const PanelGroup& group : shown.groups) {
-        if (group.host.present == 0 && group.source != kLocalSource) continue;
-        for (int k = 0; k < kGpuSlots; ++k) {
-            if (group.gpus[k].present == 0 || !state.gpuAlarmed[group.source + 1][k]) continue;
-            append(group.source == kLocalSource ? u"" : hostTitle(group), nullptr, k);
-        }
-    }
-    for (int i = 0; i < kServerSlots; ++i) {
-        if (state.serverLostNotified[i]) append(slotTable[i].Hostname, u"lost", -1);
-    }
 }
 
 }  // namespace tarvelon

@@ -52,6 +52,10 @@ struct AlarmState {
     int64_t quietUntilMs;   // no server announced lost before this (a resume)
 };
 
+// The host a notice names: the panel's title where it has one ("SYSTEM", the reported name); a
+// server that reports none goes by the address it is configured with, where the panel says "Unknown".
+const char16_t* hostTitle(const PanelGroup& group);
+
 // One tick, after the panel has taken its list, at nowMs on a steady clock. limitC is alarmGpuTempC (0
 // or less: off); a new limit starts every GPU's alarm afresh. Only the GPUs of hosts that answer (and
 // this machine's) count: a silent server's last values raise nothing. A server moved to another slot
@@ -64,7 +68,5 @@ void noteResume(AlarmState& state, int64_t nowMs);
 
 // True while a GPU is over its limit or a server is announced lost and not back.
 bool anyAlarmActive(const AlarmState& state);
-// The active alarms in a few words ("GPU 0 hot, gpu-box lost"), for the tray's tooltip; empty when none.
-void activeAlarmsText(const AlarmState& state, const PanelList& shown, char16_t* out, int capacity);
 
 }  // namespace tarvelon

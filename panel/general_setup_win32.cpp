@@ -1,6 +1,7 @@
 #include "panel/general_setup_win32.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include "panel/dialog_win32.h"
 #include "panel/general_setup.h"
@@ -108,6 +109,26 @@ void serverLostClicked() {
     saveSettings();
 }
 
+void logDirectoryChanged() {
+    char16_t text[kSettingTextUnits];
+    getControlText(dialog, IDC_LOG_DIRECTORY, text, kSettingTextChars);
+    writeSettingText(settings.historyLogDirectory, text);
+    saveSettings();
+}
+
+// The shell's folder picker; the choice goes into the field, whose change stores it.
+void browseLogDirectory() {
+    BROWSEINFOW browse{};
+    browse.hwndOwner = dialog;
+    browse.lpszTitle = L"Folder for the CSV log";
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
+    if (chosen == nullptr) return;
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetPathFromIDListW(chosen, path)) setControlText(dialog, IDC_LOG_DIRECTORY, reinterpret_cast<char16_t*>(path));
+    CoTaskMemFree(chosen);
+}
+
 // Ends the program without another save, so the deleted key stays deleted.
 [[noreturn]] void cleanupAndExit() {
     deleteStartWithWindows();
@@ -145,6 +166,12 @@ void command(int id, int notification) {
             break;
         case IDC_START_WITH_WINDOWS:
             startWithWindowsClicked();
+            break;
+        case IDC_LOG_DIRECTORY:
+            if (notification == EN_CHANGE && !controlsUpdating) logDirectoryChanged();
+            break;
+        case IDC_LOG_BROWSE:
+            browseLogDirectory();
             break;
         case IDC_CLEANUP:
             cleanupAndExit();
@@ -185,6 +212,10 @@ HWND createGeneralSetup(HINSTANCE instance, HWND panel, int32_t fontsize) {
     fillGeneralSetup();
     setControlNumber(dialog, IDC_ALARM_GPU_TEMP, settings.alarmGpuTempC.load());
     setChecked(dialog, IDC_ALARM_SERVER_LOST, settings.alarmServerLost.load() != 0);
+    char16_t logDirectory[kSettingTextUnits];
+    readSettingText(settings.historyLogDirectory, logDirectory);
+    setControlText(dialog, IDC_LOG_DIRECTORY, logDirectory);
+    SendDlgItemMessageW(dialog, IDC_LOG_DIRECTORY, EM_LIMITTEXT, kSettingTextChars, 0);
     moveSlider(dialogFontSize);
     controlsUpdating = false;
     return dialog;

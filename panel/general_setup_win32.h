@@ -1,6 +1,7 @@
 // The General Setup dialog on Windows: font size (typed or by slider), panel position, always on top,
-// start with Windows, the two alarms, and the cleanup button. The alarms it stores and saves itself;
-// the rest it tells the panel window, which stores and saves (always-on-top it also stores first).
+// start with Windows, the two alarms, the CSV log's folder, and the cleanup button. The alarms and the
+// log folder it stores and saves itself; the rest it tells the panel window, which stores and saves
+// (always-on-top it also stores first).
 #pragma once
 
 #include <windows.h>

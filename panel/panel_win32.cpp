@@ -1,11 +1,15 @@
 #include "panel/panel_win32.h"
 
 #include "panel/alarms.h"
+#include "panel/csv_log_worker.h"
 #include "panel/gdi_surface_win32.h"
 #include "panel/panel_draw.h"
+#include "panel/tray_tooltip.h"
 #include "panel/tray_win32.h"
 #include "platform/clock.h"
 #include "platform/text16.h"
+#include "platform/fatal.h"
+#include "platform/local_time.h"
 #include "settings/settings.h"
 
 namespace tarvelon {
@@ -14,9 +18,14 @@ namespace {
 PanelState panelState;  // zero at start: the first pass always finds a change
 GdiFonts panelFonts;
 AlarmState alarmState;
+HistoryTiles historyTiles;
+int64_t historyNewest = kNoHistory;
+CsvLogWorker* csvLog = nullptr;  // started with the first line; lives as long as the process
+CsvFolderSettle csvFolder;
 
-// GetDpiForWindow where Windows has it (10, version 1607 on); else the system DPI.
-int32_t monitorDpi(HWND window) {
+}  // namespace
+
+int32_t windowDpi(HWND window) {
     using DpiForWindow = UINT(WINAPI*)(HWND);
     static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
@@ -29,10 +38,8 @@ int32_t monitorDpi(HWND window) {
     return dpi > 0 ? dpi : kBaseDpi;
 }
 
-}  // namespace
-
 void setPanelDpi(HWND window) {
-    panelState.dpi = monitorDpi(window);
+    panelState.dpi = windowDpi(window);
 }
 
 void setPanelDpi(int32_t dpi) {
@@ -56,15 +63,70 @@ void notifyAlarmsWin32() {
         showTrayNotice(notice.title, notice.text, notice.information);
     }
     showTrayAlert(anyAlarmActive(alarmState));
-    char16_t alarms[kNoticeTextUnits];
-    activeAlarmsText(alarmState, panelState.shown, alarms, kNoticeTextUnits);
-    char16_t tip[kNoticeTextUnits];
-    format16(tip, kNoticeTextUnits, alarms[0] != 0 ? u"Tarvelon \u00B7 %s" : u"Tarvelon", alarms);
-    setTrayTip(tip);
 }
 
 void noteResumeWin32() {
     noteResume(alarmState, static_cast<int64_t>(tickCountMs()));
+}
+
+namespace {
+
+void logLocalTiles(int64_t second) {
+    CsvLine line{};
+    readSettingText(settings.historyLogDirectory, line.directory);
+    if (!csvFolderSettled(csvFolder, line.directory)) return;
+    if (csvLog == nullptr) csvLog = startThreadOrFail(kSiteCsvLog, [] { return new CsvLogWorker; });
+    line.time = localTimeOf(wallClockSeconds());
+    line.tick = second;
+    fillCsvLine(panelState.shown.groups[0], line);
+    csvLog->push(line);  // a full queue means the disk hangs: the line is dropped, the panel goes on
+}
+
+}  // namespace
+
+void historyTickWin32() {
+    historyNewest = static_cast<int64_t>(tickCountMs() / 1000);
+    recordTiles(historyTiles, panelState.shown, historyNewest);
+    char16_t tooltip[kTooltipUnits];
+    trayTooltipText(panelState.shown, alarmState, tooltip);
+    setTrayTooltip(tooltip);
+    logLocalTiles(historyNewest);
+    if (csvLog != nullptr && csvLog->takeFailureNotice()) {
+        showTrayNotice(u"CSV log paused", u"The log folder cannot be written. Tarvelon tries again every minute.");
+    }
+}
+
+bool tileAtWin32(int32_t x, int32_t y, TileId* tile) {
+    const PanelMetrics& m = panelState.metrics;
+    const auto inside = [&](const PanelEntry& entry) {
+        return entry.present != 0 && x >= entry.x && x < entry.x + m.panelWidth && y >= entry.y &&
+               y < entry.y + m.panelHeight;
+    };
+    for (const PanelGroup& group : panelState.shown.groups) {
+        if (group.host.present == 0) continue;
+        if (inside(group.host)) {
+            *tile = {group.source, -1};
+            return true;
+        }
+        for (int k = 0; k < kGpuSlots; ++k) {
+            if (!inside(group.gpus[k])) continue;
+            *tile = {group.source, k};
+            return true;
+        }
+    }
+    return false;
+}
+
+const PanelList& shownPanelList() {
+    return panelState.shown;
+}
+
+const HistoryTiles& panelHistory() {
+    return historyTiles;
+}
+
+int64_t newestHistorySecond() {
+    return historyNewest;
 }
 
 void layoutBeforeWindow() {

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "panel/history_tiles.h"
+
 namespace tarvelon {
 
 // Builds, lays out and draws everything on dc (from BeginPaint).
@@ -17,10 +19,22 @@ void tickPassWin32(HWND window, HDC dc);
 void notifyAlarmsWin32();
 // The machine resumed from sleep (WM_POWERBROADCAST): the network needs a while before silence counts.
 void noteResumeWin32();
+// The DPI of the window's monitor where Windows tells it (10, version 1607 on), else the system DPI.
+int32_t windowDpi(HWND window);
 // The panel is drawn for the DPI of the window's monitor (the system DPI before the window exists),
 // or for the DPI that WM_DPICHANGED gives; it takes effect at the next layout.
 void setPanelDpi(HWND window);
 void setPanelDpi(int32_t dpi);
+// Once a tick, after the alarms: records every tile's second, sets the tray tooltip, hands the CSV
+// log the local tiles' line while a folder is set, and shows the log's notice when it stopped.
+void historyTickWin32();
+// The tile drawn at the client point of the panel window; false where there is none.
+bool tileAtWin32(int32_t x, int32_t y, TileId* tile);
+// What the history window shows: the panel's shown list, the tiles' rings and their newest second.
+const PanelList& shownPanelList();
+const HistoryTiles& panelHistory();
+int64_t newestHistorySecond();
+
 // Builds the first list and lays it out, which creates the fonts.
 void layoutBeforeWindow();
 

@@ -1,6 +1,7 @@
 #include "panel/panel_window_win32.h"
 
 #include "panel/general_setup_win32.h"
+#include "panel/history_window_win32.h"
 #include "panel/network_setup_win32.h"
 #include "panel/panel_win32.h"
 #include "panel/tray_win32.h"
@@ -18,6 +19,18 @@ namespace {
 
 int32_t dragging = 0;
 POINT dragAnchor{};
+// The tile the context menu's "History" opens: the one under the cursor when the panel showed the
+// menu, the local host when the tray did.
+TileId menuTile{kLocalSource, -1};
+
+TileId tileUnderCursor(HWND window) {
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    ScreenToClient(window, &cursor);
+    TileId tile{kLocalSource, -1};
+    tileAtWin32(cursor.x, cursor.y, &tile);
+    return tile;
+}
 
 ScreenRect virtualScreen() {
     return {GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
@@ -68,6 +81,9 @@ LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case IDM_NETWORK:
             showNetworkSetup();
             return 0;
+        case IDM_HISTORY:
+            showHistory(menuTile);
+            return 0;
         default:
             return DefWindowProcW(window, message, wParam, lParam);
     }
@@ -76,6 +92,7 @@ LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kTrayCallbackMessage) menuTile = {kLocalSource, -1};
     if (trayIconInstalled && handleTrayMessage(window, message, wParam, lParam)) return 0;
     static const UINT bringToFrontMessage = RegisterWindowMessageW(kBringToFrontMessageName);
     if (message == bringToFrontMessage) {
@@ -131,6 +148,8 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
             tickPassWin32(window, dc);
             ReleaseDC(window, dc);
             notifyAlarmsWin32();
+            historyTickWin32();
+            refreshHistoryWindow();
             return 0;
         }
         case WM_COMMAND:
@@ -158,7 +177,14 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
         case WM_CAPTURECHANGED:
             dragging = pointerEvent(PointerEvent::CaptureLost);
             return 0;
+        case WM_LBUTTONDBLCLK: {
+            TileId tile{};
+            POINT cursor{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+            if (tileAtWin32(cursor.x, cursor.y, &tile)) showHistory(tile);
+            return 0;
+        }
         case WM_RBUTTONDOWN:
+            menuTile = tileUnderCursor(window);
             showContextMenu(appInstance, IDR_CONTEXT_MENU, window);
             return 0;
         case kFontSizeMessage:

@@ -53,6 +53,14 @@ void showTrayNotice(const char16_t* title, const char16_t* text, bool informatio
     if (trayIcon->noticePending) trayIcon->pendingNotice = notice;
 }
 
+void setTrayTooltip(const char16_t* text) {
+    if (trayIcon == nullptr) return;
+    char16_t* tip = reinterpret_cast<char16_t*>(trayIcon->notifyData.szTip);
+    if (equalText16(tip, text)) return;
+    copyText16(tip, std::size(trayIcon->notifyData.szTip), text);
+    if (trayIconInstalled) Shell_NotifyIconW(NIM_MODIFY, &trayIcon->notifyData);
+}
+
 void addTrayIconAgain() {
     if (trayIcon == nullptr || !trayIconInstalled) return;
     if (Shell_NotifyIconW(NIM_ADD, &trayIcon->notifyData) == FALSE) return;
@@ -96,14 +104,6 @@ void loadTrayIcons() {
     if (trayIconInstalled) Shell_NotifyIconW(NIM_MODIFY, &trayIcon->notifyData);
     if (oldNormal != nullptr) DestroyIcon(oldNormal);
     if (oldAlert != nullptr) DestroyIcon(oldAlert);
-}
-
-void setTrayTip(const char16_t* tip) {
-    if (trayIcon == nullptr) return;
-    char16_t* field = reinterpret_cast<char16_t*>(trayIcon->notifyData.szTip);
-    if (equalText16(field, tip)) return;
-    copyText16(field, std::size(trayIcon->notifyData.szTip), tip);
-    if (trayIconInstalled) Shell_NotifyIconW(NIM_MODIFY, &trayIcon->notifyData);
 }
 
 bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

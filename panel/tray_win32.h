@@ -48,8 +48,9 @@ void showTrayNotice(const char16_t* title, const char16_t* text, bool informatio
 void showTrayAlert(bool alert);
 // Loads both icons at the size the tray uses at the primary monitor's DPI, and shows the one in use.
 void loadTrayIcons();
-// The tooltip, cut to what the tray holds.
-void setTrayTip(const char16_t* tip);
+// Sets the icon's tooltip (NIF_TIP) when text differs from the one shown; kept for a shell that
+// starts anew.
+void setTrayTooltip(const char16_t* text);
 
 bool handleTrayMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // Shows, raises and activates the window; a window that lies on no monitor is first moved onto the

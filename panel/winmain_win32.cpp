@@ -9,6 +9,7 @@
 #include "net/slot_table.h"
 #include "panel/dialog_win32.h"
 #include "panel/general_setup_win32.h"
+#include "panel/history_window_win32.h"
 #include "panel/network_setup_win32.h"
 #include "panel/panel_win32.h"
 #include "panel/panel_window_win32.h"
@@ -38,7 +39,7 @@ void registerPanelClass() {
     classBrush = CreateSolidBrush(RGB(0, 0, 0));
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
     windowClass.lpfnWndProc = panelWindowProcedure;
     windowClass.hInstance = appInstance;
     windowClass.hIcon = LoadIconW(appInstance, MAKEINTRESOURCEW(IDI_TARVELON));
@@ -126,6 +127,7 @@ int run(HINSTANCE instance, int showCommand) {
 
     const HWND generalSetup = createGeneralSetup(instance, mainWindow, settings.fontsize);
     const HWND networkSetup = createNetworkSetup(instance);
+    createHistoryWindow(instance);
 
     fillTrayIcon();
     installTrayIcon();

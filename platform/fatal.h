@@ -18,6 +18,7 @@ enum AllocationSite : int32_t {
     kSiteSamplerThread = 472615,
     kSiteClientManager = 539017,
     kSiteNameResolution = 361548,
+    kSiteCsvLog = 604127,
 };
 
 // "MALLOC failed to allocate buffer in <site>\r\nYou simply need more memory\r\n..."

@@ -6,12 +6,14 @@
 #define IDR_CONTEXT_MENU 129
 #define IDD_GENERAL_SETUP 130
 #define IDD_NETWORK_SETUP 131
+#define IDD_HISTORY 132
 
 // Context menu commands.
 #define IDM_INFO 104
 #define IDM_EXIT 105
 #define IDM_SETUP 32774
 #define IDM_NETWORK 32775
+#define IDM_HISTORY 32776
 
 // General Setup controls.
 #define IDC_FONT_SIZE 1000
@@ -24,6 +26,8 @@
 #define IDC_START_WITH_WINDOWS 1007
 #define IDC_ALARM_GPU_TEMP 1008
 #define IDC_ALARM_SERVER_LOST 1009
+#define IDC_LOG_DIRECTORY 1010
+#define IDC_LOG_BROWSE 1011
 
 // Network Setup controls.
 #define IDC_SERVER_ENABLE 1014
@@ -49,3 +53,10 @@
 #define IDC_REFRESH 1037
 #define IDC_DOCUMENTATION 1038
 #define IDC_SERVER_ALLOW 1039
+
+// History window controls: the four spans in order, then the save button.
+#define IDC_SPAN_1 1040
+#define IDC_SPAN_5 1041
+#define IDC_SPAN_15 1042
+#define IDC_SPAN_60 1043
+#define IDC_SAVE_CSV 1044

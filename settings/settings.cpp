@@ -45,6 +45,11 @@ const SettingValue kTrailingValues[] = {
     {u"alarmGpuTempC", &Settings::alarmGpuTempC, nullptr},
     {u"alarmServerLost", &Settings::alarmServerLost, nullptr},
     {u"networkServerAllow", nullptr, &Settings::networkServerAllow},
+    {u"historyLogDirectory", nullptr, &Settings::historyLogDirectory},
+    {u"historyWindowX", &Settings::historyWindowX, nullptr},
+    {u"historyWindowY", &Settings::historyWindowY, nullptr},
+    {u"historyWindowWidth", &Settings::historyWindowWidth, nullptr},
+    {u"historyWindowHeight", &Settings::historyWindowHeight, nullptr},
 };
 
 constexpr const char16_t* kSlotSuffixes[] = {u"Active", u"Enabled", u"Hostname", u"Port", u"HighLatency"};
@@ -183,10 +188,15 @@ void clearSettings() {
     settings.removeDeactivatedServer.store(0);
     settings.alarmGpuTempC.store(0);
     settings.alarmServerLost.store(0);
+    settings.historyWindowX.store(0);
+    settings.historyWindowY.store(0);
+    settings.historyWindowWidth.store(0);
+    settings.historyWindowHeight.store(0);
     std::lock_guard<std::mutex> guard(textLock);
     std::memset(settings.networkServerHostname, 0, sizeof settings.networkServerHostname);
     std::memset(settings.networkServerListen, 0, sizeof settings.networkServerListen);
     std::memset(settings.networkServerAllow, 0, sizeof settings.networkServerAllow);
+    std::memset(settings.historyLogDirectory, 0, sizeof settings.historyLogDirectory);
 }
 
 void setDefaultSettings(int32_t primaryScreenWidth, int32_t primaryScreenHeight) {
@@ -204,6 +214,11 @@ void setDefaultSettings(int32_t primaryScreenWidth, int32_t primaryScreenHeight)
     settings.alarmGpuTempC.store(0);
     settings.alarmServerLost.store(0);
     writeSettingText(settings.networkServerAllow, u"");
+    writeSettingText(settings.historyLogDirectory, u"");
+    settings.historyWindowX.store(0);
+    settings.historyWindowY.store(0);
+    settings.historyWindowWidth.store(0);
+    settings.historyWindowHeight.store(0);
 }
 
 void readSettingText(const char16_t (&field)[kSettingTextUnits], char16_t (&out)[kSettingTextUnits]) {

@@ -2,7 +2,7 @@
 // Software\Tarvelon\, together with the five stored fields of each server slot.
 //
 // Integer settings are atomics: the server threads, the sampler and a save on the client manager's
-// thread read them while the user-interface thread writes them. The two texts are read and written
+// thread read them while the user-interface thread writes them. The texts are read and written
 // through readSettingText/writeSettingText, which hold one lock, so no reader sees half a text.
 #pragma once
 
@@ -30,9 +30,15 @@ struct Settings {
     std::atomic<int32_t> removeDeactivatedServer;
     std::atomic<int32_t> alarmGpuTempC;    // a shown GPU this hot (degrees C) raises a notification; 0: off
     std::atomic<int32_t> alarmServerLost;  // nonzero: a watched server that stops answering is notified
-    char16_t networkServerAllow[kSettingTextUnits];  // who may ask the server; empty: everyone
+    char16_t networkServerAllow[kSettingTextUnits];   // who may ask the server; empty: everyone
+    char16_t historyLogDirectory[kSettingTextUnits];  // the CSV log's folder; empty: no log
+    // Where the history window was last closed, in screen pixels; a width of 0: never opened.
+    std::atomic<int32_t> historyWindowX;
+    std::atomic<int32_t> historyWindowY;
+    std::atomic<int32_t> historyWindowWidth;
+    std::atomic<int32_t> historyWindowHeight;
 };
-static_assert(sizeof(Settings) == 812);
+static_assert(sizeof(Settings) == 1084);
 
 extern Settings settings;
 
@@ -41,8 +47,7 @@ void clearSettings();
 // Fills the defaults; the window starts with its top-left corner at the middle of the primary screen.
 void setDefaultSettings(int32_t primaryScreenWidth, int32_t primaryScreenHeight);
 
-// Copies a text field of settings (networkServerHostname, networkServerListen, networkServerAllow)
-// under the text lock.
+// Copies a text field of settings under the text lock.
 void readSettingText(const char16_t (&field)[kSettingTextUnits], char16_t (&out)[kSettingTextUnits]);
 // Replaces a text field with at most maxUnits (and at most kSettingTextChars) characters of text,
 // terminated, under the text lock.

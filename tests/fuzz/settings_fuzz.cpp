@@ -56,6 +56,10 @@ const NumberSetting kNumbers[] = {
     {u"removeDeactivatedServer", &Settings::removeDeactivatedServer, 0},
     {u"alarmGpuTempC", &Settings::alarmGpuTempC, 0},
     {u"alarmServerLost", &Settings::alarmServerLost, 0},
+    {u"historyWindowX", &Settings::historyWindowX, 0},
+    {u"historyWindowY", &Settings::historyWindowY, 0},
+    {u"historyWindowWidth", &Settings::historyWindowWidth, 0},
+    {u"historyWindowHeight", &Settings::historyWindowHeight, 0},
 };
 struct TextSetting {
     const char16_t* name;
@@ -65,6 +69,7 @@ struct TextSetting {
 const TextSetting kTexts[] = {
     {u"networkServerHostname", &Settings::networkServerHostname, u"My Hostname"},
     {u"networkServerListen", &Settings::networkServerListen, u"*"},
+    {u"historyLogDirectory", &Settings::historyLogDirectory, u""},
 };
 const char16_t* const kSlotSuffixes[] = {u"Active", u"Enabled", u"Hostname", u"Port", u"HighLatency"};
 

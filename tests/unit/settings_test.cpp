@@ -109,6 +109,11 @@ TEST_F(SettingsStore, SaveThenLoadGivesBackEveryField) {
     settings.alarmGpuTempC = 85;
     settings.alarmServerLost = 1;
     writeSettingText(settings.networkServerAllow, u"10.0.0.0/8, fd00::/8");
+    writeSettingText(settings.historyLogDirectory, u"D:\\logs\\tarvelon");
+    settings.historyWindowX = -900;
+    settings.historyWindowY = 40;
+    settings.historyWindowWidth = 640;
+    settings.historyWindowHeight = 720;
     addServer(0, u"gpu-box", 8221);
     addServer(5, u"fe80::1", 9000);
     slotTable[5].Enabled = 0;
@@ -133,6 +138,11 @@ TEST_F(SettingsStore, SaveThenLoadGivesBackEveryField) {
     EXPECT_EQ(settings.alarmGpuTempC, 85);
     EXPECT_EQ(settings.alarmServerLost, 1);
     EXPECT_EQ(toUtf8(settings.networkServerAllow), "10.0.0.0/8, fd00::/8");
+    EXPECT_EQ(toUtf8(settings.historyLogDirectory), "D:\\logs\\tarvelon");
+    EXPECT_EQ(settings.historyWindowX, -900);
+    EXPECT_EQ(settings.historyWindowY, 40);
+    EXPECT_EQ(settings.historyWindowWidth, 640);
+    EXPECT_EQ(settings.historyWindowHeight, 720);
     EXPECT_EQ(slotTable[0].Active, 1);
     EXPECT_EQ(slotTable[0].Enabled, 1);
     EXPECT_EQ(toUtf8(slotTable[0].Hostname), "gpu-box");
@@ -161,12 +171,15 @@ TEST_F(SettingsStore, StoredNamesTypesAndSizesAreTheContract) {
     EXPECT_EQ(raw(u"networkServerListen").bytes, std::string("*\0\0\0", 4));
     EXPECT_EQ(raw(u"networkServerAllow").type, 1u);
     EXPECT_EQ(raw(u"networkServerAllow").bytes, std::string("\0\0", 2));
+    EXPECT_EQ(raw(u"historyLogDirectory").type, 1u);
+    EXPECT_EQ(raw(u"historyLogDirectory").bytes, std::string("\0\0", 2));  // empty: no log
     EXPECT_EQ(raw(u"networkServerList_05_Hostname").type, 1u);
     EXPECT_EQ(raw(u"networkServerList_05_Hostname").bytes.size(), (6u + 1u) * 2u);
     for (const char16_t* name : {u"networkServerList_00_Active", u"networkServerList_00_Enabled",
                                  u"networkServerList_00_Port", u"networkServerList_00_HighLatency",
                                  u"removeDeadServer", u"removeDeactivatedServer", u"fontsize",
-                                 u"alarmGpuTempC", u"alarmServerLost"}) {
+                                 u"alarmGpuTempC", u"alarmServerLost", u"historyWindowX", u"historyWindowY",
+                                 u"historyWindowWidth", u"historyWindowHeight"}) {
         EXPECT_EQ(raw(name).type, 4u) << toUtf8(name);
         EXPECT_EQ(raw(name).bytes.size(), 4u) << toUtf8(name);
     }

@@ -1,14 +1,16 @@
 """First start with no settings: the panel stands with its top-left corner at the middle of the screen,
 one host panel of 136 x 112 in the host panel's colours with its text inside the cells, and start-up
-writes all thirteen settings."""
+writes every setting."""
 
 from wine_desktop import (BODY, HOST_HEADER, Desktop, check, main, wait_for)
 
-THIRTEEN = {
+STORED_VALUES = {
     "windowPosX": "REG_DWORD", "windowPosY": "REG_DWORD", "layout": "REG_DWORD", "fontsize": "REG_DWORD",
     "alwaysontop": "REG_DWORD", "networkServerEnabled": "REG_DWORD", "networkServerHostname": "REG_SZ",
     "networkServerPort": "REG_DWORD", "networkServerListen": "REG_SZ", "removeDeadServer": "REG_DWORD",
     "removeDeactivatedServer": "REG_DWORD", "alarmGpuTempC": "REG_DWORD", "alarmServerLost": "REG_DWORD",
+    "historyLogDirectory": "REG_SZ", "historyWindowX": "REG_DWORD", "historyWindowY": "REG_DWORD",
+    "historyWindowWidth": "REG_DWORD", "historyWindowHeight": "REG_DWORD",
 }
 
 
@@ -35,7 +37,7 @@ def test(build):
 
         values = desktop.reg_query()
         check(values is not None, "the settings key was not written during start-up")
-        for name, kind in THIRTEEN.items():
+        for name, kind in STORED_VALUES.items():
             check(name in values and values[name][0] == kind, "%s missing or not %s" % (name, kind))
         check(values["windowPosX"][1] == "0x280" and values["windowPosY"][1] == "0x200", "stored position")
         check(values["fontsize"][1] == "0xc" and values["layout"][1] == "0x1", "stored font size and layout")

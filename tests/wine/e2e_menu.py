@@ -1,5 +1,5 @@
-"""The context menu on the panel: "Setup" and "Network" show their dialogs (hidden until then), a key
-press (Escape, Alt+F4) hides them again, and "Exit" ends the program."""
+"""The context menu on the panel: "Setup", "Network" and "History" show their windows (hidden until
+then), a key press (Escape, Alt+F4) hides them again, and "Exit" ends the program."""
 
 import time
 
@@ -8,8 +8,8 @@ from wine_desktop import Desktop, check, main, wait_for
 
 def choose(desktop, rect, downs):
     # Each dialog shows with its bottom-right corner at the cursor: open every menu further right and
-    # lower on the panel, so the click never lands on a dialog that is still being hidden.
-    offset = 30 * downs
+    # lower on the panel (136 x 112), so the click never lands on a dialog that is still being hidden.
+    offset = min(30 * downs, 100)
     desktop.xdotool("mousemove", rect[0] + offset, rect[1] + offset - 10)
     time.sleep(0.3)
     desktop.xdotool("click", 3)
@@ -42,7 +42,13 @@ def test(build):
         wait_for(lambda: desktop.drive("visible", "Network Setup") == "0", 15, "Network Setup to hide")
         time.sleep(1.5)
 
-        choose(desktop, rect, 4)  # Info, Setup, Network, Exit
+        choose(desktop, rect, 4)  # Info, Setup, Network, History: of the tile under the cursor
+        wait_for(lambda: desktop.drive("visible", "History - SYSTEM") == "1", 15, "the history window to show")
+        desktop.xdotool("key", "Escape")
+        wait_for(lambda: desktop.drive("visible", "History - SYSTEM") == "0", 15, "the history window to hide")
+        time.sleep(1.5)
+
+        choose(desktop, rect, 5)  # Info, Setup, Network, History, Exit
         wait_for(lambda: desktop.program.poll() is not None, 20, "the program to exit")
         check(desktop.program.returncode == 0, "exit code %d" % desktop.program.returncode)
     finally:

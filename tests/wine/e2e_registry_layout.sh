@@ -36,10 +36,15 @@ expect removeDeadServer REG_DWORD 0x0
 expect removeDeactivatedServer REG_DWORD 0x0
 expect alarmGpuTempC REG_DWORD 0x0
 expect alarmServerLost REG_DWORD 0x0
-expect networkServerAllow REG_SZ ''
+grep -qE '^ +networkServerAllow +REG_SZ *$' <<<"$out" || { echo "missing or wrong: networkServerAllow"; fail=1; }
+grep -qE '^ +historyLogDirectory +REG_SZ *$' <<<"$out" || { echo "missing or wrong: historyLogDirectory"; fail=1; }
+expect historyWindowX REG_DWORD 0x0
+expect historyWindowY REG_DWORD 0x0
+expect historyWindowWidth REG_DWORD 0x0
+expect historyWindowHeight REG_DWORD 0x0
 values=$(grep -cE '^ +[A-Za-z_0-9]+ +REG_' <<<"$out" || true)
-if [ "$values" -ne 19 ]; then
-    echo "expected 19 values, found $values"
+if [ "$values" -ne 24 ]; then
+    echo "expected 24 values, found $values"
     fail=1
 fi
 [ $fail -eq 0 ] || { echo "$out"; exit 1; }

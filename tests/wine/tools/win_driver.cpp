@@ -16,10 +16,12 @@
 //   win_driver shell-restart [SECONDS]           plays a shell that has just started: a tray window of
 //                                                its own, "TaskbarCreated" broadcast; prints "added"
 //                                                when the panel adds its icon to it within SECONDS
-//   win_driver tray-log SECONDS                  plays the tray for SECONDS and prints every icon
-//                                                message it takes: "MESSAGE FLAGS" in hex
+//   win_driver tray-watch SECONDS                plays that shell for SECONDS and prints a line for
+//                                                each change of the panel's icon: "balloon" when it
+//                                                shows a notice (NIF_INFO), "modify" for any other
 // Exit code 0 on success, 1 when the window or control is missing, 2 on bad usage.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -85,14 +87,21 @@ BOOL CALLBACK findStaticText(HWND child, LPARAM data) {
 // The tray window of the shell played by shell-restart: it takes the icons that are added to it.
 HWND panelWindow;
 bool iconAdded;
+bool watching;
 
 LRESULT CALLBACK trayWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        // Whatever the layout around it, an icon added by the panel names the panel's window.
+        // Whatever the layout around it, an icon added by the panel names the panel's window, and
+        // its id and flags follow that.
         const auto* words = static_cast<const DWORD*>(data->lpData);
         for (DWORD i = 0; i < data->cbData / 4 && i < 8; ++i) {
-            if (words[i] == static_cast<DWORD>(reinterpret_cast<UINT_PTR>(panelWindow))) iconAdded = true;
+            if (words[i] != static_cast<DWORD>(reinterpret_cast<UINT_PTR>(panelWindow))) continue;
+            iconAdded = true;
+            if (watching && data->dwData == NIM_MODIFY && i + 2 < data->cbData / 4) {
+                std::printf("%s\n", (words[i + 2] & NIF_INFO) != 0 ? "balloon" : "modify");
+            }
+            break;
         }
         return TRUE;
     }
@@ -113,7 +122,7 @@ int playRestartedShell(double seconds) {
     if (tray == nullptr) return 1;
     SendNotifyMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
-    while (!iconAdded && static_cast<LONG>(GetTickCount() - deadline) < 0) {
+    while ((watching || !iconAdded) && static_cast<LONG>(GetTickCount() - deadline) < 0) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
         Sleep(20);
@@ -121,41 +130,6 @@ int playRestartedShell(double seconds) {
     DestroyWindow(tray);
     std::printf("%s\n", iconAdded ? "added" : "not added");
     return iconAdded ? 0 : 1;
-}
-
-// The tray of tray-log: every Shell_NotifyIcon call, as its message (dwData) and the uFlags word of the
-// notify data the shell receives (hWnd, uID, uFlags, ...).
-LRESULT CALLBACK loggingTrayProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_COPYDATA) {
-        const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        const auto* words = static_cast<const DWORD*>(data->lpData);
-        std::printf("%lx %lx\n", static_cast<unsigned long>(data->dwData),
-                    data->cbData >= 12 ? static_cast<unsigned long>(words[2]) : 0ul);
-        std::fflush(stdout);
-        return TRUE;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
-int logTray(double seconds) {
-    WNDCLASSW trayClass{};
-    trayClass.lpfnWndProc = loggingTrayProcedure;
-    trayClass.hInstance = GetModuleHandleW(nullptr);
-    trayClass.lpszClassName = L"Shell_TrayWnd";
-    RegisterClassW(&trayClass);
-    HWND tray = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"Shell_TrayWnd", L"", WS_POPUP, 0, 0, 1, 1,
-                                nullptr, nullptr, trayClass.hInstance, nullptr);
-    if (tray == nullptr) return 1;
-    std::printf("ready\n");
-    std::fflush(stdout);
-    const DWORD deadline = GetTickCount() + static_cast<DWORD>(seconds * 1000);
-    while (static_cast<LONG>(GetTickCount() - deadline) < 0) {
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
-        Sleep(20);
-    }
-    DestroyWindow(tray);
-    return 0;
 }
 
 int usage() {
@@ -182,7 +156,10 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
     if (verb == L"shell-restart") return playRestartedShell(argc > 2 ? _wtof(argv[2]) : 10);
-    if (verb == L"tray-log" && argc > 2) return logTray(_wtof(argv[2]));
+    if (verb == L"tray-watch" && argc > 2) {
+        watching = true;
+        return playRestartedShell(_wtof(argv[2]));
+    }
     if (argc < 3) return usage();
     if (verb == L"box") {
         const double seconds = argc > 3 ? _wtof(argv[3]) : 10;

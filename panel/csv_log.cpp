@@ -1,0 +1,74 @@
+#include "panel/csv_log.h"
+
+#include <algorithm>
+
+#include "panel/csv_text.h"
+#include "panel/tile_figures.h"
+#include "platform/files.h"
+
+namespace tarvelon {
+namespace {
+
+bool sameGpus(const CsvLogState& state, const CsvLine& line) {
+    return state.gpuCount == line.gpuCount && std::equal(line.gpuKeys, line.gpuKeys + line.gpuCount, state.gpuKeys);
+}
+
+bool append(const std::u16string& directory, const std::u16string& path, const std::string& text) {
+    if (appendToFile(path.c_str(), text.data(), text.size())) return true;
+    // Created only when a write fails: a folder that exists costs nothing more.
+    return createDirectories(directory.c_str()) && appendToFile(path.c_str(), text.data(), text.size());
+}
+
+}  // namespace
+
+void fillCsvLine(const PanelGroup& local, CsvLine& line) {
+    hostFigures(local.hostRecord, line.figures[0]);
+    int count = 0;
+    for (; count < kGpuSlots && local.gpus[count].present != 0; ++count) {
+        const GpuRecord& gpu = local.gpuRecords[count];
+        gpuFigures(gpu, line.figures[1 + count]);
+        line.gpuKeys[count] = static_cast<uint16_t>(gpu.pciBus << 8 | gpu.pciSlot);
+    }
+    line.gpuCount = count;
+}
+
+bool csvFolderSettled(CsvFolderSettle& settle, const char16_t* folder) {
+    if (settle.typed != folder) {
+        settle.typed = folder;
+        settle.ticks = 0;
+    }
+    if (settle.ticks < kCsvFolderSettleTicks) ++settle.ticks;
+    return !settle.typed.empty() && settle.ticks == kCsvFolderSettleTicks;
+}
+
+std::u16string csvLogPath(const CsvLine& line) {
+    std::u16string path(line.directory);
+    if (!path.empty() && path.back() != u'\\' && path.back() != u'/') path += u'/';
+    return path + csvFileName(line.time);
+}
+
+CsvOutcome writeCsvLine(CsvLogState& state, const CsvLine& line) {
+    if (state.paused && state.failedFolder != line.directory) state.paused = false;  // another folder
+    if (state.paused && line.tick < state.retryTick) return CsvOutcome::paused;
+    const std::u16string path = csvLogPath(line);
+    const bool newBlock = path != state.file || !sameGpus(state, line) || fileSize(path.c_str()) <= 0;
+    std::string text = newBlock ? csvLogHeader(line.gpuCount) : std::string();
+    text += csvRow(line.time, line.figures, 1 + line.gpuCount);
+    if (!append(line.directory, path, text)) {
+        const CsvOutcome outcome = state.paused ? CsvOutcome::failedAgain : CsvOutcome::failed;
+        state.paused = true;
+        state.retryTick = line.tick + kCsvRetrySeconds;
+        state.failedFolder = line.directory;
+        state.file.clear();  // whatever reached the file, the next line starts a block
+        return outcome;
+    }
+    state.paused = false;
+    if (newBlock) {
+        state.file = path;
+        state.gpuCount = line.gpuCount;
+        std::copy(line.gpuKeys, line.gpuKeys + kGpuSlots, state.gpuKeys);
+    }
+    return CsvOutcome::written;
+}
+
+}  // namespace tarvelon

@@ -1,0 +1,19 @@
+// The history window: one tile's last hour as plots (see history_draw.h), a modeless dialog that is
+// created once and shown for the tile asked for. It follows the panel's second, remembers where it was
+// closed, and saves the tile's hour as CSV through the standard Save dialog.
+#pragma once
+
+#include <windows.h>
+
+#include "panel/history_tiles.h"
+
+namespace tarvelon {
+
+// Creates the window hidden. Returns null if the template cannot be loaded.
+HWND createHistoryWindow(HINSTANCE instance);
+// Shows tile's history, where the window was last closed (or at the cursor the first time).
+void showHistory(TileId tile);
+// Redraws the plots while the window is shown; once a tick.
+void refreshHistoryWindow();
+
+}  // namespace tarvelon

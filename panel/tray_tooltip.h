@@ -1,0 +1,17 @@
+// The tray icon's tooltip, rebuilt each tick: the alarms in force first, so a cut never hides them,
+// then this machine's CPU load and each local GPU's load and core temperature, e.g.
+// "Tarvelon · CPU 12 % · GPU 0: 63 % 71 °C". Items that do not fit the 127 characters Windows
+// shows are left out whole.
+#pragma once
+
+#include "panel/alarms.h"
+#include "panel/panel_list.h"
+
+namespace tarvelon {
+
+constexpr int kTooltipUnits = 128;  // 127 characters and the terminator
+
+// Returns the length written to text.
+int trayTooltipText(const PanelList& shown, const AlarmState& alarms, char16_t (&text)[kTooltipUnits]);
+
+}  // namespace tarvelon
