@@ -92,7 +92,8 @@ void historyTickWin32() {
     setTrayTooltip(tooltip);
     logLocalTiles(historyNewest);
     if (csvLog != nullptr && csvLog->takeFailureNotice()) {
-        showTrayNotice(u"CSV log paused", u"The log folder cannot be written. Tarvelon tries again every minute.");
+        showTrayNotice(u"CSV log paused", u"The log folder cannot be written. Tarvelon tries again every minute.",
+                       false);
     }
 }
 
