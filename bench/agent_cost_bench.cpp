@@ -209,6 +209,14 @@ struct Measured {
 
 const char* verdict(bool met) { return met ? "met" : "MISSED"; }
 
+// The machine's load averages, so that a reader can tell a quiet run from a busy one.
+std::string loadAverages() {
+    std::ifstream file("/proc/loadavg");
+    std::string one, five, fifteen;
+    file >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
 void stopAll(const std::vector<pid_t>& pids) {
     for (pid_t pid : pids) kill(pid, SIGTERM);
     for (pid_t pid : pids) waitpid(pid, nullptr, 0);
@@ -223,6 +231,7 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
     std::printf("two agents and the node exporter in the same run: idle for %.0f s, then each polled once a "
                 "second for %.0f s\n",
                 idleSeconds, polledSeconds);
+    std::printf("  load average at the start: %s\n", loadAverages().c_str());
     const std::string gpus = writeSimulatedGpus();
     setenv("TARVELON_SIMULATED_NVML", gpus.c_str(), 1);
     const uint16_t exporterPort = freeTcpPort();
@@ -276,6 +285,7 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
     }
     stopAll(pids);
     if (!gpus.empty()) std::remove(gpus.c_str());
+    std::printf("  load average at the end: %s\n", loadAverages().c_str());
 
     std::printf("  %-22s %21s %21s\n", "", "idle", "polled once a second");
     std::printf("  %-22s %10s %10s %10s %10s %18s\n", "", "wake-ups", "CPU ms", "wake-ups", "CPU s",
