@@ -33,8 +33,8 @@ void setServerListen(const ServerListen& listen);
 
 // Where a full reply takes its records from, called on a server thread for each query about to be
 // answered in full. The panel program's sampler keeps the local store filled, so by default the store
-// is sent as it is; the agent gathers its figures when asked and refreshes them first. Set before
-// startQueryServer.
+// is sent as it is; the agent gathers its figures when asked and refreshes them first. Set while no
+// thread serves (before startQueryServer, or with the server switched off).
 void setServerRecordsSource(LocalStore (*source)());
 
 // Called on a server thread, outside the server's locks, whenever a thread has set its state (and
