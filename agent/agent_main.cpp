@@ -1,7 +1,9 @@
 // tarvelon-agent: a headless Linux daemon that answers Tarvelon's UDP queries with this machine's
-// figures. It runs the panel program's query server unchanged over a sampler of its own, configured
-// from the command line. A server that cannot start ends it with status 1, so that a supervisor
-// (systemd's Restart=on-failure) starts it again; SIGTERM and SIGINT end it with status 0.
+// figures. It runs the panel program's query server, configured from the command line, over a
+// sampler of its own that gathers the figures when a question finds them stale; at rest every thread
+// blocks until a datagram, a connection or a signal comes. A server that cannot start ends it with
+// status 1, so that a supervisor (systemd's Restart=on-failure) starts it again; SIGTERM and SIGINT
+// end it with status 0.
 #include <signal.h>
 #include <unistd.h>
 
@@ -20,6 +22,7 @@
 #include "platform/text16.h"
 #include "settings/settings.h"
 #include "tarvelon_version.h"
+#include "telemetry/local_store.h"
 
 using namespace tarvelon;
 
@@ -27,8 +30,8 @@ namespace {
 
 // The server threads say so when their state changes; the main thread waits for that or a stop.
 constexpr int kServerChangedSignal = SIGUSR1;
-// The agent never switches its server off, so its threads need not wake to look at the switch.
-constexpr uint32_t kEnabledCheckMs = 3600 * 1000;
+// The agent never switches its server off, so its threads wait for datagrams without a time-out.
+constexpr uint32_t kEnabledCheckMs = 0;
 
 std::string machineHostName() {
     char name[256] = {};
@@ -62,7 +65,7 @@ bool settleAvailableFamilies(ServerListen& listen) {
 
 void exitNow(int status) {
     std::fflush(stderr);
-    _exit(status);  // the server and sampler threads never stop; nothing is left to save
+    _exit(status);  // the server threads never stop; nothing is left to save
 }
 
 }  // namespace
@@ -112,12 +115,16 @@ int main(int argc, char** argv) {
     sampler.keepFigures = options.metricsEnabled;
     const NvmlOpenOutcome outcome = openNvmlGpus(options.nvmlLibrary.c_str(), &sampler.gpus);
     logLine(gpuOutcomeLine(outcome, sampler.gpus.count, options.nvmlLibrary));
-    runAgentPass(sampler, tickCountMs());  // the first answers already carry figures
-    startAgentSampler(sampler);
+    // The first pass at start, so that the first question already gets rates over a known time.
+    refreshAgentFigures(sampler, tickCountMs());
 
     options.listen.enabledCheckMs = kEnabledCheckMs;
     setServerListen(options.listen);
     setServerAllowList(options.allow);
+    setServerRecordsSource([] {
+        refreshAgentFigures(sampler, tickCountMs());
+        return readLocalStore();
+    });
     setServerStateListener([] { kill(getpid(), kServerChangedSignal); });
     startQueryServer();
     if (options.metricsEnabled) {

@@ -1,24 +1,17 @@
 #include "agent/agent_sampler.h"
 
 #include <algorithm>
-#include <thread>
 #include <utility>
 
 #include "agent/agent_log.h"
-#include "platform/clock.h"
-#include "platform/fatal.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
 
 namespace tarvelon {
 namespace {
 
-// One pass a second, on a steady schedule: a pause after each pass would add a wake-up every ten.
-constexpr uint64_t kPassPeriodMs = 1000;
-
-}  // namespace
-
-void runAgentPass(AgentSampler& sampler, uint64_t nowMs) {
+// One pass at nowMs; the caller holds passLock.
+void runPass(AgentSampler& sampler, uint64_t nowMs) {
     char16_t hostName[kSettingTextUnits];
     readSettingText(settings.networkServerHostname, hostName);
     LocalStore store = readLocalStore();
@@ -31,34 +24,31 @@ void runAgentPass(AgentSampler& sampler, uint64_t nowMs) {
     if (keep) {
         figures.host = store.host;
         figures.gpuSlots = std::min(sampler.gpus.count, kGpuSlots);
-        std::lock_guard<std::mutex> guard(sampler.figuresLock);
         sampler.figures = std::move(figures);
     }
     for (const std::string& line : hostGapLines(sampler.gaps, gaps)) logLine(line);
     sampler.gaps = gaps;
+    sampler.passed = true;
+    sampler.passMs = nowMs;
 }
 
-AgentPassFigures latestPassFigures(AgentSampler& sampler) {
-    std::lock_guard<std::mutex> guard(sampler.figuresLock);
+bool refreshLocked(AgentSampler& sampler, uint64_t nowMs) {
+    if (sampler.passed && nowMs < sampler.passMs + kFiguresFreshMs) return false;
+    runPass(sampler, nowMs);
+    return true;
+}
+
+}  // namespace
+
+bool refreshAgentFigures(AgentSampler& sampler, uint64_t nowMs) {
+    std::lock_guard<std::mutex> guard(sampler.passLock);
+    return refreshLocked(sampler, nowMs);
+}
+
+AgentPassFigures freshPassFigures(AgentSampler& sampler, uint64_t nowMs) {
+    std::lock_guard<std::mutex> guard(sampler.passLock);
+    refreshLocked(sampler, nowMs);
     return sampler.figures;
-}
-
-void startAgentSampler(AgentSampler& sampler) {
-    startThreadOrFail(kSiteSamplerThread, [&sampler] {
-        return std::thread([&sampler] {
-            uint64_t dueMs = tickCountMs();
-            for (;;) {
-                dueMs += kPassPeriodMs;
-                const uint64_t nowMs = tickCountMs();
-                if (dueMs > nowMs) {
-                    sleepMs(static_cast<uint32_t>(dueMs - nowMs));
-                } else {
-                    dueMs = nowMs;  // late (a suspended machine): no passes to catch up on
-                }
-                runAgentPass(sampler, tickCountMs());
-            }
-        });
-    }).detach();
 }
 
 }  // namespace tarvelon

@@ -1,6 +1,9 @@
 // The agent's sampler: one pass over the host's files and the GPUs, computed on a copy of the local
-// store and published whole, once a second, forever, on a thread of its own. The query server
-// answers from the store exactly as the panel program's does.
+// store and published whole, run when figures are asked for rather than on a clock. A question (a
+// UDP query, a scrape) that finds the figures older than kFiguresFreshMs runs one pass on its own
+// thread; questions arriving while it runs wait for it and take its figures. While nobody asks,
+// nothing runs. Rates are over the time since the previous pass: the last second for anyone asking
+// once a second or faster, the whole silence for the first question after one.
 #pragma once
 
 #include <cstdint>
@@ -12,22 +15,28 @@
 
 namespace tarvelon {
 
+// A desktop asks every 900 ms plus the round trip, so each of its questions finds figures this old
+// and gets a pass of its own.
+constexpr uint64_t kFiguresFreshMs = 900;
+
 struct AgentSampler {
     LinuxHostSampler host;
     NvmlGpus gpus;
     HostSourceGaps gaps;  // as the last pass found them
     bool keepFigures;      // for the metrics endpoint; set before the first pass
-    std::mutex figuresLock;  // the sampler thread writes figures, the metrics endpoint reads them
+    // Held for a whole pass, so one pass runs at a time and those who asked meanwhile find it done.
+    std::mutex passLock;
+    bool passed;      // a pass has run
+    uint64_t passMs;  // when the last one ran (monotonic)
     AgentPassFigures figures;
 };
 
-// A copy of what the last pass saw, for the metrics endpoint.
-AgentPassFigures latestPassFigures(AgentSampler& sampler);
+// Runs a pass at nowMs (monotonic) unless the last one is fresh: younger than kFiguresFreshMs, or
+// run after nowMs by another asker that got there first. True when this call ran it. Logs the host
+// sources that went missing or came back.
+bool refreshAgentFigures(AgentSampler& sampler, uint64_t nowMs);
 
-// One pass at nowMs (monotonic); logs the host sources that went missing or came back.
-void runAgentPass(AgentSampler& sampler, uint64_t nowMs);
-
-// Runs passes on a new thread until the process ends; sampler must outlive it.
-void startAgentSampler(AgentSampler& sampler);
+// Refreshes as above, then a copy of what the last pass saw, for the metrics endpoint.
+AgentPassFigures freshPassFigures(AgentSampler& sampler, uint64_t nowMs);
 
 }  // namespace tarvelon

@@ -100,7 +100,7 @@ MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, con
             return respond(connection,
                            HttpAnswer{404, "not found: ask for /metrics or /probe?target=\n", false});
         case MetricsRoute::Metrics: {
-            const AgentPassFigures pass = latestPassFigures(*served.sampler);
+            const AgentPassFigures pass = freshPassFigures(*served.sampler, tickCountMs());
             return respond(connection, HttpAnswer{200, machineExposition(agentMachineFigures(pass)), true});
         }
         case MetricsRoute::Probe:

@@ -80,6 +80,7 @@ const AllowList& currentAllowList() {
 
 ServerListen listenSetting = {true, true, {IpFamily::IPv4, {}, 0}, {IpFamily::IPv6, {}, 0}};
 void (*stateListener)() = nullptr;
+LocalStore (*recordsSource)() = readLocalStore;
 
 // Sets the thread's own state (and message, unless nullptr) and shows the worse of the served
 // families; on a tie, the one that just changed.
@@ -150,7 +151,7 @@ bool answerOneDatagram(SocketHandle socket, uint8_t* buffer, const ServerFamily&
             break;
         case AnswerKind::Full:
             if (!takeSenderReply(*server.replyBudget, sender, tickCountMs())) return false;
-            replyBytes = buildFullReply(buffer, readLocalStore());
+            replyBytes = buildFullReply(buffer, recordsSource());
             break;
     }
     sendTo(socket, buffer, replyBytes, from);
@@ -264,6 +265,10 @@ ServerView viewServer() {
 
 void setServerListen(const ServerListen& listen) {
     listenSetting = listen;
+}
+
+void setServerRecordsSource(LocalStore (*source)()) {
+    recordsSource = source;
 }
 
 void setServerStateListener(void (*listener)()) {

@@ -10,6 +10,7 @@
 #include "net/allow_list.h"
 #include "net/server_rules.h"
 #include "platform/sockets.h"
+#include "telemetry/local_store.h"
 
 namespace tarvelon {
 
@@ -25,7 +26,8 @@ struct ServerListen {
     IpAddress ipv4;
     IpAddress ipv6;
     // How long a thread waits for a datagram before it looks at networkServerEnabled again: the
-    // panel's dialog switches the server off, the agent never does and so looks seldom.
+    // panel's dialog switches the server off; the agent never does, and with 0 its threads wait for
+    // a datagram without limit, so they never wake for nothing.
     uint32_t enabledCheckMs = 1000;
 };
 void setServerListen(const ServerListen& listen);
@@ -36,6 +38,11 @@ void setServerAllowList(const AllowList& list);
 // Puts the stored networkServerAllow in force. A stored list that does not read (damaged by hand) lets
 // no one ask rather than everyone, since its owner meant to narrow who may.
 void applyStoredServerAllowList();
+// Where a full reply takes its records from, called on a server thread for each query about to be
+// answered in full. The panel program's sampler keeps the local store filled, so by default the store
+// is sent as it is; the agent gathers its figures when asked and refreshes them first. Set while no
+// thread serves (before startQueryServer, or with the server switched off).
+void setServerRecordsSource(LocalStore (*source)());
 
 // Called on a server thread, outside the server's locks, whenever a thread has set its state (and
 // message), so a watcher need not poll. Set before startQueryServer.

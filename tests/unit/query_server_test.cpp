@@ -141,6 +141,30 @@ TEST_P(ServerOnBothFamilies, FullReplyCarriesTheLocalRecords) {
     clearLocalStore();
 }
 
+std::atomic<int> sourceCalls{0};
+
+LocalStore countingSource() {
+    ++sourceCalls;
+    LocalStore store{};
+    copyText16(store.host.hostName, kRecordTextUnits, u"asked-host");
+    return store;
+}
+
+TEST_P(ServerOnBothFamilies, OnlyFullRepliesAskTheRecordsSource) {
+    setServerRecordsSource(countingSource);
+    switchOn();  // short answers only
+    EXPECT_EQ(sourceCalls.load(), 0);
+    TestPeer peer(GetParam());
+    const std::vector<uint8_t> reply = peer.ask({1, 3, 0x31}, port);
+    ASSERT_EQ(reply.size(), 131u);
+    HostRecord host;
+    std::memcpy(&host, reply.data() + 7, sizeof host);
+    EXPECT_EQ(toUtf8(host.hostName), "asked-host");
+    EXPECT_EQ(sourceCalls.load(), 1);
+    switchOff();
+    setServerRecordsSource(readLocalStore);
+}
+
 TEST_P(ServerOnBothFamilies, OversizeDatagramIsDroppedAndServingGoesOn) {
     switchOn();
     TestPeer peer(GetParam());
