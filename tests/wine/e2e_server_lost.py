@@ -1,21 +1,18 @@
 """The lost-server alarm in the real program, against a watched server played here over loopback: one
 that drops one reply in ten raises no tray notice, and once it goes silent it is announced once, after
-about 30 s. Notices are seen in Wine's own shell: with +systray tracing, a balloon is a modify of the
-icon with NIF_INFO (0x10) in its flags. Which words the notice carries is decided and tested natively."""
+about 30 s. Notices are counted in Wine's own shell, traced. Which words the notice carries is decided
+and tested natively."""
 
 import os
-import re
 import socket
-import subprocess
 import tempfile
 import threading
 import time
 
-from wine_desktop import Desktop, check, main, wait_for
+from wine_desktop import Desktop, check, main, tray_balloons, wait_for
 
 DROP_EVERY = 10
 DROPS_BEFORE_SILENCE = 9  # about 90 polls: a minute and a half of a flaky link
-NIF_INFO = 0x10
 
 
 class FlakyPeer:
@@ -60,20 +57,6 @@ class FlakyPeer:
         self.socket.close()
 
 
-def read(path):
-    with open(path, errors="replace") as log:
-        return log.read()
-
-
-def balloons(log):
-    flags = re.findall(r"modify_icon id=\S+ hwnd=\S+ flags=([0-9a-fA-F]+)", read(log))
-    return sum(1 for value in flags if int(value, 16) & NIF_INFO)
-
-
-def shell_traced(log):
-    return "trace:systray:add_icon" in read(log)
-
-
 def test(build):
     desktop = Desktop(build)
     desktop.stop()
@@ -84,31 +67,24 @@ def test(build):
                         ("networkServerList_00_Hostname", "127.0.0.1"), ("networkServerList_00_Port", peer.port),
                         ("networkServerList_00_HighLatency", 0)):
         desktop.reg_add(name, value)
-    # Wine's shell is started by the first program of the prefix that needs it, with that program's
-    # tracing: let it be this one, so no driver runs until the shell has traced the icon.
-    desktop.stop()
-    env = dict(desktop.env, WINEDEBUG="+systray")
     with tempfile.TemporaryDirectory() as directory:
-        # Read through a file of its own: the program's writes must not follow this reader's position.
         log = os.path.join(directory, "systray.log")
         try:
-            with open(log, "ab") as out:
-                desktop.program = subprocess.Popen(["wine", desktop.exe], env=env, stdout=out, stderr=out)
-            wait_for(lambda: shell_traced(log), 60, "Wine's shell to trace the icon added")
+            desktop.start_with_traced_tray(log)
             desktop.wait_panel_size(136, 224)
             wait_for(lambda: peer.answered > 0, 30, "the first answer")
 
             # Polls about every second, so this takes about 90 s; a slow machine only makes it longer.
-            wait_for(lambda: peer.dropped >= DROPS_BEFORE_SILENCE, 300, "%d dropped replies" % DROPS_BEFORE_SILENCE)
-            check(balloons(log) == 0, "a reply dropped now and then raised %d notices" % balloons(log))
+            wait_for(lambda: peer.dropped >= DROPS_BEFORE_SILENCE, 200, "%d dropped replies" % DROPS_BEFORE_SILENCE)
+            check(tray_balloons(log) == 0, "a reply dropped now and then raised %d notices" % tray_balloons(log))
 
             peer.silent = True
             silent_since = time.monotonic()
-            wait_for(lambda: balloons(log) > 0, 120, "the notice of the silent server")
+            wait_for(lambda: tray_balloons(log) > 0, 120, "the notice of the silent server")
             announced_after = time.monotonic() - silent_since
             check(announced_after > 28, "announced after %.1f s of silence" % announced_after)
             time.sleep(15)
-            check(balloons(log) == 1, "one notice, got %d" % balloons(log))
+            check(tray_balloons(log) == 1, "one notice, got %d" % tray_balloons(log))
             print("announced after %.1f s of silence; %d queries, %d dropped before"
                   % (announced_after, peer.queries, peer.dropped))
         finally:
