@@ -260,7 +260,8 @@ INSTANTIATE_TEST_SUITE_P(Loopback, ClientOnBothFamilies, testing::Values(IpFamil
 TEST_F(Client, PollThreadsStartTheirSequencesUnpredictably) {
     std::vector<std::unique_ptr<ScriptedServer>> servers;
     for (int index = 16; index < 20; ++index) {
-        servers.push_back(std::make_unique<ScriptedServer>(IpFamily::IPv4, answerFrom(storeNamed(u"alpha", 0))));
+        servers.push_back(
+            std::make_unique<ScriptedServer>(IpFamily::IPv4, answerFrom(storeNamed(u"alpha", 0))));
         add(index, u"127.0.0.1", servers.back()->port());
     }
     std::vector<uint8_t> firsts;
@@ -268,7 +269,8 @@ TEST_F(Client, PollThreadsStartTheirSequencesUnpredictably) {
         ASSERT_TRUE(waitFor([&] { return server->requests() >= 1; }));
         firsts.push_back(server->sequences()[0]);
     }
-    EXPECT_NE(std::count(firsts.begin(), firsts.end(), firsts[0]), 4) << "every thread started at " << +firsts[0];
+    EXPECT_NE(std::count(firsts.begin(), firsts.end(), firsts[0]), 4)
+        << "every thread started at " << +firsts[0];
 }
 
 TEST_F(Client, DeactivatedSlotIsNotQueriedUntilActivated) {

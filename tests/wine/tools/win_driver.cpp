@@ -25,9 +25,11 @@
 //                                                when the panel adds (NIM_ADD) its icon to it within
 //                                                SECONDS
 // Exit code 0 on success, 1 when the window or control is missing, 2 on bad usage.
+// clang-format off
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstdlib>
