@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -254,6 +255,24 @@ INSTANTIATE_TEST_SUITE_P(Loopback, ClientOnBothFamilies, testing::Values(IpFamil
                              return info.param == IpFamily::IPv4 ? "IPv4" : "IPv6";
                          });
 
+// A forger who cannot see the requests must not know the sequence to echo: no two poll threads may be
+// bound to start alike (1 in 256^3 that four random starts agree).
+TEST_F(Client, PollThreadsStartTheirSequencesUnpredictably) {
+    std::vector<std::unique_ptr<ScriptedServer>> servers;
+    for (int index = 16; index < 20; ++index) {
+        servers.push_back(
+            std::make_unique<ScriptedServer>(IpFamily::IPv4, answerFrom(storeNamed(u"alpha", 0))));
+        add(index, u"127.0.0.1", servers.back()->port());
+    }
+    std::vector<uint8_t> firsts;
+    for (const auto& server : servers) {
+        ASSERT_TRUE(waitFor([&] { return server->requests() >= 1; }));
+        firsts.push_back(server->sequences()[0]);
+    }
+    EXPECT_NE(std::count(firsts.begin(), firsts.end(), firsts[0]), 4)
+        << "every thread started at " << +firsts[0];
+}
+
 TEST_F(Client, DeactivatedSlotIsNotQueriedUntilActivated) {
     ScriptedServer server(IpFamily::IPv4, answerFrom(storeNamed(u"alpha", 0)));
     ServerSlot& slot = add(8, u"127.0.0.1", server.port(), kStateStartDeactivated);
@@ -387,29 +406,62 @@ TEST(ResolveAgain, OnlyWhileTheServerHasNotAnsweredForAMinute) {
 }
 
 std::atomic<uint16_t> movingNamePort{0};
+std::atomic<uint16_t> steadyNamePort{0};
+std::atomic<bool> movingNameSlow{false};
+std::atomic<int> movingNameLookups{0};
 
-// A name whose address moves: it stands for whichever server movingNamePort names.
-int32_t movingNameResolver(const char16_t*, const char16_t*, ResolvedAddress* first) {
+// "moving.name" stands for whichever server movingNamePort names, and takes seconds to resolve once
+// movingNameSlow is set; any other name stands for the server of steadyNamePort, at once.
+int32_t movingNameResolver(const char16_t* host, const char16_t*, ResolvedAddress* first) {
+    const bool moving = std::u16string(host) == u"moving.name";
+    if (moving && movingNameSlow.load()) {
+        movingNameLookups.fetch_add(1);
+        sleepMs(3000);
+        movingNameLookups.fetch_sub(1);
+    }
     char16_t service[16];
-    format16(service, 16, u"%d", movingNamePort.load());
+    format16(service, 16, u"%d", (moving ? movingNamePort : steadyNamePort).load());
     return resolveUdpAddress(u"127.0.0.1", service, first);
 }
 
+int addressPort(ServerSlot& slot) {
+    ResolvedAddress address;
+    if (!readSlotAddress(slot, &address)) return -1;
+    return address.bytes[2] << 8 | address.bytes[3];  // same place in both families' addresses
+}
+
+// The name's server moves away while the slot is moved to another place in the list: the resolution
+// under way at the move must not land in the slot that took its place.
 TEST_F(Client, NameIsResolvedAgainWhileItsServerDoesNotAnswer) {
     setSlotResolver(movingNameResolver);
+    movingNameSlow = false;
     auto before = std::make_unique<ScriptedServer>(IpFamily::IPv4, answerFrom(storeNamed(u"alpha", 0)));
+    ScriptedServer steady(IpFamily::IPv4, answerFrom(storeNamed(u"gamma", 0)));
     movingNamePort = before->port();
+    steadyNamePort = steady.port();
     ServerSlot& slot = add(14, u"moving.name", 8221);
-    ASSERT_TRUE(waitFor([&] { return hostNameOf(slot) == "alpha"; }));
+    ServerSlot& neighbour = add(15, u"steady.name", 8221);
+    ASSERT_TRUE(waitFor([&] { return hostNameOf(slot) == "alpha" && hostNameOf(neighbour) == "gamma"; }));
 
     before.reset();
     ScriptedServer after(IpFamily::IPv4, answerFrom(storeNamed(u"beta", 0)));
     movingNamePort = after.port();
+    movingNameSlow = true;
     ASSERT_TRUE(waitFor([&] { return slot.Status.load() == kStatusNoResponse; }));
     // As if the server had been silent for a minute.
     slot.LastAnswerTime = wallClockSeconds() - 61;
     slot.LastResolutionTime = wallClockSeconds() - 61;
-    EXPECT_TRUE(waitFor([&] { return hostNameOf(slot) == "beta"; }));
+    ASSERT_TRUE(waitFor([] { return movingNameLookups.load() > 0; }));
+
+    move(14, 15);
+    EXPECT_TRUE(waitFor([&] { return hostNameOf(neighbour) == "beta"; }));
+    EXPECT_EQ(addressPort(neighbour), after.port());
+    // The lookup begun before the move has ended by now; the slot that took the place kept its address.
+    EXPECT_TRUE(waitFor([] { return movingNameLookups.load() == 0; }));
+    sleepMs(2000);
+    EXPECT_EQ(addressPort(slot), steady.port());
+    EXPECT_EQ(hostNameOf(slot), "gamma");
+    movingNameSlow = false;
     setSlotResolver(resolveUdpAddress);
 }
 

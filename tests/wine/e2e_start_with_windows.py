@@ -1,10 +1,13 @@
 """"Start with Windows" in General Setup, clicked in the real program: the box shows whether the Run
-value names this exe (a value left by a moved copy does not count), a click writes the exe's quoted
-path or deletes the value, and the cleanup button deletes it too."""
+value names this exe (a value left by a moved copy does not count), also after the value was changed
+outside the program, a click writes the exe's quoted path or deletes the value, and the cleanup button
+deletes it too. The box is filled from the Run value when the dialog is shown, so each reading shows
+the dialog first, as "Setup" in the panel's menu does."""
 
 from wine_desktop import Desktop, check, main, wait_for
 
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+IDM_SETUP = "32774"
 
 
 def run_value(desktop):
@@ -17,7 +20,9 @@ def run_value(desktop):
 
 
 def box(desktop):
-    """"1" or "0"; None while the dialog's controls are still being made."""
+    """"1" or "0" as General Setup shows it, once shown from the menu; None while it is still being made."""
+    if desktop.run("wine", desktop.driver, "command", IDM_SETUP, check_status=False).returncode != 0:
+        return None
     result = desktop.run("wine", desktop.driver, "checked", "General Setup", "1007", check_status=False)
     return result.stdout.strip() if result.returncode == 0 else None
 
@@ -32,10 +37,17 @@ def test(build):
     try:
         desktop.start()
         check(wait_for(lambda: box(desktop), 20, "General Setup") == "0", "a moved exe's value leaves the box off")
+        check(desktop.drive("visible", "General Setup") == "1", "General Setup shown")
+
+        # Written by hand (or by another copy) while the program runs: the next showing says so.
+        desktop.wine("reg", "add", RUN_KEY, "/v", "Tarvelon", "/t", "REG_SZ", "/d", this_exe, "/f")
+        check(box(desktop) == "1", "the box follows a value written outside the program")
+        desktop.wine("reg", "delete", RUN_KEY, "/v", "Tarvelon", "/f")
+        check(box(desktop) == "0", "the box follows a value deleted outside the program")
 
         desktop.drive("click", "General Setup", "1007")
         wait_for(lambda: run_value(desktop) == ("REG_SZ", this_exe), 15, "the Run value naming this exe")
-        wait_for(lambda: box(desktop) == "1", 10, "the box to be checked")
+        check(box(desktop) == "1", "the box is checked")
 
         desktop.drive("click", "General Setup", "1007")
         wait_for(lambda: run_value(desktop) is None, 15, "the Run value to be deleted")

@@ -5,6 +5,7 @@ input through xdotool, and dialogs driven through win_driver.exe."""
 import collections
 import contextlib
 import os
+import re
 import shlex
 import shutil
 import socket
@@ -97,6 +98,17 @@ class Desktop:
         self.program = subprocess.Popen(command, env=self.env, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
         wait_for(self.panel_rect, 60, "the panel window")
+        return self.program
+
+    def start_with_traced_tray(self, log):
+        """Starts the program with Wine's tray traced (+systray) into the file log. Wine's shell is started by
+        the first program of the prefix that needs it, with that program's tracing: the prefix is stopped
+        first, and no other program may run until the shell has traced the icon added."""
+        self.stop()
+        with open(log, "ab") as out:
+            self.program = subprocess.Popen(["wine", self.exe], env=dict(self.env, WINEDEBUG="+systray"),
+                                            stdout=out, stderr=out)
+        wait_for(lambda: "trace:systray:add_icon" in read_text(log), 60, "Wine's shell to trace the icon added")
         return self.program
 
     def running(self):
@@ -236,6 +248,18 @@ class Screenshot:
     def save(self, path):
         subprocess.run(["convert", "-size", "%dx%d" % (self.width, self.height), "-depth", "8",
                         "rgb:-", path], input=self.raw, check=False)
+
+
+def read_text(path):
+    with open(path, errors="replace") as text:
+        return text.read()
+
+
+def tray_balloons(log):
+    """How many balloons the traced shell was given: modifies of the icon with NIF_INFO (0x10) in their flags.
+    Icon and tip changes are modifies too, without it."""
+    flags = re.findall(r"modify_icon id=\S+ hwnd=\S+ flags=([0-9a-fA-F]+)", read_text(log))
+    return sum(1 for value in flags if int(value, 16) & 0x10)
 
 
 def udp_query(port, host="127.0.0.1", sequence=7, family=socket.AF_INET, timeout=3.0):

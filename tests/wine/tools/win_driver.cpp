@@ -12,16 +12,27 @@
 //                                                and closes it with its default button
 //   win_driver rect TITLE                        prints left top right bottom of window TITLE
 //   win_driver panel                             prints left top right bottom of the panel window
-//   win_driver tray-double-click                 sends the panel the tray icon's double-click
+//   win_driver panels                            prints how many panel windows there are
+//   win_driver processes                         prints how many tarvelon.exe processes there are
+//   win_driver front                             prints "panel" when the panel is the foreground
+//                                                window, else the foreground window's title
+//   win_driver command ID                        chooses item ID of the panel's menu; returns once
+//                                                the panel has handled it
+//   win_driver tray-double-click                 sends the panel the tray icon's double-click and
+//                                                returns once the panel has handled it
 //   win_driver shell-restart [SECONDS]           plays a shell that has just started: a tray window of
 //                                                its own, "TaskbarCreated" broadcast; prints "added"
-//                                                when the panel adds its icon to it within SECONDS
+//                                                when the panel adds (NIM_ADD) its icon to it within
+//                                                SECONDS
 //   win_driver tray-watch SECONDS                plays that shell for SECONDS and prints a line for
 //                                                each change of the panel's icon: "balloon" when it
 //                                                shows a notice (NIF_INFO), "modify" for any other
 // Exit code 0 on success, 1 when the window or control is missing, 2 on bad usage.
+// clang-format off
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstdlib>
@@ -92,12 +103,12 @@ bool watching;
 LRESULT CALLBACK trayWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
         const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-        // Whatever the layout around it, an icon added by the panel names the panel's window, and
-        // its id and flags follow that.
+        // Wine's Shell_NotifyIconW carries its message (NIM_ADD, NIM_MODIFY, ...) as dwData. Whatever the
+        // layout around it, the icon names the panel's window, and its id and flags follow that.
         const auto* words = static_cast<const DWORD*>(data->lpData);
         for (DWORD i = 0; i < data->cbData / 4 && i < 8; ++i) {
             if (words[i] != static_cast<DWORD>(reinterpret_cast<UINT_PTR>(panelWindow))) continue;
-            iconAdded = true;
+            if (data->dwData == NIM_ADD) iconAdded = true;
             if (watching && data->dwData == NIM_MODIFY && i + 2 < data->cbData / 4) {
                 std::printf("%s\n", (words[i + 2] & NIF_INFO) != 0 ? "balloon" : "modify");
             }
@@ -132,6 +143,26 @@ int playRestartedShell(double seconds) {
     return iconAdded ? 0 : 1;
 }
 
+BOOL CALLBACK countPanel(HWND window, LPARAM data) {
+    wchar_t className[64] = {};
+    GetClassNameW(window, className, 64);
+    if (wcscmp(className, L"Tarvelon") == 0) ++*reinterpret_cast<int*>(data);
+    return TRUE;
+}
+
+int countProcesses(const wchar_t* exeName) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, exeName) == 0) ++count;
+    }
+    CloseHandle(snapshot);
+    return count;
+}
+
 int usage() {
     std::fprintf(stderr, "win_driver: bad usage\n");
     return 2;
@@ -152,7 +183,32 @@ int wmain(int argc, wchar_t** argv) {
     if (verb == L"tray-double-click") {
         HWND panel = FindWindowW(L"Tarvelon", nullptr);
         if (panel == nullptr) return 1;
-        PostMessageW(panel, tarvelon::kTrayCallbackMessage, IDI_TARVELON, WM_LBUTTONDBLCLK);
+        SendMessageW(panel, tarvelon::kTrayCallbackMessage, IDI_TARVELON, WM_LBUTTONDBLCLK);
+        return 0;
+    }
+    if (verb == L"panels") {
+        int count = 0;
+        EnumWindows(countPanel, reinterpret_cast<LPARAM>(&count));
+        std::printf("%d\n", count);
+        return 0;
+    }
+    if (verb == L"processes") {
+        std::printf("%d\n", countProcesses(L"tarvelon.exe"));
+        return 0;
+    }
+    if (verb == L"front") {
+        HWND front = GetForegroundWindow();
+        if (front != nullptr && front == FindWindowW(L"Tarvelon", nullptr)) {
+            std::printf("panel\n");
+        } else {
+            std::printf("%s\n", front == nullptr ? "(none)" : narrow(textOf(front).c_str()).c_str());
+        }
+        return 0;
+    }
+    if (verb == L"command" && argc > 2) {
+        HWND panel = FindWindowW(L"Tarvelon", nullptr);
+        if (panel == nullptr) return 1;
+        SendMessageW(panel, WM_COMMAND, MAKEWPARAM(_wtoi(argv[2]), 0), 0);
         return 0;
     }
     if (verb == L"shell-restart") return playRestartedShell(argc > 2 ? _wtof(argv[2]) : 10);
