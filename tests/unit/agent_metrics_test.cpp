@@ -60,8 +60,10 @@ TEST(AgentMetrics, ListenAddresses) {
 TEST(AgentMetrics, AllowedNetworks) {
     std::vector<IpNetwork> networks;
     std::string message;
-    ASSERT_TRUE(parseNetworkList("10.1.2.3/8,192.0.2.7,2001:db8::/32,::1", &networks, &message)) << message;
-    ASSERT_EQ(networks.size(), 4u);
+    ASSERT_TRUE(parseNetworkList("10.1.2.3/8,192.0.2.7,2001:db8::/32,::1,::ffff:198.51.100.0/120", &networks,
+                                 &message))
+        << message;
+    ASSERT_EQ(networks.size(), 5u);
     EXPECT_EQ(networks[0].address.bytes[1], 0);  // host bits cleared
     const struct {
         const char* address;
@@ -69,7 +71,8 @@ TEST(AgentMetrics, AllowedNetworks) {
     } addresses[] = {
         {"10.255.0.1", true},       {"11.0.0.1", false},    {"192.0.2.7", true}, {"192.0.2.8", false},
         {"2001:db8:ff::1", true},   {"2001:db9::1", false}, {"::1", true},       {"::2", false},
-        {"::ffff:10.0.0.1", false},  // an IPv4-mapped address is IPv6, outside every IPv4 network
+        {"::ffff:10.0.0.1", true},  // a mapped address is the IPv4 address it carries
+        {"::ffff:11.0.0.1", false}, {"198.51.100.9", true}, {"198.51.101.9", false},
     };
     for (const auto& a : addresses) {
         IpAddress address;
@@ -79,6 +82,10 @@ TEST(AgentMetrics, AllowedNetworks) {
     ASSERT_TRUE(parseNetworkList("0.0.0.0/0", &networks, &message));
     IpAddress any{IpFamily::IPv4, {203, 0, 113, 9}, 0};
     EXPECT_TRUE(networkContains(networks[0], any));
+    ASSERT_TRUE(parseNetworkList("::/0", &networks, &message));
+    IpAddress mapped;
+    ASSERT_TRUE(parseListenAddress("::ffff:127.0.0.1", &mapped));
+    EXPECT_FALSE(anyNetworkContains(networks, mapped));
     for (const char* bad : {"", "10.0.0.0/33", "::/129", "10.0.0.0/", "10.0.0.0/-1", "10.0.0.0/8,", "host/8",
                             "fe80::1%1/64", "10.0.0.0/0008"}) {
         EXPECT_FALSE(parseNetworkList(bad, &networks, &message)) << bad;
@@ -89,8 +96,11 @@ TEST(AgentMetrics, RoutesAndProbeTargets) {
     EXPECT_EQ(routeRequest("GET", "/metrics"), MetricsRoute::Metrics);
     EXPECT_EQ(routeRequest("GET", "/probe"), MetricsRoute::Probe);
     EXPECT_EQ(routeRequest("GET", "/metrics/"), MetricsRoute::NotFound);
-    EXPECT_EQ(routeRequest("GET", "/"), MetricsRoute::NotFound);
-    for (const char* method : {"POST", "HEAD", "PUT", "get"})
+    EXPECT_EQ(routeRequest("HEAD", "/metrics"), MetricsRoute::Metrics);
+    EXPECT_EQ(routeRequest("GET", "/"), MetricsRoute::Landing);
+    EXPECT_EQ(routeRequest("GET", "/-/healthy"), MetricsRoute::Healthy);
+    EXPECT_EQ(routeRequest("GET", "/index.html"), MetricsRoute::NotFound);
+    for (const char* method : {"POST", "PUT", "get"})
         EXPECT_EQ(routeRequest(method, "/metrics"), MetricsRoute::MethodNotAllowed) << method;
 
     const struct {
@@ -134,12 +144,11 @@ TEST(AgentMetrics, RoutesAndProbeTargets) {
     const struct {
         const char* header;
         uint64_t spentMs;
-        bool fits;
-    } timeouts[] = {{nullptr, 5000, true}, {"10", 0, true},    {"0.95", 0, true}, {"0.94", 0, false},
-                    {"0.5", 0, false},     {"x", 0, true},     {"1.5s", 0, true}, {"2", 1050, true},
-                    {"2", 1051, false},    {"10", 9051, false}};
+        uint32_t leftMs;
+    } timeouts[] = {{nullptr, 0, 9950}, {"0.5", 0, 450}, {"0.9", 100, 750}, {"2", 1950, 0},
+                    {"2", 5000, 0},     {"x", 0, 9950},  {"1.5s", 0, 9950}, {"-1", 0, 9950}};
     for (const auto& t : timeouts)
-        EXPECT_EQ(probeWaitFits(t.header, t.spentMs), t.fits) << (t.header ? t.header : "none") << t.spentMs;
+        EXPECT_EQ(probeTimeLeftMs(t.header, t.spentMs), t.leftMs) << (t.header ? t.header : "none") << t.spentMs;
 }
 
 TEST(AgentMetrics, SampleValuesAndEscapes) {
