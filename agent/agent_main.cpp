@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     startQueryServer();
     if (options.metricsEnabled) {
         std::string failure;
-        if (!startMetricsServer(MetricsServerSetup{options.metrics, options.probeAllow, &sampler}, &failure)) {
+        if (!startMetricsServer(MetricsServerSetup{options.metrics, options.probeAllow, &sampler, options.ignoredInterfaces}, &failure)) {
             logLine(failure);
             exitNow(1);
         }

@@ -1,5 +1,7 @@
 #include "agent/agent_options.h"
 
+#include <regex>
+
 #include "agent/port_text.h"
 #include <arpa/inet.h>
 #include <net/if.h>
@@ -12,7 +14,7 @@
 namespace tarvelon {
 namespace {
 
-enum class Option { Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Metrics, ProbeAllow, Help, Version };
+enum class Option { Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Metrics, ProbeAllow, IgnoreInterfaces, Help, Version };
 
 struct OptionEntry {
     Option option;
@@ -31,6 +33,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::Nvml, "nvml", 0, true},
     {Option::Metrics, "metrics", 0, true},
     {Option::ProbeAllow, "probe-allow", 0, true},
+    {Option::IgnoreInterfaces, "metrics-ignore-interfaces", 0, true},
     {Option::Help, "help", 'h', false},
     {Option::Version, "version", 0, false},
 };
@@ -130,6 +133,15 @@ bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown,
                 return false;
             }
             return true;
+        case Option::IgnoreInterfaces:
+            try {
+                std::regex pattern(value, std::regex::extended);
+            } catch (const std::regex_error& error) {
+                *parsing.message = "'" + value + "' given to " + shown + " is not a regular expression: " + error.what();
+                return false;
+            }
+            options.ignoredInterfaces = value;
+            return true;
         case Option::Help:
             parsing.help = true;
             return true;
@@ -167,6 +179,7 @@ OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions
     options->listen =
         ServerListen{true, true, IpAddress{IpFamily::IPv4, {}, 0}, IpAddress{IpFamily::IPv6, {}, 0}};
     options->nvmlLibrary = kNvmlLibraryName;
+    options->ignoredInterfaces = kDefaultIgnoredInterfaces;
     message->clear();
     Parsing parsing{options, message};
 
@@ -243,6 +256,10 @@ const char* agentUsageText() {
            "                        answer /probe?target=HOST[:PORT] for Tarvelon servers in\n"
            "                        these networks, such as 192.0.2.0/24 or 2001:db8::/32;\n"
            "                        without it /probe is not served\n"
+           "      --metrics-ignore-interfaces=REGEX\n"
+           "                        leave out of /metrics the network interfaces whose whole\n"
+           "                        name this POSIX extended expression matches (default\n"
+           "                        lo|veth.*|docker[0-9]+|br-.*)\n"
            "  -h, --help            show this help and exit\n"
            "      --version         show the version and exit\n"
            "\n"

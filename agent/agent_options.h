@@ -22,7 +22,11 @@ struct AgentOptions {
     bool metricsEnabled;
     MetricsListen metrics;
     std::vector<IpNetwork> probeAllow;  // empty: no probes
+    std::string ignoredInterfaces;      // a POSIX extended expression over whole interface names
 };
+
+// Loopback, containers' virtual ends and Docker's bridges: traffic counted again on a real interface.
+constexpr const char* kDefaultIgnoredInterfaces = "lo|veth.*|docker[0-9]+|br-.*";
 
 enum class OptionsOutcome { Run, Help, Version, Error };
 

@@ -3,13 +3,17 @@
 #include <dlfcn.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <regex>
 
 #include "agent/connection_deadlines.h"
 #include "agent/exposition.h"
 #include "agent/metrics_probe.h"
+#include "agent/process_figures.h"
+#include "tarvelon_version.h"
 
 namespace tarvelon {
 namespace {
@@ -40,6 +44,7 @@ struct MicrohttpdEntryPoints {
 
 MicrohttpdEntryPoints mhd;
 MetricsServerSetup served;
+std::regex ignoredInterfaces;
 
 template <class Function>
 bool entryPoint(void* library, const char* name, Function* function) {
@@ -90,6 +95,12 @@ MHD_Result respond(MHD_Connection* connection, const HttpAnswer& answer) {
     return respond(connection, answer.status, answer.body, answer.exposition ? kExpositionContentType : kPlainText);
 }
 
+std::string agentExposition(const AgentPassFigures& pass) {
+    MachineFigures figures = agentMachineFigures(pass, sysconf(_SC_CLK_TCK));
+    if (!served.ignoredInterfaces.empty()) dropInterfaces(figures, ignoredInterfaces);
+    return machineExposition(figures) + processExposition(readProcessFigures(), TARVELON_VERSION);
+}
+
 ConnectionDeadline* deadlineOf(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info = mhd.connectionInfo(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
     return info == nullptr ? nullptr : static_cast<ConnectionDeadline*>(info->socket_context);
@@ -120,10 +131,9 @@ MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, con
             return respond(connection, 200, kLandingPage, "text/html; charset=utf-8");
         case MetricsRoute::Healthy:
             return respond(connection, 200, "healthy\n", kPlainText);
-        case MetricsRoute::Metrics: {
-            const AgentPassFigures pass = latestPassFigures(*served.sampler);
-            return respond(connection, 200, machineExposition(agentMachineFigures(pass)), kExpositionContentType);
-        }
+        case MetricsRoute::Metrics:
+            return respond(connection, 200, agentExposition(latestPassFigures(*served.sampler)),
+                           kExpositionContentType);
         case MetricsRoute::Probe:
             if (served.probeAllow.empty())
                 return respond(connection, 404, "probes are off: start the agent with --probe-allow\n", kPlainText);
@@ -173,6 +183,7 @@ MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) 
 bool startMetricsServer(const MetricsServerSetup& setup, std::string* message) {
     if (!loadMicrohttpd(message)) return false;
     served = setup;
+    ignoredInterfaces = std::regex(setup.ignoredInterfaces, std::regex::extended);
     startDeadlineWatchdog();
     const MetricsListen& listen = setup.listen;
     MHD_Daemon* daemon = nullptr;

@@ -15,6 +15,7 @@ struct MetricsServerSetup {
     MetricsListen listen;
     std::vector<IpNetwork> probeAllow;  // empty: /probe answers 404
     AgentSampler* sampler;
+    std::string ignoredInterfaces;  // a POSIX extended expression; empty: every interface shown
 };
 
 // Starts serving on threads of the library's own; false with a message when it cannot listen.
