@@ -136,8 +136,8 @@ bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown,
         case Option::IgnoreInterfaces:
             try {
                 std::regex pattern(value, std::regex::extended);
-            } catch (const std::regex_error& error) {
-                *parsing.message = "'" + value + "' given to " + shown + " is not a regular expression: " + error.what();
+            } catch (const std::regex_error&) {
+                *parsing.message = "'" + value + "' given to " + shown + " is not a POSIX extended regular expression";
                 return false;
             }
             options.ignoredInterfaces = value;

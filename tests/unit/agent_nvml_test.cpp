@@ -79,6 +79,26 @@ TEST_F(NvmlTest, OneGpuFillsEveryFieldInTheRecordsUnits) {
     for (int slot = 1; slot < kGpuSlots; ++slot) EXPECT_EQ(store.gpus[slot].present, 0) << slot;
 }
 
+// A driver installed after the agent started: the library is looked for again a minute after the
+// last attempt, not sooner, and its GPUs are then sampled.
+TEST_F(NvmlTest, ALibraryInstalledLaterIsOpenedAMinuteAfterTheLastAttempt) {
+    configure(kOneGpu);
+    const std::string late = root.path() + "/libnvidia-ml.so.1";
+    ASSERT_EQ(openNvmlGpus(late.c_str(), &gpus), NvmlOpenOutcome::NoLibrary);
+    const uint64_t triedAtMs = gpus.openedAtMs;
+    std::ifstream source(TARVELON_SIMULATED_NVML, std::ios::binary);
+    std::ofstream(late, std::ios::binary) << source.rdbuf();
+    EXPECT_FALSE(reopenNvmlIfDue(&gpus, triedAtMs + kNvmlOpenAgainMs - 1));
+    EXPECT_EQ(gpus.library, nullptr);
+    ASSERT_TRUE(reopenNvmlIfDue(&gpus, triedAtMs + kNvmlOpenAgainMs));
+    EXPECT_EQ(gpus.count, 1);
+    EXPECT_FALSE(reopenNvmlIfDue(&gpus, triedAtMs + 3 * kNvmlOpenAgainMs));  // open: nothing to do
+    NvmlPassAnswers answers;
+    sampleNvmlGpus(gpus, store, &answers);
+    EXPECT_TRUE(answers.libraryUp);
+    EXPECT_EQ(store.host.gpuCount, 1);
+}
+
 TEST_F(NvmlTest, WithoutTheLibraryOrWithoutAGpuTheStoreKeepsNoGpu) {
     EXPECT_EQ(openNvmlGpus("/nonexistent/libnvidia-ml.so.1", &gpus), NvmlOpenOutcome::NoLibrary);
     EXPECT_EQ(openNvmlGpus("libc.so.6", &gpus), NvmlOpenOutcome::NoLibrary);  // loads, but no entry points

@@ -43,8 +43,11 @@ TEST(AgentOptions, EveryFormOfAnOptionIsAccepted) {
     }
     AgentOptions options;
     std::string message;
-    ASSERT_EQ(parse({"-n", "rack 7", "--root=/srv/fake", "--nvml", "/opt/lib.so", "-4"}, &options, &message),
+    ASSERT_EQ(parse({"-n", "rack 7", "--root=/srv/fake", "--nvml", "/opt/lib.so", "-4",
+                     "--metrics-ignore-interfaces=tap[0-9]+"},
+                    &options, &message),
               OptionsOutcome::Run);
+    EXPECT_EQ(options.ignoredInterfaces, "tap[0-9]+");
     EXPECT_EQ(options.name, "rack 7");
     EXPECT_EQ(options.root, "/srv/fake");
     EXPECT_EQ(options.nvmlLibrary, "/opt/lib.so");
@@ -110,6 +113,8 @@ TEST(AgentOptions, RefusalsSayWhatIsWrong) {
         {{"--probe-allow=10.0.0.0/8"}, "--probe-allow needs --metrics, the HTTP endpoint that serves the probes"},
         {{"--metrics=:8221", "--probe-allow=10.0.0.0/40"},
          "'10.0.0.0/40' is not a network such as 192.0.2.0/24 or 2001:db8::/32 (--probe-allow)"},
+        {{"--metrics-ignore-interfaces=veth(.*"},
+         "'veth(.*' given to --metrics-ignore-interfaces is not a POSIX extended regular expression"},
     };
     for (const Case& c : cases) {
         AgentOptions options;
