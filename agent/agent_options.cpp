@@ -1,20 +1,32 @@
 #include "agent/agent_options.h"
 
-#include <regex>
-
-#include "agent/port_text.h"
 #include <arpa/inet.h>
 #include <net/if.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <regex>
 
 #include "agent/nvml_api.h"
+#include "agent/port_text.h"
 
 namespace tarvelon {
 namespace {
 
-enum class Option { Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Metrics, ProbeAllow, IgnoreInterfaces, Help, Version };
+enum class Option {
+    Port,
+    Name,
+    Listen,
+    IPv4Only,
+    IPv6Only,
+    Root,
+    Nvml,
+    Metrics,
+    ProbeAllow,
+    IgnoreInterfaces,
+    Help,
+    Version
+};
 
 struct OptionEntry {
     Option option;
@@ -137,7 +149,8 @@ bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown,
             try {
                 std::regex pattern(value, std::regex::extended);
             } catch (const std::regex_error&) {
-                *parsing.message = "'" + value + "' given to " + shown + " is not a POSIX extended regular expression";
+                *parsing.message =
+                    "'" + value + "' given to " + shown + " is not a POSIX extended regular expression";
                 return false;
             }
             options.ignoredInterfaces = value;

@@ -46,8 +46,8 @@ void shutDownLateConnections() {
 ConnectionDeadline* watchConnection(int socketFd) {
     const int duplicate = fcntl(socketFd, F_DUPFD_CLOEXEC, 0);
     if (duplicate < 0) return nullptr;
-    auto* connection =
-        new ConnectionDeadline{duplicate, DeadlineClock::now() + std::chrono::seconds(kIdleSecondsBeforeClose)};
+    auto* connection = new ConnectionDeadline{
+        duplicate, DeadlineClock::now() + std::chrono::seconds(kIdleSecondsBeforeClose)};
     std::lock_guard<std::mutex> guard(watchedLock);
     watched().insert(connection);
     return connection;

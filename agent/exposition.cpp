@@ -27,7 +27,8 @@ constexpr HostFamily kHostFamilies[] = {
      &MachineFigures::memoryAvailableBytes},
     {"tarvelon_commit_limit_bytes", "Commit limit: physical memory and page files or swap.",
      &MachineFigures::commitBytes},
-    {"tarvelon_commit_available_bytes", "Commit limit not yet committed.", &MachineFigures::commitAvailableBytes},
+    {"tarvelon_commit_available_bytes", "Commit limit not yet committed.",
+     &MachineFigures::commitAvailableBytes},
     // The reply carries megabits (2^20 bits) a second; Prometheus's base unit is the byte.
     {"tarvelon_network_io_bytes_per_second",
      "Bytes received and sent a second over all interfaces, as whole mebibits a second per interface.",
@@ -68,7 +69,11 @@ constexpr GpuFamily kGpuFamilies[] = {
      "gauge",
      "clock",
      {{"graphics", &GpuFigures::graphicsMaxHz}, {"memory", &GpuFigures::memoryMaxHz}}},
-    {"tarvelon_gpu_memory_total_bytes", "Video memory.", "gauge", nullptr, {{nullptr, &GpuFigures::memoryBytes}}},
+    {"tarvelon_gpu_memory_total_bytes",
+     "Video memory.",
+     "gauge",
+     nullptr,
+     {{nullptr, &GpuFigures::memoryBytes}}},
     {"tarvelon_gpu_memory_free_bytes",
      "Video memory free.",
      "gauge",
@@ -89,7 +94,11 @@ constexpr GpuFamily kGpuFamilies[] = {
      "gauge",
      "sensor",
      {{"core", &GpuFigures::coreCelsius}, {"memory", &GpuFigures::memoryCelsius}}},
-    {"tarvelon_gpu_power_watts", "Power drawn by the board.", "gauge", nullptr, {{nullptr, &GpuFigures::powerWatts}}},
+    {"tarvelon_gpu_power_watts",
+     "Power drawn by the board.",
+     "gauge",
+     nullptr,
+     {{nullptr, &GpuFigures::powerWatts}}},
     {"tarvelon_gpu_power_limit_watts",
      "Power limit the driver enforces.",
      "gauge",
@@ -141,8 +150,8 @@ void writeGpus(Writer& writer, const std::vector<GpuFigures>& gpus) {
     writer.begin("tarvelon_gpu_info",
                  "The GPU in this slot: its name, UUID, PCI bus id and driver version; always 1.", "gauge");
     for (const GpuFigures& gpu : gpus) {
-        writer.series(label("gpu", std::to_string(gpu.slot)) + label("name", gpu.name) + labelIfKnown("uuid", gpu.uuid) +
-                          labelIfKnown("pci_bus_id", gpu.pciBusId) +
+        writer.series(label("gpu", std::to_string(gpu.slot)) + label("name", gpu.name) +
+                          labelIfKnown("uuid", gpu.uuid) + labelIfKnown("pci_bus_id", gpu.pciBusId) +
                           labelIfKnown("driver_version", gpu.driverVersion),
                       1);
     }
@@ -250,8 +259,10 @@ std::string processExposition(const ProcessFigures& process, const char* version
     } families[] = {
         {"process_cpu_seconds_total", "Processor time the agent used, user and system.", "counter",
          &ProcessFigures::cpuSeconds},
-        {"process_resident_memory_bytes", "The agent's resident memory.", "gauge", &ProcessFigures::residentBytes},
-        {"process_virtual_memory_bytes", "The agent's virtual memory.", "gauge", &ProcessFigures::virtualBytes},
+        {"process_resident_memory_bytes", "The agent's resident memory.", "gauge",
+         &ProcessFigures::residentBytes},
+        {"process_virtual_memory_bytes", "The agent's virtual memory.", "gauge",
+         &ProcessFigures::virtualBytes},
         {"process_start_time_seconds", "When the agent started, in Unix time.", "gauge",
          &ProcessFigures::startTimeSeconds},
         {"process_open_fds", "File descriptors the agent has open.", "gauge", &ProcessFigures::openFds},

@@ -59,7 +59,8 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSe
         gpu.name = answers.name != nullptr ? toUtf8(answers.name) : std::string();
         gpu.uuid = pass.answers.uuids[slot];
         if (answers.pciStatus == kNvmlSuccess)
-            gpu.pciBusId = std::string(answers.pci.busId, strnlen(answers.pci.busId, sizeof answers.pci.busId));
+            gpu.pciBusId =
+                std::string(answers.pci.busId, strnlen(answers.pci.busId, sizeof answers.pci.busId));
         gpu.driverVersion = pass.answers.driverVersion;
         gpu.utilization = answered(answers.utilizationStatus, answers.utilization.gpu / 100.0);
         gpu.graphicsHz = answered(answers.graphicsStatus, answers.graphicsMhz * kMegahertz);
@@ -74,7 +75,8 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSe
         gpu.memoryCelsius = answered(answers.memoryTemperatureStatus, answers.memoryTemperatureC);
         gpu.powerWatts = answered(answers.powerStatus, answers.powerMilliwatts / 1000.0);
         gpu.powerLimitWatts = answered(answers.powerLimitStatus, answers.powerLimitMilliwatts / 1000.0);
-        gpu.energyJoules = answered(answers.energyStatus, static_cast<double>(answers.energyMillijoules) / 1000.0);
+        gpu.energyJoules =
+            answered(answers.energyStatus, static_cast<double>(answers.energyMillijoules) / 1000.0);
         gpu.throttleRead = answers.throttleStatus == kNvmlSuccess;
         gpu.throttleReasons = answers.throttleReasons;
         figures.gpus.push_back(gpu);
@@ -107,7 +109,8 @@ MachineFigures replyMachineFigures(const SlotRecords& records) {
         gpu.name = toUtf8(record.gpuName);
         // The reply carries the bus and the device; the domain and function are 0 on desktops.
         char busId[32];
-        std::snprintf(busId, sizeof busId, "00000000:%02X:%02X.0", record.pciBus & 0xFFu, record.pciSlot & 0x1Fu);
+        std::snprintf(busId, sizeof busId, "00000000:%02X:%02X.0", record.pciBus & 0xFFu,
+                      record.pciSlot & 0x1Fu);
         gpu.pciBusId = busId;
         gpu.utilization = figure(record.gpuLoad / 100.0);
         gpu.graphicsHz = figure(record.coreMhz * kMegahertz);
@@ -127,7 +130,9 @@ MachineFigures replyMachineFigures(const SlotRecords& records) {
 void dropInterfaces(MachineFigures& figures, const std::regex& ignored) {
     std::vector<InterfaceCounters>& network = figures.network;
     network.erase(std::remove_if(network.begin(), network.end(),
-                                 [&](const InterfaceCounters& counters) { return std::regex_match(counters.name, ignored); }),
+                                 [&](const InterfaceCounters& counters) {
+                                     return std::regex_match(counters.name, ignored);
+                                 }),
                   network.end());
 }
 

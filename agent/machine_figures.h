@@ -61,7 +61,7 @@ struct MachineFigures {
     Figure memoryAvailableBytes;
     Figure commitBytes;
     Figure commitAvailableBytes;
-    Figure networkBytesPerSecond;             // a server's reply only: the summed rate it carries
+    Figure networkBytesPerSecond;            // a server's reply only: the summed rate it carries
     std::vector<InterfaceCounters> network;  // the agent only: the kernel's counters
     bool processorTimesRead;                 // the agent only, like the two figures after it
     double processorSeconds[kProcessorTimeFields];
@@ -72,8 +72,8 @@ struct MachineFigures {
 };
 
 // The processor modes of /proc/stat's times, in their order there.
-constexpr const char* kProcessorModes[kProcessorTimeFields] = {"user", "nice",    "system",  "idle",
-                                                               "iowait", "irq", "softirq", "steal"};
+constexpr const char* kProcessorModes[kProcessorTimeFields] = {"user",   "nice", "system",  "idle",
+                                                               "iowait", "irq",  "softirq", "steal"};
 
 // What one pass of the agent's sampler saw: the record it published, the host figures before
 // rounding and each slot's management library answers.

@@ -134,7 +134,8 @@ uint32_t probeTimeLeftMs(const char* scrapeTimeoutHeader, uint64_t spentMs) {
     if (scrapeTimeoutHeader != nullptr) {
         char* end = nullptr;
         const double seconds = std::strtod(scrapeTimeoutHeader, &end);
-        if (end != scrapeTimeoutHeader && *end == 0 && seconds > 0 && seconds < 86400) scrapeMs = seconds * 1000.0;
+        if (end != scrapeTimeoutHeader && *end == 0 && seconds > 0 && seconds < 86400)
+            scrapeMs = seconds * 1000.0;
     }
     const double left = scrapeMs - static_cast<double>(spentMs) - kProbeAnswerMarginMs;
     return left > 0 ? static_cast<uint32_t>(left) : 0;

@@ -79,8 +79,8 @@ constexpr const char* kLandingPage =
     "<p>/probe?target=HOST[:PORT] queries another Tarvelon server, where --probe-allow lets it.</p>\n"
     "</body></html>\n";
 
-MHD_Result respond(MHD_Connection* connection, unsigned status, const std::string& body, const char* contentType,
-                   bool allowGet = false) {
+MHD_Result respond(MHD_Connection* connection, unsigned status, const std::string& body,
+                   const char* contentType, bool allowGet = false) {
     MHD_Response* response =
         mhd.createResponse(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
     if (response == nullptr) return MHD_NO;
@@ -92,7 +92,8 @@ MHD_Result respond(MHD_Connection* connection, unsigned status, const std::strin
 }
 
 MHD_Result respond(MHD_Connection* connection, const HttpAnswer& answer) {
-    return respond(connection, answer.status, answer.body, answer.exposition ? kExpositionContentType : kPlainText);
+    return respond(connection, answer.status, answer.body,
+                   answer.exposition ? kExpositionContentType : kPlainText);
 }
 
 std::string agentExposition(const AgentPassFigures& pass) {
@@ -136,7 +137,8 @@ MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, con
                            kExpositionContentType);
         case MetricsRoute::Probe:
             if (served.probeAllow.empty())
-                return respond(connection, 404, "probes are off: start the agent with --probe-allow\n", kPlainText);
+                return respond(connection, 404, "probes are off: start the agent with --probe-allow\n",
+                               kPlainText);
             return respond(connection,
                            answerProbe(mhd.lookupValue(connection, MHD_GET_ARGUMENT_KIND, "target"),
                                        mhd.lookupValue(connection, MHD_HEADER_KIND,
@@ -169,13 +171,14 @@ void requestCompleted(void*, MHD_Connection* connection, void**, MHD_RequestTerm
 
 MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) {
     flags |= MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION;
-    return mhd.startDaemon(
-        flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR, address,
-        MHD_OPTION_CONNECTION_LIMIT, kMostConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress,
-        MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(kIdleSecondsBeforeClose),
-        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes, MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes,
-        MHD_OPTION_NOTIFY_CONNECTION, connectionChanged, nullptr, MHD_OPTION_URI_LOG_CALLBACK, requestLineRead,
-        nullptr, MHD_OPTION_NOTIFY_COMPLETED, requestCompleted, nullptr, MHD_OPTION_END);
+    return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR,
+                           address, MHD_OPTION_CONNECTION_LIMIT, kMostConnections,
+                           MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress,
+                           MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(kIdleSecondsBeforeClose),
+                           MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
+                           MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_NOTIFY_CONNECTION,
+                           connectionChanged, nullptr, MHD_OPTION_URI_LOG_CALLBACK, requestLineRead, nullptr,
+                           MHD_OPTION_NOTIFY_COMPLETED, requestCompleted, nullptr, MHD_OPTION_END);
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ bool loadEntryPoints(void* library, NvmlEntryPoints* api) {
     api->getUuid = entryPoint<NvmlGetTextFunction>(library, "nvmlDeviceGetUUID");
     api->getDriverVersion = entryPoint<NvmlGetDriverVersionFunction>(library, "nvmlSystemGetDriverVersion");
     api->getPowerUsage = entryPoint<NvmlGetMilliwattsFunction>(library, "nvmlDeviceGetPowerUsage");
-    api->getEnforcedPowerLimit = entryPoint<NvmlGetMilliwattsFunction>(library, "nvmlDeviceGetEnforcedPowerLimit");
+    api->getEnforcedPowerLimit =
+        entryPoint<NvmlGetMilliwattsFunction>(library, "nvmlDeviceGetEnforcedPowerLimit");
     api->getTotalEnergy = entryPoint<NvmlGetCounterFunction>(library, "nvmlDeviceGetTotalEnergyConsumption");
     api->getThrottleReasons =
         entryPoint<NvmlGetCounterFunction>(library, "nvmlDeviceGetCurrentClocksThrottleReasons");
@@ -247,8 +248,9 @@ NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index) {
     answers.powerLimitStatus = api.getEnforcedPowerLimit != nullptr
                                    ? api.getEnforcedPowerLimit(device, &answers.powerLimitMilliwatts)
                                    : kNvmlErrorFunctionNotFound;
-    answers.energyStatus = api.getTotalEnergy != nullptr ? api.getTotalEnergy(device, &answers.energyMillijoules)
-                                                         : kNvmlErrorFunctionNotFound;
+    answers.energyStatus = api.getTotalEnergy != nullptr
+                               ? api.getTotalEnergy(device, &answers.energyMillijoules)
+                               : kNvmlErrorFunctionNotFound;
     answers.throttleStatus = api.getThrottleReasons != nullptr
                                  ? api.getThrottleReasons(device, &answers.throttleReasons)
                                  : kNvmlErrorFunctionNotFound;

@@ -25,10 +25,10 @@ struct Socket {
 bool queryProbeTarget(const IpAddress& address, uint16_t port, uint32_t waitMs, uint8_t sequence,
                       SlotRecords* records) {
     const SocketAddress target = socketAddressOf(address, port);
-    const Socket socket{::socket(address.family == IpFamily::IPv4 ? AF_INET : AF_INET6,
-                                 SOCK_DGRAM | SOCK_CLOEXEC, 0)};
-    if (socket.fd < 0 ||
-        connect(socket.fd, reinterpret_cast<const sockaddr*>(target.bytes), static_cast<socklen_t>(target.length)) != 0)
+    const Socket socket{
+        ::socket(address.family == IpFamily::IPv4 ? AF_INET : AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
+    if (socket.fd < 0 || connect(socket.fd, reinterpret_cast<const sockaddr*>(target.bytes),
+                                 static_cast<socklen_t>(target.length)) != 0)
         return false;
     uint8_t request[kRequestBytes];
     buildQueryRequest(sequence, request);

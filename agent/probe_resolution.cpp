@@ -66,7 +66,8 @@ std::vector<IpAddress> resolveProbeHost(const std::string& host, uint32_t waitMs
         pendingResolutions.fetch_sub(1);
     }).detach();
     std::unique_lock<std::mutex> guard(resolution->lock);
-    if (!resolution->done.wait_for(guard, std::chrono::milliseconds(waitMs), [&] { return resolution->finished; }))
+    if (!resolution->done.wait_for(guard, std::chrono::milliseconds(waitMs),
+                                   [&] { return resolution->finished; }))
         return {};
     return resolution->addresses;
 }

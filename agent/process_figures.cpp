@@ -41,26 +41,29 @@ Figure openDescriptors() {
 ProcessFigures parseProcessStat(const std::string& stat, double bootTimeSeconds, long ticksPerSecond,
                                 long pageBytes) {
     ProcessFigures figures{};
-    // The command name in parentheses may hold spaces and parentheses itself: fields start after the last ')'.
+    // The command name in parentheses may hold spaces and parentheses itself: fields start after the last
+    // ')'.
     const size_t nameEnd = stat.rfind(')');
     if (nameEnd == std::string::npos || ticksPerSecond <= 0) return figures;
     unsigned long long utime = 0, stime = 0, start = 0, vsize = 0, rss = 0;
     // From field 3 (state) on: utime is 14, stime 15, starttime 22, vsize 23, rss 24.
-    if (std::sscanf(stat.c_str() + nameEnd + 1,
-                    " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu %*d %*d %*d %*d %*d %*d %llu %llu %llu",
-                    &utime, &stime, &start, &vsize, &rss) != 5)
+    if (std::sscanf(
+            stat.c_str() + nameEnd + 1,
+            " %*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu %*d %*d %*d %*d %*d %*d %llu %llu %llu",
+            &utime, &stime, &start, &vsize, &rss) != 5)
         return figures;
     const double ticks = static_cast<double>(ticksPerSecond);
     figures.cpuSeconds = Figure{true, static_cast<double>(utime + stime) / ticks};
     figures.residentBytes = Figure{true, static_cast<double>(rss) * static_cast<double>(pageBytes)};
     figures.virtualBytes = Figure{true, static_cast<double>(vsize)};
-    figures.startTimeSeconds = Figure{bootTimeSeconds > 0, bootTimeSeconds + static_cast<double>(start) / ticks};
+    figures.startTimeSeconds =
+        Figure{bootTimeSeconds > 0, bootTimeSeconds + static_cast<double>(start) / ticks};
     return figures;
 }
 
 ProcessFigures readProcessFigures() {
-    ProcessFigures figures =
-        parseProcessStat(fileText("/proc/self/stat"), bootTimeSeconds(), sysconf(_SC_CLK_TCK), sysconf(_SC_PAGESIZE));
+    ProcessFigures figures = parseProcessStat(fileText("/proc/self/stat"), bootTimeSeconds(),
+                                              sysconf(_SC_CLK_TCK), sysconf(_SC_PAGESIZE));
     figures.openFds = openDescriptors();
     rlimit limit{};
     if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)

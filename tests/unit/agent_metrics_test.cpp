@@ -71,8 +71,8 @@ TEST(AgentMetrics, AllowedNetworks) {
         const char* address;
         bool allowed;
     } addresses[] = {
-        {"10.255.0.1", true},       {"11.0.0.1", false},    {"192.0.2.7", true}, {"192.0.2.8", false},
-        {"2001:db8:ff::1", true},   {"2001:db9::1", false}, {"::1", true},       {"::2", false},
+        {"10.255.0.1", true},       {"11.0.0.1", false},    {"192.0.2.7", true},     {"192.0.2.8", false},
+        {"2001:db8:ff::1", true},   {"2001:db9::1", false}, {"::1", true},           {"::2", false},
         {"::ffff:10.0.0.1", true},  // a mapped address is the IPv4 address it carries
         {"::ffff:11.0.0.1", false}, {"198.51.100.9", true}, {"198.51.101.9", false},
     };
@@ -150,7 +150,8 @@ TEST(AgentMetrics, RoutesAndProbeTargets) {
     } timeouts[] = {{nullptr, 0, 9950}, {"0.5", 0, 450}, {"0.9", 100, 750}, {"2", 1950, 0},
                     {"2", 5000, 0},     {"x", 0, 9950},  {"1.5s", 0, 9950}, {"-1", 0, 9950}};
     for (const auto& t : timeouts)
-        EXPECT_EQ(probeTimeLeftMs(t.header, t.spentMs), t.leftMs) << (t.header ? t.header : "none") << t.spentMs;
+        EXPECT_EQ(probeTimeLeftMs(t.header, t.spentMs), t.leftMs)
+            << (t.header ? t.header : "none") << t.spentMs;
 }
 
 TEST(AgentMetrics, SampleValuesAndEscapes) {
@@ -208,8 +209,8 @@ TEST(AgentMetrics, ExpositionOfAReply) {
     // An unread sensor has no series; a clock of a machine without one has no family at all, nor
     // have the agent's own figures.
     EXPECT_EQ(text.find("sensor=\"memory\""), std::string::npos);
-    for (const char* absent : {"tarvelon_cpu_frequency_hertz", "_total ", "tarvelon_gpu_library_up", "uuid=",
-                               "tarvelon_gpu_power"})
+    for (const char* absent : {"tarvelon_cpu_frequency_hertz", "_total ", "tarvelon_gpu_library_up",
+                               "uuid=", "tarvelon_gpu_power"})
         EXPECT_EQ(text.find(absent), std::string::npos) << absent;
 
     const std::string failed = probeExposition(false, 0.9, nullptr);
@@ -222,9 +223,19 @@ TEST(AgentMetrics, AgentFiguresKeepFullPrecision) {
     pass.host.cpuCount = 4;
     pass.host.cpuMhz = 2400;
     pass.host.cpuMaxFreqPct = 60;
-    pass.hostFigures = HostPassFigures{true, MemoryStatus{17179869184u + 4095, 1000, 3, 2}, true, 12.5, true, 70000,
-                                       false, 0, {InterfaceBytes{"eth0", 5000000000u, 7}, InterfaceBytes{"veth1a", 1, 1}},
-                                       true, {250, 0, 100, 1000}, 1796000000.5};
+    pass.hostFigures =
+        HostPassFigures{true,
+                        MemoryStatus{17179869184u + 4095, 1000, 3, 2},
+                        true,
+                        12.5,
+                        true,
+                        70000,
+                        false,
+                        0,
+                        {InterfaceBytes{"eth0", 5000000000u, 7}, InterfaceBytes{"veth1a", 1, 1}},
+                        true,
+                        {250, 0, 100, 1000},
+                        1796000000.5};
     pass.gpuSlots = 2;
     pass.answers.libraryUp = true;
     pass.answers.driverVersion = "550.54.14";
@@ -239,7 +250,8 @@ TEST(AgentMetrics, AgentFiguresKeepFullPrecision) {
     first.energyMillijoules = 5000000001;
     first.throttleReasons = 0x5;
     NvmlAnswers& second = pass.answers.gpus[1];
-    second.powerStatus = second.powerLimitStatus = second.energyStatus = second.throttleStatus = kNvmlErrorNotSupported;
+    second.powerStatus = second.powerLimitStatus = second.energyStatus = second.throttleStatus =
+        kNvmlErrorNotSupported;
 
     MachineFigures figures = agentMachineFigures(pass, 100);
     dropInterfaces(figures, std::regex(kDefaultIgnoredInterfaces, std::regex::extended));
@@ -255,7 +267,8 @@ TEST(AgentMetrics, AgentFiguresKeepFullPrecision) {
         "# TYPE tarvelon_cpu_seconds_total counter\ntarvelon_cpu_seconds_total{mode=\"user\"} 2.5\n",
         "tarvelon_cpu_seconds_total{mode=\"idle\"} 10\n",
         "tarvelon_cpu_seconds_total{mode=\"steal\"} 0\n",
-        "tarvelon_gpu_info{gpu=\"0\",name=\"\",uuid=\"GPU-1\",pci_bus_id=\"00000000:41:00.0\",driver_version=\"550.54."
+        "tarvelon_gpu_info{gpu=\"0\",name=\"\",uuid=\"GPU-1\",pci_bus_id=\"00000000:41:00.0\",driver_version="
+        "\"550.54."
         "14\"} 1\n",
         "tarvelon_gpu_info{gpu=\"1\",name=\"\",driver_version=\"550.54.14\"} 1\n",
         "tarvelon_gpu_memory_total_bytes{gpu=\"0\"} 25769803777\n",
@@ -264,7 +277,8 @@ TEST(AgentMetrics, AgentFiguresKeepFullPrecision) {
         "tarvelon_gpu_temperature_celsius{gpu=\"0\",sensor=\"core\"} 71\n",
         "# TYPE tarvelon_gpu_power_watts gauge\ntarvelon_gpu_power_watts{gpu=\"0\"} 123.456\n#",
         "# TYPE tarvelon_gpu_power_limit_watts gauge\ntarvelon_gpu_power_limit_watts{gpu=\"0\"} 250\n#",
-        "# TYPE tarvelon_gpu_energy_joules_total counter\ntarvelon_gpu_energy_joules_total{gpu=\"0\"} 5000000.001\n#",
+        "# TYPE tarvelon_gpu_energy_joules_total counter\ntarvelon_gpu_energy_joules_total{gpu=\"0\"} "
+        "5000000.001\n#",
         "tarvelon_gpu_clock_throttle_active{gpu=\"0\",reason=\"gpu_idle\"} 1\n",
         "tarvelon_gpu_clock_throttle_active{gpu=\"0\",reason=\"applications_clocks_setting\"} 0\n",
         "tarvelon_gpu_clock_throttle_active{gpu=\"0\",reason=\"sw_power_cap\"} 1\n",
@@ -272,15 +286,17 @@ TEST(AgentMetrics, AgentFiguresKeepFullPrecision) {
         "tarvelon_network_receive_bytes_total{interface=\"eth0\"} 5000000000\n#",
     };
     expectEveryLineIn(text, expected);
-    for (const char* absent : {"tarvelon_threads", "gpu=\"0\",sensor=\"memory\"", "tarvelon_network_io_bytes_per_second",
-                               "gpu=\"1\",reason", "veth1a", "tarvelon_gpu_power_watts{gpu=\"1\"}"})
+    for (const char* absent :
+         {"tarvelon_threads", "gpu=\"0\",sensor=\"memory\"", "tarvelon_network_io_bytes_per_second",
+          "gpu=\"1\",reason", "veth1a", "tarvelon_gpu_power_watts{gpu=\"1\"}"})
         EXPECT_EQ(text.find(absent), std::string::npos) << absent;
 }
 
 TEST(AgentMetrics, ProcessStat) {
     // A command name with a space and a parenthesis; utime 250, stime 50, starttime 1000 ticks.
-    const std::string stat = "4242 (a) b) S 1 4242 4242 0 -1 4194560 900 0 0 0 250 50 0 0 20 0 3 0 1000 "
-                             "123456789 2048 18446744073709551615";
+    const std::string stat =
+        "4242 (a) b) S 1 4242 4242 0 -1 4194560 900 0 0 0 250 50 0 0 20 0 3 0 1000 "
+        "123456789 2048 18446744073709551615";
     const ProcessFigures figures = parseProcessStat(stat, 1796000000, 100, 4096);
     EXPECT_EQ(figures.cpuSeconds.value, 3);
     EXPECT_EQ(figures.startTimeSeconds.value, 1796000010);
@@ -289,7 +305,8 @@ TEST(AgentMetrics, ProcessStat) {
     EXPECT_FALSE(parseProcessStat("4242 (agent) S 1 2", 1796000000, 100, 4096).cpuSeconds.present);
     const std::string text = processExposition(figures, "1.2.3");
     EXPECT_NE(text.find("tarvelon_build_info{version=\"1.2.3\"} 1\n"), std::string::npos);
-    EXPECT_NE(text.find("# TYPE process_cpu_seconds_total counter\nprocess_cpu_seconds_total 3\n"), std::string::npos);
+    EXPECT_NE(text.find("# TYPE process_cpu_seconds_total counter\nprocess_cpu_seconds_total 3\n"),
+              std::string::npos);
 }
 
 }  // namespace
