@@ -4,8 +4,10 @@
 One agent serves /metrics and /probe on 127.0.0.1. The HTTP cases: a connection hog on 127.0.0.2
 leaves 127.0.0.1 served, trickled headers are cut off, a connection is kept alive, HEAD is GET
 without a body, and the landing and health pages answer. The probe cases: IPv4-mapped targets are
-matched as IPv4, a live target is answered beside 63 silent ones, a closed port fails at once, and a
-short scrape timeout still asks the target.
+matched as IPv4, a name whose first address is not allowed is probed at its second, a live target is
+answered beside 63 silent ones, a closed port fails at once, and a short scrape timeout still asks
+the target. The dual-stack name comes from an /etc/hosts of the agent's own mount namespace; where
+no namespace can be made, that case is left out.
 
 usage: agent_endpoint.py AGENT
 """
@@ -13,15 +15,32 @@ import concurrent.futures
 import http.client
 import os
 import re
+import shutil
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 
 from prometheus_fixture import free_port, get
 
 HOG_CONNECTIONS = 80  # more than one address may hold
 SILENT_TARGETS = 63   # with the live one, the agent's 64 probes in flight
+DUAL_STACK_NAME = "dual.tarvelon.test"
+
+
+def in_own_hosts(command, work):
+    """The command run with an /etc/hosts where DUAL_STACK_NAME is ::1 and 127.0.0.1, or None."""
+    hosts = os.path.join(work, "hosts")
+    with open(hosts, "w") as out:
+        out.write(f"::1 {DUAL_STACK_NAME}\n127.0.0.1 {DUAL_STACK_NAME}\n127.0.0.1 localhost\n")
+    wrapped = ["unshare", "--mount", "sh", "-c", f'mount --bind "{hosts}" /etc/hosts && exec "$0" "$@"'] + command
+    try:
+        if subprocess.run(wrapped[:5] + ["true"], capture_output=True).returncode != 0:
+            return None
+    except OSError:
+        return None
+    return wrapped
 
 
 def exchange(port, method, path, headers=None):
@@ -122,9 +141,13 @@ def main():
     guard.bind(("127.0.0.2", 0))
     guard.setblocking(False)
     closed_port = free_port(socket.SOCK_DGRAM)
-    child = subprocess.Popen(
-        [agent, "--port", str(udp_port), "--listen", "127.0.0.1", "--nvml", "/nonexistent",
-         f"--metrics=127.0.0.1:{http_port}", "--probe-allow=127.0.0.1,127.0.1.0/24,::/0"])
+    work = tempfile.mkdtemp(prefix="tarvelon-endpoint.")
+    command = [agent, "--port", str(udp_port), "--listen", "127.0.0.1", "--nvml", "/nonexistent",
+               f"--metrics=127.0.0.1:{http_port}", "--probe-allow=127.0.0.1,127.0.1.0/24,2001:db8::/32"]
+    own_hosts = in_own_hosts(command, work)
+    if own_hosts is None:
+        print("no mount namespace here: the dual-stack name is not probed")
+    child = subprocess.Popen(own_hosts or command)
     try:
         deadline = time.monotonic() + 60
         while get(http_port, "/metrics")[0] != 200 and time.monotonic() < deadline:
@@ -143,9 +166,10 @@ def main():
         check(status == 200 and 'href="/metrics"' in body, f"landing page: {status} {body}")
         check(exchange(http_port, "GET", "/-/healthy")[0] == 200, "/-/healthy")
 
-        for target, timeout, expected_status, expected_success in [
+        dual_stack = [(f"{DUAL_STACK_NAME}:{udp_port}", "2", 200, 1)] if own_hosts else []  # ::1 first
+        for target, timeout, expected_status, expected_success in dual_stack + [
             (f"[::ffff:127.0.0.1]:{udp_port}", "2", 200, 1),                 # mapped, matched as IPv4
-            (f"[::ffff:127.0.0.2]:{guard.getsockname()[1]}", "2", 403, None),  # ::/0 admits no IPv4
+            (f"[::ffff:127.0.0.2]:{guard.getsockname()[1]}", "2", 403, None),  # nor slips through IPv6
             (f"127.0.0.1:{closed_port}", "30", 200, 0),
             (live, "0.5", 200, 1),                                           # the wait shrinks to fit
         ]:
@@ -176,6 +200,7 @@ def main():
     finally:
         child.terminate()
         child.wait(timeout=20)
+        shutil.rmtree(work, ignore_errors=True)
     print(f"{len(failures)} failed" if failures else "all checks passed")
     return 1 if failures else 0
 
