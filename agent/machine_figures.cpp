@@ -56,7 +56,7 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSe
         const NvmlAnswers& answers = pass.answers.gpus[slot];
         GpuFigures gpu{};
         gpu.slot = slot;
-        gpu.name = answers.name != nullptr ? toUtf8(answers.name) : std::string();
+        gpu.name = toUtf8(answers.name.c_str());
         gpu.uuid = pass.answers.uuids[slot];
         if (answers.pciStatus == kNvmlSuccess)
             gpu.pciBusId =

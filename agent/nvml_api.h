@@ -22,8 +22,10 @@ enum : NvmlReturn {
     kNvmlErrorNotSupported = 3,
     kNvmlErrorNoPermission = 4,
     kNvmlErrorNotFound = 6,
+    kNvmlErrorDriverNotLoaded = 9,
     kNvmlErrorFunctionNotFound = 13,
     kNvmlErrorGpuIsLost = 15,
+    kNvmlErrorLibraryDriverMismatch = 18,  // the driver was updated beneath a loaded library
     kNvmlErrorUnknown = 999,
 };
 

@@ -147,6 +147,11 @@ NvmlOpenOutcome openNvmlGpus(const char* library, NvmlGpus* gpus) {
     return NvmlOpenOutcome::Ready;
 }
 
+bool nvmlLibraryFailed(NvmlReturn status) {
+    return status == kNvmlErrorUninitialized || status == kNvmlErrorDriverNotLoaded ||
+           status == kNvmlErrorLibraryDriverMismatch;
+}
+
 bool reopenNvmlIfDue(NvmlGpus* gpus, uint64_t nowMs) {
     if (gpus->library != nullptr || gpus->libraryPath[0] == 0 || nowMs < gpus->openedAtMs + kNvmlOpenAgainMs)
         return false;
@@ -173,7 +178,7 @@ void translateNvmlAnswers(const NvmlAnswers& answers, GpuPassReadings* pass) {
     readings.busId = answers.pci.bus;
     readings.busSlotIdStatus = answers.pciStatus;
     readings.busSlotId = answers.pci.device;
-    readings.name = answers.name;
+    readings.name = answers.name.c_str();
 
     readings.pstatesStatus = answers.utilizationStatus;
     readings.pstates.utilization[0].presentBits = 1;
@@ -258,21 +263,36 @@ NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index) {
 }
 
 void sampleNvmlGpus(NvmlGpus& gpus, LocalStore& store, NvmlPassAnswers* answers) {
-    reopenNvmlIfDue(&gpus, tickCountMs());
-    const int32_t slots = prepareGpuSlots(store, gpus.count);
-    if (answers != nullptr) {
-        answers->libraryUp = gpus.library != nullptr;
-        answers->driverVersion = gpus.driverVersion;
+    const uint64_t nowMs = tickCountMs();
+    if (gpus.failing) {
+        const std::string path = gpus.libraryPath;
+        logLine("no GPUs: " + path + " stopped working (was the NVIDIA driver updated or unloaded?); " +
+                "trying it again in a minute");
+        closeNvmlGpus(&gpus);
+        std::strncpy(gpus.libraryPath, path.c_str(), sizeof gpus.libraryPath - 1);
+        gpus.openedAtMs = nowMs;
+        // Shown without GPUs, as an agent started without the library is, not with their last figures.
+        store.host.gpuCount = 0;
+        for (GpuRecord& gpu : store.gpus) gpu.present = 0;
     }
+    reopenNvmlIfDue(&gpus, nowMs);
+    const int32_t slots = prepareGpuSlots(store, gpus.count);
+    bool everyGpuFailed = slots > 0;
     for (int32_t index = 0; index < slots; ++index) {
         GpuPassReadings pass;
         const NvmlAnswers asked = askNvmlGpu(gpus, index);
+        everyGpuFailed = everyGpuFailed && nvmlLibraryFailed(asked.memoryStatus);
         if (answers != nullptr) {
             answers->gpus[index] = asked;
             answers->uuids[index] = gpus.uuids[index];
         }
         translateNvmlAnswers(asked, &pass);
         fillGpuRecord(store.gpus[index], pass.readings);
+    }
+    gpus.failing = everyGpuFailed;
+    if (answers != nullptr) {
+        answers->libraryUp = gpus.library != nullptr && !everyGpuFailed;
+        answers->driverVersion = gpus.driverVersion;
     }
 }
 

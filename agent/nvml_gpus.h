@@ -53,6 +53,7 @@ struct NvmlGpus {
     char driverVersion[kNvmlDriverVersionBytes];
     char libraryPath[kLongestLibraryPath];
     uint64_t openedAtMs;  // of the last attempt
+    bool failing;         // the last pass found the library refusing every GPU as a whole
 };
 
 enum class NvmlOpenOutcome {
@@ -66,8 +67,11 @@ enum class NvmlOpenOutcome {
 // finds the GPUs. Anything short of Ready leaves gpus without a library and without GPUs.
 NvmlOpenOutcome openNvmlGpus(const char* library, NvmlGpus* gpus);
 // Opens the library again, as it was first named, when it is not open and kNvmlOpenAgainMs have
-// passed since the last attempt; logs an outcome that differs from the last. True when it opened.
+// passed since the last attempt; logs when it opens. True when it opened.
 bool reopenNvmlIfDue(NvmlGpus* gpus, uint64_t nowMs);
+// Whether an answer says the library as a whole no longer works (its driver unloaded, or updated
+// beneath it), rather than that one GPU cannot answer.
+bool nvmlLibraryFailed(NvmlReturn status);
 // Shuts the library down and unloads it.
 void closeNvmlGpus(NvmlGpus* gpus);
 
@@ -75,7 +79,7 @@ void closeNvmlGpus(NvmlGpus* gpus);
 struct NvmlAnswers {
     NvmlReturn pciStatus;
     NvmlPciInfo pci;
-    const char16_t* name;
+    std::u16string name;  // a copy: the library may be opened again while the endpoint reads it
     NvmlReturn utilizationStatus;
     NvmlUtilization utilization;
     NvmlReturn maxGraphicsStatus;
@@ -127,9 +131,10 @@ void translateNvmlAnswers(const NvmlAnswers& answers, GpuPassReadings* pass);
 // Asks the library about GPU index (below min(count, 16)).
 NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index);
 
-// The GPU step of a pass over the store: the library opened again when that is due, then nothing
-// with no GPUs; otherwise gpuCount and every slot. answers, when given, receives whether the library
-// is open and what each slot's GPU answered, in full precision.
+// The GPU step of a pass over the store: a library that failed in the last pass is closed, and one
+// that is not open is opened again when that is due; then nothing with no GPUs, otherwise gpuCount
+// and every slot. answers, when given, receives whether the library works and what each slot's GPU
+// answered, in full precision.
 void sampleNvmlGpus(NvmlGpus& gpus, LocalStore& store, NvmlPassAnswers* answers = nullptr);
 
 }  // namespace tarvelon
