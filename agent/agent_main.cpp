@@ -129,7 +129,8 @@ int main(int argc, char** argv) {
     startQueryServer();
     if (options.metricsEnabled) {
         std::string failure;
-        if (!startMetricsServer(MetricsServerSetup{options.metrics, options.probeAllow, &sampler, options.web},
+        if (!startMetricsServer(MetricsServerSetup{options.metrics, options.probeAllow, &sampler,
+                                                   options.ignoredInterfaces, options.web},
                                 &failure)) {
             logLine(failure);
             exitNow(1);

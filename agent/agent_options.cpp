@@ -1,20 +1,34 @@
 #include "agent/agent_options.h"
 
-#include "agent/port_text.h"
 #include <arpa/inet.h>
 #include <net/if.h>
 
 #include <cstdlib>
 #include <cstring>
 
+#include "agent/machine_figures.h"
 #include "agent/nvml_api.h"
+#include "agent/port_text.h"
 #include "platform/text16.h"
 
 namespace tarvelon {
 namespace {
 
 enum class Option {
-    Port, Name, Listen, IPv4Only, IPv6Only, Root, Nvml, Metrics, ProbeAllow, Allow, WebConfig, Help, Version
+    Port,
+    Name,
+    Listen,
+    IPv4Only,
+    IPv6Only,
+    Root,
+    Nvml,
+    Metrics,
+    ProbeAllow,
+    IgnoreInterfaces,
+    Allow,
+    WebConfig,
+    Help,
+    Version
 };
 
 struct OptionEntry {
@@ -34,6 +48,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::Nvml, "nvml", 0, true},
     {Option::Metrics, "metrics", 0, true},
     {Option::ProbeAllow, "probe-allow", 0, true},
+    {Option::IgnoreInterfaces, "metrics-ignore-interfaces", 0, true},
     {Option::Allow, "allow", 0, true},
     {Option::WebConfig, "web-config", 0, true},
     {Option::Help, "help", 'h', false},
@@ -149,6 +164,17 @@ bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown,
         case Option::WebConfig:
             options.webConfigPath = value;
             return readWebConfig(value, &options.web, parsing.message);
+        case Option::IgnoreInterfaces: {
+            regex_t pattern;
+            if (!compileInterfacePattern(value, &pattern)) {
+                *parsing.message =
+                    "'" + value + "' given to " + shown + " is not a POSIX extended regular expression";
+                return false;
+            }
+            regfree(&pattern);
+            options.ignoredInterfaces = value;
+            return true;
+        }
         case Option::Help:
             parsing.help = true;
             return true;
@@ -186,6 +212,7 @@ OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions
     options->listen =
         ServerListen{true, true, IpAddress{IpFamily::IPv4, {}, 0}, IpAddress{IpFamily::IPv6, {}, 0}};
     options->nvmlLibrary = kNvmlLibraryName;
+    options->ignoredInterfaces = kDefaultIgnoredInterfaces;
     message->clear();
     Parsing parsing{options, message};
 
@@ -271,6 +298,10 @@ const char* agentUsageText() {
            "                        such as 192.0.2.0/24 or 2001:db8::/32 (default: everyone)\n"
            "      --web-config=FILE serve --metrics over TLS and/or ask for a user and password,\n"
            "                        as FILE says (tls_server_config, basic_auth_users)\n"
+           "      --metrics-ignore-interfaces=REGEX\n"
+           "                        leave out of /metrics the network interfaces whose whole\n"
+           "                        name this POSIX extended expression matches (default\n"
+           "                        lo|veth.*|docker[0-9]+|br-.*)\n"
            "  -h, --help            show this help and exit\n"
            "      --version         show the version and exit\n"
            "\n"

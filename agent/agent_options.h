@@ -27,7 +27,11 @@ struct AgentOptions {
     AllowList allow;                    // who may send UDP queries; empty: everyone
     std::string webConfigPath;          // empty: plain HTTP, no passwords
     WebConfig web;                      // read from webConfigPath while the options are parsed
+    std::string ignoredInterfaces;      // a POSIX extended expression over whole interface names
 };
+
+// Loopback, containers' virtual ends and Docker's bridges: traffic counted again on a real interface.
+constexpr const char* kDefaultIgnoredInterfaces = "lo|veth.*|docker[0-9]+|br-.*";
 
 enum class OptionsOutcome { Run, Help, Version, Error };
 

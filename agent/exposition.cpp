@@ -22,14 +22,21 @@ constexpr HostFamily kHostFamilies[] = {
      &MachineFigures::cpuMaxRatio},
     {"tarvelon_processes", "Processes running.", &MachineFigures::processes},
     {"tarvelon_threads", "Threads running.", &MachineFigures::threads},
-    {"tarvelon_memory_bytes", "Physical memory.", &MachineFigures::memoryBytes},
-    {"tarvelon_memory_free_bytes", "Physical memory available.", &MachineFigures::memoryFreeBytes},
+    {"tarvelon_memory_total_bytes", "Physical memory.", &MachineFigures::memoryBytes},
+    {"tarvelon_memory_available_bytes", "Physical memory available to start programs without swapping.",
+     &MachineFigures::memoryAvailableBytes},
     {"tarvelon_commit_limit_bytes", "Commit limit: physical memory and page files or swap.",
      &MachineFigures::commitBytes},
-    {"tarvelon_commit_free_bytes", "Commit limit not yet committed.", &MachineFigures::commitFreeBytes},
+    {"tarvelon_commit_available_bytes", "Commit limit not yet committed.",
+     &MachineFigures::commitAvailableBytes},
+    // The reply carries megabits (2^20 bits) a second; Prometheus's base unit is the byte.
     {"tarvelon_network_io_bytes_per_second",
-     "Bytes received and sent a second over all interfaces, in whole mebibytes per interface.",
+     "Bytes received and sent a second over all interfaces, as whole mebibits a second per interface.",
      &MachineFigures::networkBytesPerSecond},
+    {"tarvelon_last_sample_timestamp_seconds", "When the agent last read the machine, in Unix time.",
+     &MachineFigures::lastSampleSeconds},
+    {"tarvelon_gpu_library_up", "1 while the NVIDIA management library is loaded and started, else 0.",
+     &MachineFigures::gpuLibraryUp},
     {"tarvelon_gpus", "NVIDIA GPUs found.", &MachineFigures::gpuCount},
 };
 
@@ -41,6 +48,7 @@ struct GpuSeries {
 struct GpuFamily {
     const char* name;
     const char* help;
+    const char* type;
     const char* label;  // null: one series
     GpuSeries series[2];
 };
@@ -48,35 +56,64 @@ struct GpuFamily {
 constexpr GpuFamily kGpuFamilies[] = {
     {"tarvelon_gpu_utilization_ratio",
      "Share of time the GPU was busy, 0 to 1.",
+     "gauge",
      nullptr,
      {{nullptr, &GpuFigures::utilization}}},
     {"tarvelon_gpu_clock_hertz",
      "Current clock of the GPU's graphics or memory domain.",
+     "gauge",
      "clock",
      {{"graphics", &GpuFigures::graphicsHz}, {"memory", &GpuFigures::memoryHz}}},
     {"tarvelon_gpu_clock_max_hertz",
      "Highest clock of the GPU's graphics or memory domain.",
+     "gauge",
      "clock",
      {{"graphics", &GpuFigures::graphicsMaxHz}, {"memory", &GpuFigures::memoryMaxHz}}},
-    {"tarvelon_gpu_memory_bytes", "Video memory.", nullptr, {{nullptr, &GpuFigures::memoryBytes}}},
+    {"tarvelon_gpu_memory_total_bytes",
+     "Video memory.",
+     "gauge",
+     nullptr,
+     {{nullptr, &GpuFigures::memoryBytes}}},
     {"tarvelon_gpu_memory_free_bytes",
      "Video memory free.",
+     "gauge",
      nullptr,
      {{nullptr, &GpuFigures::memoryFreeBytes}}},
+    {"tarvelon_gpu_memory_used_bytes",
+     "Video memory in use.",
+     "gauge",
+     nullptr,
+     {{nullptr, &GpuFigures::memoryUsedBytes}}},
     {"tarvelon_gpu_fan_speed_rpm",
      "Fan speed in revolutions a minute.",
+     "gauge",
      nullptr,
      {{nullptr, &GpuFigures::fanRpm}}},
     {"tarvelon_gpu_temperature_celsius",
      "Temperature of the GPU core or its memory.",
+     "gauge",
      "sensor",
      {{"core", &GpuFigures::coreCelsius}, {"memory", &GpuFigures::memoryCelsius}}},
+    {"tarvelon_gpu_power_watts",
+     "Power drawn by the board.",
+     "gauge",
+     nullptr,
+     {{nullptr, &GpuFigures::powerWatts}}},
+    {"tarvelon_gpu_power_limit_watts",
+     "Power limit the driver enforces.",
+     "gauge",
+     nullptr,
+     {{nullptr, &GpuFigures::powerLimitWatts}}},
+    {"tarvelon_gpu_energy_joules_total",
+     "Energy the GPU used since the driver was loaded.",
+     "counter",
+     nullptr,
+     {{nullptr, &GpuFigures::energyJoules}}},
 };
 
 // Writes a family's HELP and TYPE before its first series; a family without series is left out.
 struct Writer {
     std::string text;
-    std::string hostLabel;
     const char* family = nullptr;
     const char* help = nullptr;
     const char* type = nullptr;
@@ -88,53 +125,74 @@ struct Writer {
         type = typeName;
         headed = false;
     }
-    // labels: what follows the host label, each as ,name="escaped value"
+    // labels: each as ,name="escaped value"
     void series(const std::string& labels, double value) {
         if (!headed) {
             text += std::string("# HELP ") + family + " " + help + "\n# TYPE " + family + " " + type + "\n";
             headed = true;
         }
         text += family;
-        if (!hostLabel.empty() || !labels.empty()) text += "{" + hostLabel + labels + "}";
+        if (!labels.empty()) text += "{" + labels.substr(1) + "}";
         text += " " + sampleValue(value) + "\n";
     }
 };
 
-std::string label(const char* name, const std::string& value, bool first = false) {
-    return std::string(first ? "" : ",") + name + "=\"" + escapeLabelValue(value) + "\"";
+std::string label(const char* name, const std::string& value) {
+    return std::string(",") + name + "=\"" + escapeLabelValue(value) + "\"";
+}
+
+// The label of an identity that is known; an empty one would only say "unknown".
+std::string labelIfKnown(const char* name, const std::string& value) {
+    return value.empty() ? std::string() : label(name, value);
+}
+
+void writeGpus(Writer& writer, const std::vector<GpuFigures>& gpus) {
+    writer.begin("tarvelon_gpu_info",
+                 "The GPU in this slot: its name, UUID, PCI bus id and driver version; always 1.", "gauge");
+    for (const GpuFigures& gpu : gpus) {
+        writer.series(label("gpu", std::to_string(gpu.slot)) + label("name", gpu.name) +
+                          labelIfKnown("uuid", gpu.uuid) + labelIfKnown("pci_bus_id", gpu.pciBusId) +
+                          labelIfKnown("driver_version", gpu.driverVersion),
+                      1);
+    }
+    for (const GpuFamily& family : kGpuFamilies) {
+        writer.begin(family.name, family.help, family.type);
+        for (const GpuFigures& gpu : gpus) {
+            for (const GpuSeries& series : family.series) {
+                if (series.figure == nullptr) continue;
+                const Figure& figure = gpu.*series.figure;
+                if (!figure.present) continue;
+                writer.series(label("gpu", std::to_string(gpu.slot)) +
+                                  (family.label ? label(family.label, series.labelValue) : ""),
+                              figure.value);
+            }
+        }
+    }
+    writer.begin("tarvelon_gpu_clock_throttle_active",
+                 "1 while the reason holds the GPU's clocks down, else 0.", "gauge");
+    for (const GpuFigures& gpu : gpus) {
+        if (!gpu.throttleRead) continue;
+        for (const NvmlThrottleReason& reason : kNvmlThrottleReasons)
+            writer.series(label("gpu", std::to_string(gpu.slot)) + label("reason", reason.label),
+                          (gpu.throttleReasons & reason.bit) != 0 ? 1 : 0);
+    }
 }
 
 void writeMachine(Writer& writer, const MachineFigures& figures) {
-    writer.hostLabel = label("host", figures.hostName, true);
+    writer.begin("tarvelon_host_info", "The name the machine answers with; always 1.", "gauge");
+    writer.series(label("host", figures.hostName), 1);
     for (const HostFamily& family : kHostFamilies) {
         writer.begin(family.name, family.help, "gauge");
         const Figure& figure = figures.*family.figure;
         if (figure.present) writer.series("", figure.value);
     }
-    std::vector<std::string> gpuLabels;
-    for (const GpuFigures& gpu : figures.gpus)
-        gpuLabels.push_back(label("gpu", std::to_string(gpu.slot)) + label("name", gpu.name));
-
-    writer.begin("tarvelon_gpu_info", "GPU in this slot, with its PCI bus and device numbers; always 1.",
-                 "gauge");
-    for (size_t i = 0; i < figures.gpus.size(); ++i) {
-        const GpuFigures& gpu = figures.gpus[i];
-        writer.series(gpuLabels[i] + label("pci_bus", std::to_string(gpu.pciBus)) +
-                          label("pci_device", std::to_string(gpu.pciDevice)),
-                      1);
+    writer.begin("tarvelon_cpu_seconds_total", "Processor time spent in each mode, over all processors.",
+                 "counter");
+    if (figures.processorTimesRead) {
+        for (int mode = 0; mode < kProcessorTimeFields; ++mode)
+            writer.series(label("mode", kProcessorModes[mode]), figures.processorSeconds[mode]);
     }
-    for (const GpuFamily& family : kGpuFamilies) {
-        writer.begin(family.name, family.help, "gauge");
-        for (size_t i = 0; i < figures.gpus.size(); ++i) {
-            for (const GpuSeries& series : family.series) {
-                if (series.figure == nullptr) continue;
-                const Figure& figure = figures.gpus[i].*series.figure;
-                if (!figure.present) continue;
-                writer.series(gpuLabels[i] + (family.label ? label(family.label, series.labelValue) : ""),
-                              figure.value);
-            }
-        }
-    }
+    writeGpus(writer, figures.gpus);
     const struct {
         const char* name;
         const char* help;
@@ -186,6 +244,35 @@ std::string sampleValue(double value) {
 std::string machineExposition(const MachineFigures& figures) {
     Writer writer;
     writeMachine(writer, figures);
+    return writer.text;
+}
+
+std::string processExposition(const ProcessFigures& process, const char* version) {
+    Writer writer;
+    writer.begin("tarvelon_build_info", "The agent's version; always 1.", "gauge");
+    writer.series(label("version", version), 1);
+    const struct {
+        const char* name;
+        const char* help;
+        const char* type;
+        Figure ProcessFigures::*figure;
+    } families[] = {
+        {"process_cpu_seconds_total", "Processor time the agent used, user and system.", "counter",
+         &ProcessFigures::cpuSeconds},
+        {"process_resident_memory_bytes", "The agent's resident memory.", "gauge",
+         &ProcessFigures::residentBytes},
+        {"process_virtual_memory_bytes", "The agent's virtual memory.", "gauge",
+         &ProcessFigures::virtualBytes},
+        {"process_start_time_seconds", "When the agent started, in Unix time.", "gauge",
+         &ProcessFigures::startTimeSeconds},
+        {"process_open_fds", "File descriptors the agent has open.", "gauge", &ProcessFigures::openFds},
+        {"process_max_fds", "The agent's limit of open file descriptors.", "gauge", &ProcessFigures::maxFds},
+    };
+    for (const auto& family : families) {
+        writer.begin(family.name, family.help, family.type);
+        const Figure& figure = process.*family.figure;
+        if (figure.present) writer.series("", figure.value);
+    }
     return writer.text;
 }
 

@@ -1,5 +1,7 @@
 #include "agent/linux_host.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -96,6 +98,14 @@ LinuxHostSampler makeLinuxHostSampler(const std::string& root) {
     return sampler;
 }
 
+namespace {
+
+double unixTimeSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace
+
 HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const char16_t* hostName,
                                HostRecord& host, HostPassFigures* figures) {
     HostSourceGaps gaps{};
@@ -167,7 +177,9 @@ HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const 
 
     if (figures != nullptr) {
         *figures = HostPassFigures{readings.memoryRead, readings.memory, loadRead, busy, processesRead,
-                                   processes, threadsRead, threads, interfaces};
+                                   processes, threadsRead, threads, interfaces, statRead, {},
+                                   unixTimeSeconds()};
+        std::copy(std::begin(stat.times), std::end(stat.times), figures->processorTicks);
     }
     sampler.havePrevious = true;
     sampler.previousMs = nowMs;

@@ -75,6 +75,9 @@ struct HostPassFigures {
     bool threadsRead;
     int32_t threads;
     std::vector<InterfaceBytes> interfaces;
+    bool processorTimesRead;
+    uint64_t processorTicks[kProcessorTimeFields];  // /proc/stat's "cpu" line
+    double sampledAtSeconds;                        // wall clock, Unix time
 };
 
 // One pass at nowMs (a monotonic clock): fills the host fields of the record from the files, with

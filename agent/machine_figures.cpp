@@ -1,5 +1,9 @@
 #include "agent/machine_figures.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
 #include "platform/text16.h"
 
 namespace tarvelon {
@@ -22,7 +26,7 @@ Figure unlessZero(double value) {
 
 }  // namespace
 
-MachineFigures agentMachineFigures(const AgentPassFigures& pass) {
+MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSecond) {
     const HostRecord& host = pass.host;
     const HostPassFigures& read = pass.hostFigures;
     MachineFigures figures{};
@@ -36,19 +40,28 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass) {
     figures.threads = Figure{read.threadsRead, static_cast<double>(read.threads)};
     const MemoryStatus& memory = read.memory;
     figures.memoryBytes = Figure{read.memoryRead, static_cast<double>(memory.totalPhys)};
-    figures.memoryFreeBytes = Figure{read.memoryRead, static_cast<double>(memory.availPhys)};
+    figures.memoryAvailableBytes = Figure{read.memoryRead, static_cast<double>(memory.availPhys)};
     figures.commitBytes = Figure{read.memoryRead, static_cast<double>(memory.totalPageFile)};
-    figures.commitFreeBytes = Figure{read.memoryRead, static_cast<double>(memory.availPageFile)};
+    figures.commitAvailableBytes = Figure{read.memoryRead, static_cast<double>(memory.availPageFile)};
     for (const InterfaceBytes& counters : read.interfaces)
         figures.network.push_back(InterfaceCounters{counters.name, counters.received, counters.sent});
+    figures.processorTimesRead = read.processorTimesRead && ticksPerSecond > 0;
+    for (int mode = 0; mode < kProcessorTimeFields; ++mode)
+        figures.processorSeconds[mode] =
+            ticksPerSecond > 0 ? static_cast<double>(read.processorTicks[mode]) / ticksPerSecond : 0;
+    figures.lastSampleSeconds = Figure{read.sampledAtSeconds > 0, read.sampledAtSeconds};
+    figures.gpuLibraryUp = figure(pass.answers.libraryUp ? 1 : 0);
     figures.gpuCount = figure(host.gpuCount);
     for (int slot = 0; slot < pass.gpuSlots; ++slot) {
-        const NvmlAnswers& answers = pass.answers[slot];
+        const NvmlAnswers& answers = pass.answers.gpus[slot];
         GpuFigures gpu{};
         gpu.slot = slot;
-        gpu.name = answers.name != nullptr ? toUtf8(answers.name) : std::string();
-        gpu.pciBus = answers.pci.bus;
-        gpu.pciDevice = answers.pci.device;
+        gpu.name = toUtf8(answers.name.c_str());
+        gpu.uuid = pass.answers.uuids[slot];
+        if (answers.pciStatus == kNvmlSuccess)
+            gpu.pciBusId =
+                std::string(answers.pci.busId, strnlen(answers.pci.busId, sizeof answers.pci.busId));
+        gpu.driverVersion = pass.answers.driverVersion;
         gpu.utilization = answered(answers.utilizationStatus, answers.utilization.gpu / 100.0);
         gpu.graphicsHz = answered(answers.graphicsStatus, answers.graphicsMhz * kMegahertz);
         gpu.graphicsMaxHz = answered(answers.maxGraphicsStatus, answers.maxGraphicsMhz * kMegahertz);
@@ -56,9 +69,16 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass) {
         gpu.memoryMaxHz = answered(answers.maxMemoryStatus, answers.maxMemoryMhz * kMegahertz);
         gpu.memoryBytes = answered(answers.memoryStatus, static_cast<double>(answers.memory.total));
         gpu.memoryFreeBytes = answered(answers.memoryStatus, static_cast<double>(answers.memory.free));
+        gpu.memoryUsedBytes = answered(answers.memoryStatus, static_cast<double>(answers.memory.used));
         gpu.fanRpm = answered(answers.fanStatus, answers.fanRpm);
         gpu.coreCelsius = answered(answers.coreTemperatureStatus, answers.coreTemperatureC);
         gpu.memoryCelsius = answered(answers.memoryTemperatureStatus, answers.memoryTemperatureC);
+        gpu.powerWatts = answered(answers.powerStatus, answers.powerMilliwatts / 1000.0);
+        gpu.powerLimitWatts = answered(answers.powerLimitStatus, answers.powerLimitMilliwatts / 1000.0);
+        gpu.energyJoules =
+            answered(answers.energyStatus, static_cast<double>(answers.energyMillijoules) / 1000.0);
+        gpu.throttleRead = answers.throttleStatus == kNvmlSuccess;
+        gpu.throttleReasons = answers.throttleReasons;
         figures.gpus.push_back(gpu);
     }
     return figures;
@@ -75,9 +95,9 @@ MachineFigures replyMachineFigures(const SlotRecords& records) {
     figures.processes = figure(host.processCount);
     figures.threads = figure(host.threadCount);
     figures.memoryBytes = figure(host.physTotalMb * kMebibyte);
-    figures.memoryFreeBytes = figure(host.physFreeMb * kMebibyte);
+    figures.memoryAvailableBytes = figure(host.physFreeMb * kMebibyte);
     figures.commitBytes = figure(host.pageTotalMb * kMebibyte);
-    figures.commitFreeBytes = figure(host.pageFreeMb * kMebibyte);
+    figures.commitAvailableBytes = figure(host.pageFreeMb * kMebibyte);
     // Megabits of 2^20 bits: whole mebibytes a second, times 8.
     figures.networkBytesPerSecond = figure(host.netIoMbit * kMebibyte / 8);
     figures.gpuCount = figure(host.gpuCount);
@@ -87,8 +107,11 @@ MachineFigures replyMachineFigures(const SlotRecords& records) {
         GpuFigures gpu{};
         gpu.slot = slot;
         gpu.name = toUtf8(record.gpuName);
-        gpu.pciBus = record.pciBus;
-        gpu.pciDevice = record.pciSlot;
+        // The reply carries the bus and the device; the domain and function are 0 on desktops.
+        char busId[32];
+        std::snprintf(busId, sizeof busId, "00000000:%02X:%02X.0", record.pciBus & 0xFFu,
+                      record.pciSlot & 0x1Fu);
+        gpu.pciBusId = busId;
         gpu.utilization = figure(record.gpuLoad / 100.0);
         gpu.graphicsHz = figure(record.coreMhz * kMegahertz);
         gpu.graphicsMaxHz = figure(record.coreBoostMhz * kMegahertz);
@@ -102,6 +125,19 @@ MachineFigures replyMachineFigures(const SlotRecords& records) {
         figures.gpus.push_back(gpu);
     }
     return figures;
+}
+
+bool compileInterfacePattern(const std::string& expression, regex_t* pattern) {
+    return regcomp(pattern, ("^(" + expression + ")$").c_str(), REG_EXTENDED | REG_NOSUB) == 0;
+}
+
+void dropInterfaces(MachineFigures& figures, const regex_t& ignored) {
+    std::vector<InterfaceCounters>& network = figures.network;
+    network.erase(std::remove_if(network.begin(), network.end(),
+                                 [&](const InterfaceCounters& counters) {
+                                     return regexec(&ignored, counters.name.c_str(), 0, nullptr, 0) == 0;
+                                 }),
+                  network.end());
 }
 
 }  // namespace tarvelon

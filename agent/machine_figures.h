@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <regex.h>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,9 @@ struct InterfaceCounters {
 struct GpuFigures {
     int slot;
     std::string name;  // UTF-8
-    uint32_t pciBus;
-    uint32_t pciDevice;
+    std::string uuid;  // the agent only, like the PCI bus id and the driver version
+    std::string pciBusId;
+    std::string driverVersion;
     Figure utilization;
     Figure graphicsHz;
     Figure graphicsMaxHz;
@@ -36,9 +38,15 @@ struct GpuFigures {
     Figure memoryMaxHz;
     Figure memoryBytes;
     Figure memoryFreeBytes;
+    Figure memoryUsedBytes;  // the agent only, like the power figures and the throttle reasons
     Figure fanRpm;
     Figure coreCelsius;
     Figure memoryCelsius;
+    Figure powerWatts;
+    Figure powerLimitWatts;
+    Figure energyJoules;
+    bool throttleRead;
+    uint64_t throttleReasons;  // kNvmlThrottleReasons bits
 };
 
 struct MachineFigures {
@@ -50,14 +58,22 @@ struct MachineFigures {
     Figure processes;
     Figure threads;
     Figure memoryBytes;
-    Figure memoryFreeBytes;
+    Figure memoryAvailableBytes;
     Figure commitBytes;
-    Figure commitFreeBytes;
+    Figure commitAvailableBytes;
     Figure networkBytesPerSecond;            // a server's reply only: the summed rate it carries
     std::vector<InterfaceCounters> network;  // the agent only: the kernel's counters
+    bool processorTimesRead;                 // the agent only, like the two figures after it
+    double processorSeconds[kProcessorTimeFields];
+    Figure lastSampleSeconds;  // Unix time
+    Figure gpuLibraryUp;
     Figure gpuCount;
     std::vector<GpuFigures> gpus;
 };
+
+// The processor modes of /proc/stat's times, in their order there.
+constexpr const char* kProcessorModes[kProcessorTimeFields] = {"user",   "nice", "system",  "idle",
+                                                               "iowait", "irq",  "softirq", "steal"};
 
 // What one pass of the agent's sampler saw: the record it published, the host figures before
 // rounding and each slot's management library answers.
@@ -65,9 +81,16 @@ struct AgentPassFigures {
     HostRecord host;
     HostPassFigures hostFigures;
     int32_t gpuSlots;  // slots of answers filled
-    NvmlAnswers answers[kGpuSlots];
+    NvmlPassAnswers answers;
 };
-MachineFigures agentMachineFigures(const AgentPassFigures& pass);
+// ticksPerSecond: the kernel's clock ticks (USER_HZ) that /proc/stat counts in.
+MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSecond);
+
+// A POSIX extended expression over whole interface names (anchored at both ends); false when it does
+// not compile. The C library's matcher, not std::regex: the agent carries no C++ locale.
+bool compileInterfacePattern(const std::string& expression, regex_t* pattern);
+// Leaves out the interfaces whose whole name the pattern matches.
+void dropInterfaces(MachineFigures& figures, const regex_t& ignored);
 
 // A server's accepted reply, as the query client stored it; a temperature of 0 on the wire is a
 // sensor that could not be read.

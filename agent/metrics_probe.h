@@ -1,7 +1,8 @@
-// /probe?target=HOST[:PORT]: one query to a Tarvelon server through the poll threads' own exchange,
-// answered as exposition text. The target must resolve into an allowed network before any datagram
-// leaves; probes in flight are capped; and each target address is sent no more than its own reply
-// budget would answer, so a busy Prometheus cannot make the agent a flood source.
+// /probe?target=HOST[:PORT]: one query to a Tarvelon server, answered as exposition text. The target
+// must resolve into an allowed network before any datagram leaves; probes in flight are capped; and
+// each target address is sent no more than its own reply budget would answer, so a busy Prometheus
+// cannot make the agent a flood source. Whatever the target does, the probe ends within the scrape
+// timeout Prometheus announces.
 #pragma once
 
 #include <string>
@@ -11,7 +12,9 @@
 
 namespace tarvelon {
 
-constexpr int kMostProbesInFlight = 8;
+// Prometheus scrapes a probe job's targets all at once; silent targets each hold a probe for the
+// whole wait.
+constexpr int kMostProbesInFlight = 64;
 
 struct HttpAnswer {
     unsigned status;
@@ -20,6 +23,8 @@ struct HttpAnswer {
 };
 
 // target: the query's target argument, scrapeTimeout: Prometheus's header; either null when absent.
+// A target that does not resolve or answer is 200 with tarvelon_probe_success 0; 429 and 503 ask
+// Prometheus to probe less often or fewer at once.
 HttpAnswer answerProbe(const char* target, const char* scrapeTimeout, const std::vector<IpNetwork>& allowed);
 
 }  // namespace tarvelon

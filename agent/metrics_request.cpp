@@ -5,7 +5,7 @@
 
 #include "agent/agent_options.h"
 #include "agent/port_text.h"
-#include "net/poll_exchange.h"
+#include "net/allow_list.h"
 
 namespace tarvelon {
 namespace {
@@ -30,7 +30,11 @@ bool parseNetwork(const std::string& text, IpNetwork* network) {
         network->prefixBits = std::atoi(prefix.c_str());
         if (network->prefixBits > bits) return false;
     }
-    for (int bit = network->prefixBits; bit < bits; ++bit)
+    if (isMappedIPv4(network->address) && network->prefixBits >= 96) {
+        network->address = unmappedIPv4(network->address);
+        network->prefixBits -= 96;
+    }
+    for (int bit = network->prefixBits; bit < familyBits(network->address.family); ++bit)
         network->address.bytes[bit / 8] &= static_cast<uint8_t>(~(0x80u >> (bit % 8)));
     return true;
 }
@@ -84,16 +88,19 @@ bool networkContains(const IpNetwork& network, const IpAddress& address) {
 }
 
 bool anyNetworkContains(const std::vector<IpNetwork>& networks, const IpAddress& address) {
+    const IpAddress matched = unmappedIPv4(address);
     for (const IpNetwork& network : networks) {
-        if (networkContains(network, address)) return true;
+        if (networkContains(network, matched)) return true;
     }
     return false;
 }
 
 MetricsRoute routeRequest(const std::string& method, const std::string& path) {
-    if (method != "GET") return MetricsRoute::MethodNotAllowed;
+    if (method != "GET" && method != "HEAD") return MetricsRoute::MethodNotAllowed;
     if (path == "/metrics") return MetricsRoute::Metrics;
     if (path == "/probe") return MetricsRoute::Probe;
+    if (path == "/") return MetricsRoute::Landing;
+    if (path == "/-/healthy") return MetricsRoute::Healthy;
     return MetricsRoute::NotFound;
 }
 
@@ -122,13 +129,16 @@ bool parseProbeTarget(const char* argument, QueryTarget* target, std::string* re
     return true;
 }
 
-bool probeWaitFits(const char* scrapeTimeoutHeader, uint64_t spentMs) {
-    if (scrapeTimeoutHeader == nullptr) return true;
-    char* end = nullptr;
-    const double seconds = std::strtod(scrapeTimeoutHeader, &end);
-    if (end == scrapeTimeoutHeader || *end != 0) return true;  // not a number: as if not sent
-    // 0.95 s is enough for a scrape that has spent nothing yet.
-    return seconds * 1000.0 + 1e-6 >= static_cast<double>(spentMs) + kReceiveTimeoutMs + kProbeAnswerMarginMs;
+uint32_t probeTimeLeftMs(const char* scrapeTimeoutHeader, uint64_t spentMs) {
+    double scrapeMs = kDefaultScrapeTimeoutMs;
+    if (scrapeTimeoutHeader != nullptr) {
+        char* end = nullptr;
+        const double seconds = std::strtod(scrapeTimeoutHeader, &end);
+        if (end != scrapeTimeoutHeader && *end == 0 && seconds > 0 && seconds < 86400)
+            scrapeMs = seconds * 1000.0;
+    }
+    const double left = scrapeMs - static_cast<double>(spentMs) - kProbeAnswerMarginMs;
+    return left > 0 ? static_cast<uint32_t>(left) : 0;
 }
 
 }  // namespace tarvelon

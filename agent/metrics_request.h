@@ -28,12 +28,15 @@ struct IpNetwork {
 
 // "10.0.0.0/8,192.0.2.7,2001:db8::/32"; an address without a prefix is a network of itself.
 bool parseNetworkList(const std::string& text, std::vector<IpNetwork>* networks, std::string* message);
-// Same family and the same leading prefixBits; an IPv4-mapped IPv6 address is IPv6 here.
+// Same family and the same leading prefixBits. A network within the IPv4-mapped range is parsed as
+// the IPv4 network it carries.
 bool networkContains(const IpNetwork& network, const IpAddress& address);
+// An IPv4-mapped IPv6 address is matched as the IPv4 address it carries, so it neither slips
+// through an IPv6-only list nor past an IPv4 one.
 bool anyNetworkContains(const std::vector<IpNetwork>& networks, const IpAddress& address);
 
-enum class MetricsRoute { Metrics, Probe, NotFound, MethodNotAllowed };
-// Only GET is served; path is the request target without its query.
+enum class MetricsRoute { Metrics, Probe, Landing, Healthy, NotFound, MethodNotAllowed };
+// GET and HEAD are served; path is the request target without its query.
 MetricsRoute routeRequest(const std::string& method, const std::string& path);
 
 // The target argument of /probe (null when absent): HOST[:PORT] as tarvelon-query takes it, at most
@@ -41,10 +44,11 @@ MetricsRoute routeRequest(const std::string& method, const std::string& path);
 constexpr size_t kLongestProbeTarget = 261;  // a 253-character name, ':' and a port, or brackets
 bool parseProbeTarget(const char* argument, QueryTarget* target, std::string* reason);
 
-// Whether the query's own wait (0.9 s, as the panel waits) still fits the scrape timeout Prometheus
-// announces (its header value, null when absent) after spentMs of the scrape (resolving the target),
-// with a margin to answer in.
+// How long a probe may still take after spentMs of its scrape: the scrape timeout Prometheus
+// announces (its header value, null when absent or unreadable: Prometheus's default of 10 s) less
+// a margin to answer in; 0 when nothing is left.
 constexpr uint32_t kProbeAnswerMarginMs = 50;
-bool probeWaitFits(const char* scrapeTimeoutHeader, uint64_t spentMs);
+constexpr uint32_t kDefaultScrapeTimeoutMs = 10000;
+uint32_t probeTimeLeftMs(const char* scrapeTimeoutHeader, uint64_t spentMs);
 
 }  // namespace tarvelon

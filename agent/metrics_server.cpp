@@ -3,21 +3,27 @@
 #include <dlfcn.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "agent/basic_auth.h"
+#include "agent/connection_deadlines.h"
 #include "agent/exposition.h"
 #include "agent/metrics_probe.h"
+#include "agent/process_figures.h"
 #include "platform/clock.h"
+#include "tarvelon_version.h"
 
 namespace tarvelon {
 namespace {
 
-// Prometheus keeps one connection per target open between scrapes; a probe job can have many.
-constexpr unsigned kMostConnections = 32;
-constexpr unsigned kIdleSecondsBeforeClose = 30;
+// Prometheus keeps one connection per target open between scrapes, and probes every target of a
+// probe job at once: one address may hold a connection for each probe in flight and a few more, and
+// the rest are for other addresses, so that no one client can lock the others out.
+constexpr unsigned kConnectionsPerAddress = kMostProbesInFlight + 8;
+constexpr unsigned kMostConnections = 4 * kConnectionsPerAddress;
 // Request line and headers must fit here (Prometheus sends about 300 bytes); a longer request line
 // is refused with 414 by the library.
 constexpr size_t kConnectionMemoryBytes = 8192;
@@ -34,11 +40,13 @@ struct MicrohttpdEntryPoints {
     decltype(&MHD_queue_response) queueResponse;
     decltype(&MHD_destroy_response) destroyResponse;
     decltype(&MHD_lookup_connection_value) lookupValue;
+    decltype(&MHD_get_connection_info) connectionInfo;
 };
 
 MicrohttpdEntryPoints mhd;
 MetricsServerSetup served;
 BasicAuth basicAuth;
+regex_t ignoredInterfaces;  // compiled once at start, read by every request thread
 
 template <class Function>
 bool entryPoint(void* library, const char* name, Function* function) {
@@ -58,20 +66,29 @@ bool loadMicrohttpd(std::string* message) {
         entryPoint(library, "MHD_add_response_header", &mhd.addHeader) &&
         entryPoint(library, "MHD_queue_response", &mhd.queueResponse) &&
         entryPoint(library, "MHD_destroy_response", &mhd.destroyResponse) &&
-        entryPoint(library, "MHD_lookup_connection_value", &mhd.lookupValue))
+        entryPoint(library, "MHD_lookup_connection_value", &mhd.lookupValue) &&
+        entryPoint(library, "MHD_get_connection_info", &mhd.connectionInfo))
         return true;
     *message = std::string(kMicrohttpdLibrary) + " lacks an entry point the agent needs";
     return false;
 }
 
-MHD_Result respond(MHD_Connection* connection, const HttpAnswer& answer, bool allowGet = false) {
+constexpr const char* kPlainText = "text/plain; charset=utf-8";
+
+constexpr const char* kLandingPage =
+    "<!DOCTYPE html>\n<html><head><title>Tarvelon agent</title></head><body>\n"
+    "<h1>Tarvelon agent</h1>\n<p><a href=\"/metrics\">Metrics</a> of this machine.</p>\n"
+    "<p>/probe?target=HOST[:PORT] queries another Tarvelon server, where --probe-allow lets it.</p>\n"
+    "</body></html>\n";
+
+MHD_Result respond(MHD_Connection* connection, unsigned status, const std::string& body,
+                   const char* contentType, bool allowGet = false) {
     MHD_Response* response =
-        mhd.createResponse(answer.body.size(), const_cast<char*>(answer.body.data()), MHD_RESPMEM_MUST_COPY);
+        mhd.createResponse(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
     if (response == nullptr) return MHD_NO;
-    mhd.addHeader(response, MHD_HTTP_HEADER_CONTENT_TYPE,
-                  answer.exposition ? kExpositionContentType : "text/plain; charset=utf-8");
-    if (allowGet) mhd.addHeader(response, MHD_HTTP_HEADER_ALLOW, "GET");
-    const MHD_Result result = mhd.queueResponse(connection, answer.status, response);
+    mhd.addHeader(response, MHD_HTTP_HEADER_CONTENT_TYPE, contentType);
+    if (allowGet) mhd.addHeader(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+    const MHD_Result result = mhd.queueResponse(connection, status, response);
     mhd.destroyResponse(response);
     return result;
 }
@@ -87,27 +104,58 @@ MHD_Result refuseCredentials(MHD_Connection* connection) {
     return result;
 }
 
+MHD_Result respond(MHD_Connection* connection, const HttpAnswer& answer) {
+    return respond(connection, answer.status, answer.body,
+                   answer.exposition ? kExpositionContentType : kPlainText);
+}
+
+std::string agentExposition(const AgentPassFigures& pass) {
+    MachineFigures figures = agentMachineFigures(pass, sysconf(_SC_CLK_TCK));
+    if (!served.ignoredInterfaces.empty()) dropInterfaces(figures, ignoredInterfaces);
+    return machineExposition(figures) + processExposition(readProcessFigures(), TARVELON_VERSION);
+}
+
+ConnectionDeadline* deadlineOf(MHD_Connection* connection) {
+    const MHD_ConnectionInfo* info = mhd.connectionInfo(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    return info == nullptr ? nullptr : static_cast<ConnectionDeadline*>(info->socket_context);
+}
+
+// The request's own context: set on the library's first call for a request, which answers nothing.
+// Answering then would be answering before the request was read to its end, and the library closes
+// such a connection after the answer instead of keeping it alive.
+int requestSeen;
+
 MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, const char* method, const char*,
-                         const char*, size_t*, void**) {
+                         const char*, size_t* uploadBytes, void** requestContext) {
+    if (*requestContext == nullptr) {
+        *requestContext = &requestSeen;
+        requestRead(deadlineOf(connection));
+        return MHD_YES;
+    }
+    if (*uploadBytes != 0) {  // no route takes a body: it is read and dropped
+        *uploadBytes = 0;
+        return MHD_YES;
+    }
     if (!credentialsAccepted(basicAuth, mhd.lookupValue(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION),
                              tickCountMs())) {
         return refuseCredentials(connection);
     }
     switch (routeRequest(method, url)) {
         case MetricsRoute::MethodNotAllowed:
-            return respond(connection, HttpAnswer{405, "only GET is served\n", false}, true);
+            return respond(connection, 405, "only GET and HEAD are served\n", kPlainText, true);
         case MetricsRoute::NotFound:
-            return respond(connection,
-                           HttpAnswer{404, "not found: ask for /metrics or /probe?target=\n", false});
-        case MetricsRoute::Metrics: {
-            const AgentPassFigures pass = freshPassFigures(*served.sampler, tickCountMs());
-            return respond(connection, HttpAnswer{200, machineExposition(agentMachineFigures(pass)), true});
-        }
+            return respond(connection, 404, "not found: ask for /metrics or /probe?target=\n", kPlainText);
+        case MetricsRoute::Landing:
+            return respond(connection, 200, kLandingPage, "text/html; charset=utf-8");
+        case MetricsRoute::Healthy:
+            return respond(connection, 200, "healthy\n", kPlainText);
+        case MetricsRoute::Metrics:
+            return respond(connection, 200, agentExposition(freshPassFigures(*served.sampler, tickCountMs())),
+                           kExpositionContentType);
         case MetricsRoute::Probe:
             if (served.probeAllow.empty())
-                return respond(
-                    connection,
-                    HttpAnswer{404, "probes are off: start the agent with --probe-allow\n", false});
+                return respond(connection, 404, "probes are off: start the agent with --probe-allow\n",
+                               kPlainText);
             return respond(connection,
                            answerProbe(mhd.lookupValue(connection, MHD_GET_ARGUMENT_KIND, "target"),
                                        mhd.lookupValue(connection, MHD_HEADER_KIND,
@@ -117,26 +165,45 @@ MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, con
     return MHD_NO;
 }
 
+void connectionChanged(void*, MHD_Connection* connection, void** socketContext,
+                       MHD_ConnectionNotificationCode code) {
+    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+        forgetConnection(static_cast<ConnectionDeadline*>(*socketContext));
+        return;
+    }
+    const MHD_ConnectionInfo* info = mhd.connectionInfo(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (info != nullptr) *socketContext = watchConnection(info->connect_fd);
+}
+
+// Called once a request's first line is read; its return is the request's context, which stays
+// null until the library first calls answerRequest.
+void* requestLineRead(void*, const char*, MHD_Connection* connection) {
+    requestBegun(deadlineOf(connection));
+    return nullptr;
+}
+
+void requestCompleted(void*, MHD_Connection* connection, void**, MHD_RequestTerminationCode) {
+    requestAnswered(deadlineOf(connection));
+}
+
 MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) {
     flags |= MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_THREAD_PER_CONNECTION;
-    MHD_OptionItem options[] = {
-        {MHD_OPTION_CONNECTION_LIMIT, kMostConnections, nullptr},
-        {MHD_OPTION_CONNECTION_TIMEOUT, kIdleSecondsBeforeClose, nullptr},
-        {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(kConnectionMemoryBytes), nullptr},
-        {MHD_OPTION_THREAD_STACK_SIZE, static_cast<intptr_t>(kThreadStackBytes), nullptr},
-        // With TLS the port speaks HTTPS only: the library then takes no plain request. Without, the
-        // list ends here.
-        {served.web.tls ? MHD_OPTION_HTTPS_MEM_CERT : MHD_OPTION_END, 0, const_cast<char*>(served.web.certPem.c_str())},
+    // With TLS the port speaks HTTPS only: the library then takes no plain request.
+    MHD_OptionItem tls[] = {
+        {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(served.web.certPem.c_str())},
         {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(served.web.keyPem.c_str())},
         {MHD_OPTION_END, 0, nullptr},
     };
     if (served.web.tls) flags |= MHD_USE_TLS;
-    if (address == nullptr) {
-        return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_ARRAY, options,
-                               MHD_OPTION_END);
-    }
-    return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR, address,
-                           MHD_OPTION_ARRAY, options, MHD_OPTION_END);
+    return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR,
+                           address, MHD_OPTION_CONNECTION_LIMIT, kMostConnections,
+                           MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress,
+                           MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(kIdleSecondsBeforeClose),
+                           MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
+                           MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_NOTIFY_CONNECTION,
+                           connectionChanged, nullptr, MHD_OPTION_URI_LOG_CALLBACK, requestLineRead, nullptr,
+                           MHD_OPTION_NOTIFY_COMPLETED, requestCompleted, nullptr, MHD_OPTION_ARRAY,
+                           served.web.tls ? tls : &tls[2], MHD_OPTION_END);
 }
 
 }  // namespace
@@ -145,13 +212,22 @@ bool startMetricsServer(const MetricsServerSetup& setup, std::string* message) {
     if (!loadMicrohttpd(message)) return false;
     served = setup;
     setBasicAuthUsers(basicAuth, setup.web.users);
+    if (!setup.ignoredInterfaces.empty() && !compileInterfacePattern(setup.ignoredInterfaces, &ignoredInterfaces)) {
+        *message = "'" + setup.ignoredInterfaces + "' is not a POSIX extended regular expression";
+        return false;
+    }
+    startDeadlineWatchdog();
     const MetricsListen& listen = setup.listen;
     MHD_Daemon* daemon = nullptr;
     errno = 0;
     if (listen.everyAddress) {
         // Both families on one socket; a machine without IPv6 serves IPv4 alone.
-        daemon = startDaemon(MHD_USE_DUAL_STACK, listen.port, nullptr);
-        if (daemon == nullptr && errno != EADDRINUSE) daemon = startDaemon(0, listen.port, nullptr);
+        const SocketAddress any6 = socketAddressOf(IpAddress{IpFamily::IPv6, {}, 0}, listen.port);
+        daemon = startDaemon(MHD_USE_DUAL_STACK, listen.port, reinterpret_cast<const sockaddr*>(any6.bytes));
+        if (daemon == nullptr && errno != EADDRINUSE) {
+            const SocketAddress any4 = socketAddressOf(IpAddress{IpFamily::IPv4, {}, 0}, listen.port);
+            daemon = startDaemon(0, listen.port, reinterpret_cast<const sockaddr*>(any4.bytes));
+        }
     } else {
         const SocketAddress address = socketAddressOf(listen.address, listen.port);
         daemon = startDaemon(listen.address.family == IpFamily::IPv6 ? MHD_USE_IPv6 : 0, listen.port,

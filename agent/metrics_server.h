@@ -17,6 +17,7 @@ struct MetricsServerSetup {
     MetricsListen listen;
     std::vector<IpNetwork> probeAllow;  // empty: /probe answers 404
     AgentSampler* sampler;
+    std::string ignoredInterfaces;  // a POSIX extended expression; empty: every interface shown
     WebConfig web;  // TLS and users; default: plain HTTP for everyone
 };
 

@@ -22,8 +22,10 @@ enum : NvmlReturn {
     kNvmlErrorNotSupported = 3,
     kNvmlErrorNoPermission = 4,
     kNvmlErrorNotFound = 6,
+    kNvmlErrorDriverNotLoaded = 9,
     kNvmlErrorFunctionNotFound = 13,
     kNvmlErrorGpuIsLost = 15,
+    kNvmlErrorLibraryDriverMismatch = 18,  // the driver was updated beneath a loaded library
     kNvmlErrorUnknown = 999,
 };
 
@@ -100,6 +102,26 @@ static_assert(sizeof(NvmlFieldValue) == 40 && offsetof(NvmlFieldValue, value) ==
 
 constexpr uint32_t kNvmlFieldMemoryTemperature = 82;  // °C, where the board has a memory sensor
 
+constexpr unsigned kNvmlUuidBytes = 96;
+constexpr unsigned kNvmlDriverVersionBytes = 80;
+
+// The bits of the clock throttle reasons, and the reason label each has on /metrics.
+struct NvmlThrottleReason {
+    uint64_t bit;
+    const char* label;
+};
+constexpr NvmlThrottleReason kNvmlThrottleReasons[] = {
+    {0x1, "gpu_idle"},
+    {0x2, "applications_clocks_setting"},
+    {0x4, "sw_power_cap"},
+    {0x8, "hw_slowdown"},
+    {0x10, "sync_boost"},
+    {0x20, "sw_thermal_slowdown"},
+    {0x40, "hw_thermal_slowdown"},
+    {0x80, "hw_power_brake_slowdown"},
+    {0x100, "display_clock_setting"},
+};
+
 using NvmlInitFunction = NvmlReturn (*)();
 using NvmlShutdownFunction = NvmlReturn (*)();
 using NvmlGetCountFunction = NvmlReturn (*)(unsigned* count);
@@ -112,5 +134,9 @@ using NvmlGetMemoryFunction = NvmlReturn (*)(NvmlDevice device, NvmlMemory* memo
 using NvmlGetFanSpeedRpmFunction = NvmlReturn (*)(NvmlDevice device, NvmlFanSpeedInfo* fan);
 using NvmlGetTemperatureFunction = NvmlReturn (*)(NvmlDevice device, uint32_t sensor, unsigned* celsius);
 using NvmlGetFieldValuesFunction = NvmlReturn (*)(NvmlDevice device, int count, NvmlFieldValue* values);
+using NvmlGetTextFunction = NvmlReturn (*)(NvmlDevice device, char* text, unsigned length);
+using NvmlGetDriverVersionFunction = NvmlReturn (*)(char* version, unsigned length);
+using NvmlGetMilliwattsFunction = NvmlReturn (*)(NvmlDevice device, unsigned* milliwatts);
+using NvmlGetCounterFunction = NvmlReturn (*)(NvmlDevice device, unsigned long long* value);
 
 }  // namespace tarvelon

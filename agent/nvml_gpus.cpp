@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "agent/agent_log.h"
+#include "platform/clock.h"
 #include "platform/text16.h"
 
 namespace tarvelon {
@@ -35,6 +37,14 @@ bool loadEntryPoints(void* library, NvmlEntryPoints* api) {
     api->getFanSpeedRpm = entryPoint<NvmlGetFanSpeedRpmFunction>(library, "nvmlDeviceGetFanSpeedRPM");
     api->getTemperature = entryPoint<NvmlGetTemperatureFunction>(library, "nvmlDeviceGetTemperature");
     api->getFieldValues = entryPoint<NvmlGetFieldValuesFunction>(library, "nvmlDeviceGetFieldValues");
+    api->getUuid = entryPoint<NvmlGetTextFunction>(library, "nvmlDeviceGetUUID");
+    api->getDriverVersion = entryPoint<NvmlGetDriverVersionFunction>(library, "nvmlSystemGetDriverVersion");
+    api->getPowerUsage = entryPoint<NvmlGetMilliwattsFunction>(library, "nvmlDeviceGetPowerUsage");
+    api->getEnforcedPowerLimit =
+        entryPoint<NvmlGetMilliwattsFunction>(library, "nvmlDeviceGetEnforcedPowerLimit");
+    api->getTotalEnergy = entryPoint<NvmlGetCounterFunction>(library, "nvmlDeviceGetTotalEnergyConsumption");
+    api->getThrottleReasons =
+        entryPoint<NvmlGetCounterFunction>(library, "nvmlDeviceGetCurrentClocksThrottleReasons");
     // Without these there is nothing to enumerate; every other operation may be missing and then
     // reads as not answered.
     return api->init != nullptr && api->shutdown != nullptr && api->getCount != nullptr &&
@@ -48,6 +58,12 @@ void fetchName(const NvmlGpus& gpus, NvmlDevice device, char16_t (&name)[kRecord
     if (gpus.api.getName(device, bytes, sizeof bytes) != kNvmlSuccess) return;
     bytes[sizeof bytes - 1] = 0;
     copyText16(name, kRecordTextUnits, fromUtf8(bytes).c_str());
+}
+
+void fetchText(NvmlGetTextFunction get, NvmlDevice device, char* text, unsigned length) {
+    text[0] = 0;
+    if (get == nullptr || get(device, text, length) != kNvmlSuccess) text[0] = 0;
+    text[length - 1] = 0;
 }
 
 void setDomain(NV_GPU_CLOCK_FREQUENCIES& clocks, int domain, NvmlReturn status, unsigned megahertz) {
@@ -85,26 +101,38 @@ unsigned fieldAsUnsigned(const NvmlFieldValue& field) {
 
 NvmlOpenOutcome openNvmlGpus(const char* library, NvmlGpus* gpus) {
     std::memset(gpus, 0, sizeof *gpus);
+    std::strncpy(gpus->libraryPath, library, sizeof gpus->libraryPath - 1);
+    gpus->openedAtMs = tickCountMs();
+    const auto without = [gpus](NvmlOpenOutcome outcome) {
+        char path[kLongestLibraryPath];
+        std::memcpy(path, gpus->libraryPath, sizeof path);
+        const uint64_t openedAtMs = gpus->openedAtMs;
+        std::memset(gpus, 0, sizeof *gpus);
+        std::memcpy(gpus->libraryPath, path, sizeof path);
+        gpus->openedAtMs = openedAtMs;
+        return outcome;
+    };
     void* handle = dlopen(library, RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) return NvmlOpenOutcome::NoLibrary;
+    if (handle == nullptr) return without(NvmlOpenOutcome::NoLibrary);
     if (!loadEntryPoints(handle, &gpus->api)) {
         dlclose(handle);
-        std::memset(gpus, 0, sizeof *gpus);
-        return NvmlOpenOutcome::NoLibrary;
+        return without(NvmlOpenOutcome::NoLibrary);
     }
     if (gpus->api.init() != kNvmlSuccess) {
         dlclose(handle);
-        std::memset(gpus, 0, sizeof *gpus);
-        return NvmlOpenOutcome::InitFailed;
+        return without(NvmlOpenOutcome::InitFailed);
     }
     unsigned count = 0;
     if (gpus->api.getCount(&count) != kNvmlSuccess) {
         gpus->api.shutdown();
         dlclose(handle);
-        std::memset(gpus, 0, sizeof *gpus);
-        return NvmlOpenOutcome::CountFailed;
+        return without(NvmlOpenOutcome::CountFailed);
     }
     gpus->library = handle;
+    if (gpus->api.getDriverVersion == nullptr ||
+        gpus->api.getDriverVersion(gpus->driverVersion, sizeof gpus->driverVersion) != kNvmlSuccess)
+        gpus->driverVersion[0] = 0;
+    gpus->driverVersion[sizeof gpus->driverVersion - 1] = 0;
     // A GPU whose handle is refused (no permission, lost) is not one of ours; the rest keep their order.
     for (unsigned index = 0; index < count; ++index) {
         NvmlDevice device = nullptr;
@@ -112,10 +140,27 @@ NvmlOpenOutcome openNvmlGpus(const char* library, NvmlGpus* gpus) {
         if (gpus->count < kGpuSlots) {
             gpus->devices[gpus->count] = device;
             fetchName(*gpus, device, gpus->names[gpus->count]);
+            fetchText(gpus->api.getUuid, device, gpus->uuids[gpus->count], kNvmlUuidBytes);
         }
         ++gpus->count;
     }
     return NvmlOpenOutcome::Ready;
+}
+
+bool nvmlLibraryFailed(NvmlReturn status) {
+    return status == kNvmlErrorUninitialized || status == kNvmlErrorDriverNotLoaded ||
+           status == kNvmlErrorLibraryDriverMismatch;
+}
+
+bool reopenNvmlIfDue(NvmlGpus* gpus, uint64_t nowMs) {
+    if (gpus->library != nullptr || gpus->libraryPath[0] == 0 || nowMs < gpus->openedAtMs + kNvmlOpenAgainMs)
+        return false;
+    const std::string path = gpus->libraryPath;
+    const NvmlOpenOutcome outcome = openNvmlGpus(path.c_str(), gpus);
+    gpus->openedAtMs = nowMs;
+    if (outcome != NvmlOpenOutcome::Ready) return false;
+    logLine(gpuOutcomeLine(outcome, gpus->count, path));
+    return true;
 }
 
 void closeNvmlGpus(NvmlGpus* gpus) {
@@ -133,7 +178,7 @@ void translateNvmlAnswers(const NvmlAnswers& answers, GpuPassReadings* pass) {
     readings.busId = answers.pci.bus;
     readings.busSlotIdStatus = answers.pciStatus;
     readings.busSlotId = answers.pci.device;
-    readings.name = answers.name;
+    readings.name = answers.name.c_str();
 
     readings.pstatesStatus = answers.utilizationStatus;
     readings.pstates.utilization[0].presentBits = 1;
@@ -203,17 +248,51 @@ NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index) {
         if (answers.memoryTemperatureStatus == kNvmlSuccess)
             answers.memoryTemperatureC = fieldAsUnsigned(field);
     }
+    answers.powerStatus = api.getPowerUsage != nullptr ? api.getPowerUsage(device, &answers.powerMilliwatts)
+                                                       : kNvmlErrorFunctionNotFound;
+    answers.powerLimitStatus = api.getEnforcedPowerLimit != nullptr
+                                   ? api.getEnforcedPowerLimit(device, &answers.powerLimitMilliwatts)
+                                   : kNvmlErrorFunctionNotFound;
+    answers.energyStatus = api.getTotalEnergy != nullptr
+                               ? api.getTotalEnergy(device, &answers.energyMillijoules)
+                               : kNvmlErrorFunctionNotFound;
+    answers.throttleStatus = api.getThrottleReasons != nullptr
+                                 ? api.getThrottleReasons(device, &answers.throttleReasons)
+                                 : kNvmlErrorFunctionNotFound;
     return answers;
 }
 
-void sampleNvmlGpus(const NvmlGpus& gpus, LocalStore& store, NvmlAnswers (*answers)[kGpuSlots]) {
+void sampleNvmlGpus(NvmlGpus& gpus, LocalStore& store, NvmlPassAnswers* answers) {
+    const uint64_t nowMs = tickCountMs();
+    if (gpus.failing) {
+        const std::string path = gpus.libraryPath;
+        logLine("no GPUs: " + path + " stopped working (was the NVIDIA driver updated or unloaded?); " +
+                "trying it again in a minute");
+        closeNvmlGpus(&gpus);
+        std::strncpy(gpus.libraryPath, path.c_str(), sizeof gpus.libraryPath - 1);
+        gpus.openedAtMs = nowMs;
+        // Shown without GPUs, as an agent started without the library is, not with their last figures.
+        store.host.gpuCount = 0;
+        for (GpuRecord& gpu : store.gpus) gpu.present = 0;
+    }
+    reopenNvmlIfDue(&gpus, nowMs);
     const int32_t slots = prepareGpuSlots(store, gpus.count);
+    bool everyGpuFailed = slots > 0;
     for (int32_t index = 0; index < slots; ++index) {
         GpuPassReadings pass;
         const NvmlAnswers asked = askNvmlGpu(gpus, index);
-        if (answers != nullptr) (*answers)[index] = asked;
+        everyGpuFailed = everyGpuFailed && nvmlLibraryFailed(asked.memoryStatus);
+        if (answers != nullptr) {
+            answers->gpus[index] = asked;
+            answers->uuids[index] = gpus.uuids[index];
+        }
         translateNvmlAnswers(asked, &pass);
         fillGpuRecord(store.gpus[index], pass.readings);
+    }
+    gpus.failing = everyGpuFailed;
+    if (answers != nullptr) {
+        answers->libraryUp = gpus.library != nullptr && !everyGpuFailed;
+        answers->driverVersion = gpus.driverVersion;
     }
 }
 

@@ -27,16 +27,33 @@ struct NvmlEntryPoints {
     NvmlGetFanSpeedRpmFunction getFanSpeedRpm;  // newer drivers only
     NvmlGetTemperatureFunction getTemperature;
     NvmlGetFieldValuesFunction getFieldValues;  // newer drivers only
+    NvmlGetTextFunction getUuid;
+    NvmlGetDriverVersionFunction getDriverVersion;
+    NvmlGetMilliwattsFunction getPowerUsage;
+    NvmlGetMilliwattsFunction getEnforcedPowerLimit;
+    NvmlGetCounterFunction getTotalEnergy;  // millijoules since the driver loaded
+    NvmlGetCounterFunction getThrottleReasons;
 };
 
-// The GPUs of one opened library: the handles obtained, in index order, and their names. GPUs beyond
-// the 16 slots are counted but not kept.
+// A library that is missing or refuses to start is opened again this often, so that a driver
+// installed or updated after the agent started is found without a restart.
+constexpr uint64_t kNvmlOpenAgainMs = 60000;
+constexpr size_t kLongestLibraryPath = 4096;
+
+// The GPUs of one opened library: the handles obtained, in index order, their names and UUIDs, and
+// the driver's version. GPUs beyond the 16 slots are counted but not kept. The path and the time of
+// the last attempt stay when the library could not be opened.
 struct NvmlGpus {
     void* library;  // null: no library, no GPUs
     NvmlEntryPoints api;
     int32_t count;
     NvmlDevice devices[kGpuSlots];
     char16_t names[kGpuSlots][kRecordTextUnits];
+    char uuids[kGpuSlots][kNvmlUuidBytes];
+    char driverVersion[kNvmlDriverVersionBytes];
+    char libraryPath[kLongestLibraryPath];
+    uint64_t openedAtMs;  // of the last attempt
+    bool failing;         // the last pass found the library refusing every GPU as a whole
 };
 
 enum class NvmlOpenOutcome {
@@ -49,6 +66,12 @@ enum class NvmlOpenOutcome {
 // Loads the library (a path, or a bare name for the dynamic linker's search path), starts it and
 // finds the GPUs. Anything short of Ready leaves gpus without a library and without GPUs.
 NvmlOpenOutcome openNvmlGpus(const char* library, NvmlGpus* gpus);
+// Opens the library again, as it was first named, when it is not open and kNvmlOpenAgainMs have
+// passed since the last attempt; logs when it opens. True when it opened.
+bool reopenNvmlIfDue(NvmlGpus* gpus, uint64_t nowMs);
+// Whether an answer says the library as a whole no longer works (its driver unloaded, or updated
+// beneath it), rather than that one GPU cannot answer.
+bool nvmlLibraryFailed(NvmlReturn status);
 // Shuts the library down and unloads it.
 void closeNvmlGpus(NvmlGpus* gpus);
 
@@ -56,7 +79,7 @@ void closeNvmlGpus(NvmlGpus* gpus);
 struct NvmlAnswers {
     NvmlReturn pciStatus;
     NvmlPciInfo pci;
-    const char16_t* name;
+    std::u16string name;  // a copy: the library may be opened again while the endpoint reads it
     NvmlReturn utilizationStatus;
     NvmlUtilization utilization;
     NvmlReturn maxGraphicsStatus;
@@ -75,6 +98,23 @@ struct NvmlAnswers {
     unsigned coreTemperatureC;
     NvmlReturn memoryTemperatureStatus;
     unsigned memoryTemperatureC;
+    NvmlReturn powerStatus;
+    unsigned powerMilliwatts;
+    NvmlReturn powerLimitStatus;
+    unsigned powerLimitMilliwatts;
+    NvmlReturn energyStatus;
+    unsigned long long energyMillijoules;
+    NvmlReturn throttleStatus;
+    unsigned long long throttleReasons;  // kNvmlThrottleReasons bits
+};
+
+// What one pass's GPU step saw, for the metrics endpoint; copies, as the library may open again
+// while the endpoint reads them.
+struct NvmlPassAnswers {
+    bool libraryUp;
+    std::string driverVersion;
+    NvmlAnswers gpus[kGpuSlots];
+    std::string uuids[kGpuSlots];
 };
 
 // The readings of one GPU with the clock answers they point to.
@@ -91,8 +131,10 @@ void translateNvmlAnswers(const NvmlAnswers& answers, GpuPassReadings* pass);
 // Asks the library about GPU index (below min(count, 16)).
 NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index);
 
-// The GPU step of a pass over the store: nothing with no GPUs; otherwise gpuCount and every slot.
-// answers, when given, receives what each slot's GPU answered, in full precision.
-void sampleNvmlGpus(const NvmlGpus& gpus, LocalStore& store, NvmlAnswers (*answers)[kGpuSlots] = nullptr);
+// The GPU step of a pass over the store: a library that failed in the last pass is closed, and one
+// that is not open is opened again when that is due; then nothing with no GPUs, otherwise gpuCount
+// and every slot. answers, when given, receives whether the library works and what each slot's GPU
+// answered, in full precision.
+void sampleNvmlGpus(NvmlGpus& gpus, LocalStore& store, NvmlPassAnswers* answers = nullptr);
 
 }  // namespace tarvelon

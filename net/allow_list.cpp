@@ -94,17 +94,21 @@ bool parseIPv6(const char16_t* text, int length, uint8_t* bytes) {
     return true;
 }
 
+}  // namespace
+
 bool isMappedIPv4(const IpAddress& address) {
     static const uint8_t kPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
     return address.family == IpFamily::IPv6 && std::memcmp(address.bytes, kPrefix, 12) == 0;
 }
 
-IpAddress unmapped(const IpAddress& address) {
+IpAddress unmappedIPv4(const IpAddress& address) {
     if (!isMappedIPv4(address)) return address;
     IpAddress ipv4{IpFamily::IPv4, {}, 0};
     std::memcpy(ipv4.bytes, address.bytes + 12, 4);
     return ipv4;
 }
+
+namespace {
 
 int familyBits(IpFamily family) {
     return family == IpFamily::IPv4 ? 32 : 128;
@@ -129,7 +133,7 @@ bool parseEntry(const char16_t* text, int length, AllowEntry* entry) {
     }
     // Senders are matched unmapped, so a network within the mapped range is an IPv4 network.
     if (isMappedIPv4(address) && prefix >= 96) {
-        address = unmapped(address);
+        address = unmappedIPv4(address);
         prefix -= 96;
     }
     for (int bit = prefix; bit < familyBits(address.family); ++bit) {
@@ -197,7 +201,7 @@ bool parseAllowList(const char16_t* text, AllowList* out, const char16_t** badEn
 bool allowListAdmits(const AllowList& list, const IpAddress& sender) {
     if (list.count == 0) return true;
     if (list.count == kAllowNobody) return false;
-    const IpAddress address = unmapped(sender);
+    const IpAddress address = unmappedIPv4(sender);
     for (int i = 0; i < list.count; ++i) {
         if (contains(list.entries[i], address)) return true;
     }

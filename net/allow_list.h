@@ -34,4 +34,8 @@ bool allowListAdmits(const AllowList& list, const IpAddress& sender);
 // without a scope or port; false for anything else.
 bool parseIpText(const char16_t* text, int length, IpAddress* out);
 
+bool isMappedIPv4(const IpAddress& address);
+// The IPv4 address a mapped address carries; any other address as it is.
+IpAddress unmappedIPv4(const IpAddress& address);
+
 }  // namespace tarvelon

@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!reason.empty() && reason.find('\n') == std::string::npos);
     }
 
-    probeWaitFits(text(3), size);
+    probeTimeLeftMs(text(3), size);
 
     std::vector<IpNetwork> networks;
     if (text(4) != nullptr && parseNetworkList(text(4), &networks, &reason)) {

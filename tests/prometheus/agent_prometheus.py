@@ -20,7 +20,11 @@ import urllib.parse
 from prometheus_fixture import agent_job, free_port, probe_job, request, start_prometheus, value_of
 
 GPUS = """count 2
+driver 550.54.14
 gpu 0 name Simulated "Quoted" GPU
+gpu 0 uuid GPU-5e6d3c1a-0000-4000-8000-000000000001
+gpu 0 power 123456
+gpu 0 energy 5000000
 gpu 0 coreTemp 67
 gpu 0 memTemp 71
 gpu 0 total 8589934592
@@ -109,15 +113,22 @@ def main():
         status, own = request(http_port, "GET", "/metrics")
         accepted, report = promtool_accepts(own)
         check(accepted, "promtool refuses /metrics: " + report)
-        check('tarvelon_gpu_temperature_celsius{host="alpha",gpu="0",name="Simulated \\"Quoted\\" GPU",'
-              'sensor="core"} 67' in own, "/metrics lacks GPU 0's core temperature:\n" + own)
-        check('tarvelon_gpu_memory_bytes{host="alpha",gpu="0",name="Simulated \\"Quoted\\" GPU"} 8589934592'
-              in own, "/metrics lacks GPU 0's memory in bytes")
+        for line in ['tarvelon_host_info{host="alpha"} 1',
+                     'tarvelon_gpu_info{gpu="0",name="Simulated \\"Quoted\\" GPU",'
+                     'uuid="GPU-5e6d3c1a-0000-4000-8000-000000000001",pci_bus_id="00000000:00:00.0",'
+                     'driver_version="550.54.14"} 1',
+                     'tarvelon_gpu_temperature_celsius{gpu="0",sensor="core"} 67',
+                     'tarvelon_gpu_memory_total_bytes{gpu="0"} 8589934592',
+                     'tarvelon_gpu_power_watts{gpu="0"} 123.456',
+                     'tarvelon_gpu_energy_joules_total{gpu="0"} 5000',
+                     'tarvelon_gpu_library_up 1']:
+            check(line + "\n" in own, f"/metrics lacks {line}")
+        check('tarvelon_gpu_power_watts{gpu="1"}' not in own, "GPU 1 reports no power, yet has a power series")
 
         status, probed = request(http_port, "GET", f"/probe?target=127.0.0.1:{beta_udp}")
         accepted, report = promtool_accepts(probed)
         check(status == 200 and accepted, f"promtool refuses /probe ({status}): {report}")
-        check("tarvelon_probe_success 1" in probed and 'tarvelon_cpus{host="beta"}' in probed,
+        check("tarvelon_probe_success 1" in probed and 'tarvelon_host_info{host="beta"} 1' in probed,
               "a probe of beta did not succeed:\n" + probed)
         for target in (f"127.0.0.1:{silent.getsockname()[1]}", "no..such"):
             status, text = request(http_port, "GET", "/probe?target=" + target)
@@ -126,7 +137,7 @@ def main():
         long_line = b"GET /metrics?" + b"a" * 10000 + b" HTTP/1.1\r\nHost: x\r\n\r\n"
         refused_target = urllib.parse.quote(f"[::1]:{refused_v6.getsockname()[1]}")
         for method, path, expected in [
-            ("GET", "/", 404), ("GET", "/metricsx", 404), ("POST", "/metrics", 405), ("PUT", "/probe", 405),
+            ("GET", "/metricsx", 404), ("POST", "/metrics", 405), ("PUT", "/probe", 405),
             ("DELETE", "/metrics", 405), ("GET", "/probe", 400), ("GET", "/probe?target=", 400),
             ("GET", "/probe?target=pc7:99999", 400), ("GET", "/probe?target=" + "a" * 300, 400),
             ("GET", "/probe?target=%5B%3A%3A1", 400), ("GET", "/probe?target=" + refused_target, 403),
@@ -156,12 +167,12 @@ def main():
             return value_of(prometheus_port, expression)
 
         temperature = wait_for("the GPU temperature in Prometheus", lambda: value(
-            'tarvelon_gpu_temperature_celsius{job="tarvelon-agent",host="alpha",gpu="0",sensor="core"}'))
+            'tarvelon_gpu_temperature_celsius{job="tarvelon-agent",gpu="0",sensor="core"}'))
         check(temperature == "67", f"Prometheus holds {temperature} for the simulated temperature")
         beta = wait_for("beta's probe in Prometheus", lambda: value(
             f'tarvelon_probe_success{{instance="127.0.0.1:{beta_udp}"}}'))
         check(beta == "1", f"Prometheus holds {beta} for the probe of beta")
-        check(value(f'tarvelon_cpus{{job="tarvelon",host="beta"}}') is not None,
+        check(value(f'tarvelon_host_info{{job="tarvelon",host="beta"}}') is not None,
               "Prometheus holds no figures of beta")
         outcome = wait_for("the silent port's probe in Prometheus", lambda: value(
             f'tarvelon_probe_success{{instance="127.0.0.1:{silent_port}"}}'))

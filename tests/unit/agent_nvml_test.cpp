@@ -79,6 +79,42 @@ TEST_F(NvmlTest, OneGpuFillsEveryFieldInTheRecordsUnits) {
     for (int slot = 1; slot < kGpuSlots; ++slot) EXPECT_EQ(store.gpus[slot].present, 0) << slot;
 }
 
+// A driver installed after the agent started, or updated beneath it: the library is looked for again
+// a minute after the last attempt, not sooner, and its GPUs are then sampled; one that fails for
+// every GPU as a whole is closed to be opened again.
+TEST_F(NvmlTest, ALibraryInstalledOrUpdatedLaterIsOpenedAgainAMinuteAfterTheLastAttempt) {
+    configure(kOneGpu);
+    const std::string late = root.path() + "/libnvidia-ml.so.1";
+    ASSERT_EQ(openNvmlGpus(late.c_str(), &gpus), NvmlOpenOutcome::NoLibrary);
+    const uint64_t triedAtMs = gpus.openedAtMs;
+    std::ifstream source(TARVELON_SIMULATED_NVML, std::ios::binary);
+    std::ofstream(late, std::ios::binary) << source.rdbuf();
+    EXPECT_FALSE(reopenNvmlIfDue(&gpus, triedAtMs + kNvmlOpenAgainMs - 1));
+    EXPECT_EQ(gpus.library, nullptr);
+    ASSERT_TRUE(reopenNvmlIfDue(&gpus, triedAtMs + kNvmlOpenAgainMs));
+    EXPECT_EQ(gpus.count, 1);
+    EXPECT_FALSE(reopenNvmlIfDue(&gpus, triedAtMs + 3 * kNvmlOpenAgainMs));  // open: nothing to do
+    NvmlPassAnswers answers;
+    sampleNvmlGpus(gpus, store, &answers);
+    EXPECT_TRUE(answers.libraryUp);
+    EXPECT_EQ(store.host.gpuCount, 1);
+
+    configure(std::string(kOneGpu) + "fail nvmlDeviceGetMemoryInfo 18\n");  // the driver was updated
+    sampleNvmlGpus(gpus, store, &answers);
+    EXPECT_FALSE(answers.libraryUp);
+    sampleNvmlGpus(gpus, store, &answers);
+    EXPECT_EQ(gpus.library, nullptr);
+    EXPECT_FALSE(answers.libraryUp);
+    EXPECT_EQ(store.host.gpuCount, 0);
+    configure(kOneGpu);
+    EXPECT_TRUE(reopenNvmlIfDue(&gpus, gpus.openedAtMs + kNvmlOpenAgainMs));
+
+    configure(std::string(kOneGpu) + "fail nvmlDeviceGetMemoryInfo 999\n");  // one GPU's trouble only
+    sampleNvmlGpus(gpus, store, &answers);
+    sampleNvmlGpus(gpus, store, &answers);
+    EXPECT_NE(gpus.library, nullptr);
+}
+
 TEST_F(NvmlTest, WithoutTheLibraryOrWithoutAGpuTheStoreKeepsNoGpu) {
     EXPECT_EQ(openNvmlGpus("/nonexistent/libnvidia-ml.so.1", &gpus), NvmlOpenOutcome::NoLibrary);
     EXPECT_EQ(openNvmlGpus("libc.so.6", &gpus), NvmlOpenOutcome::NoLibrary);  // loads, but no entry points

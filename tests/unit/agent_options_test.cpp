@@ -43,8 +43,11 @@ TEST(AgentOptions, EveryFormOfAnOptionIsAccepted) {
     }
     AgentOptions options;
     std::string message;
-    ASSERT_EQ(parse({"-n", "rack 7", "--root=/srv/fake", "--nvml", "/opt/lib.so", "-4"}, &options, &message),
+    ASSERT_EQ(parse({"-n", "rack 7", "--root=/srv/fake", "--nvml", "/opt/lib.so", "-4",
+                     "--metrics-ignore-interfaces=tap[0-9]+"},
+                    &options, &message),
               OptionsOutcome::Run);
+    EXPECT_EQ(options.ignoredInterfaces, "tap[0-9]+");
     EXPECT_EQ(options.name, "rack 7");
     EXPECT_EQ(options.root, "/srv/fake");
     EXPECT_EQ(options.nvmlLibrary, "/opt/lib.so");
@@ -116,6 +119,8 @@ TEST(AgentOptions, RefusalsSayWhatIsWrong) {
          "'host.example' is not an address or a network such as 192.0.2.0/24 or 2001:db8::/32 (--allow)"},
         {{"--metrics=:8221", "--web-config=/nonexistent.yml"}, "/nonexistent.yml: No such file or directory"},
         {{"--web-config=/dev/null"}, "--web-config needs --metrics, the HTTP endpoint it protects"},
+        {{"--metrics-ignore-interfaces=veth(.*"},
+         "'veth(.*' given to --metrics-ignore-interfaces is not a POSIX extended regular expression"},
     };
     for (const Case& c : cases) {
         AgentOptions options;

@@ -50,9 +50,9 @@ def test(build):
             status, text = wait_for(lambda: (lambda answer: answer if answer[0] == 200 else None)(
                 get(http_port, "/probe?target=127.0.0.1:%d" % exe_port)), 30, "the agent's probe of the exe")
             check("tarvelon_probe_success 1" in text, "the probe failed:\n" + text)
-            for line in ('tarvelon_gpus{host="lab-pc-07"} 2',
-                         'tarvelon_gpu_temperature_celsius{host="lab-pc-07",gpu="0",name="Simulated GeForce",'
-                         'sensor="core"} 77'):
+            for line in ('tarvelon_host_info{host="lab-pc-07"} 1', 'tarvelon_gpus 2',
+                         'tarvelon_gpu_info{gpu="0",name="Simulated GeForce",',
+                         'tarvelon_gpu_temperature_celsius{gpu="0",sensor="core"} 77'):
                 check(line in text, "the probe lacks %r:\n%s" % (line, text))
 
             children.append(start_prometheus(work, prometheus_port,
@@ -63,9 +63,9 @@ def test(build):
 
             check(wait_for(lambda: value('tarvelon_probe_success{instance="127.0.0.1:%d"}' % exe_port), 60,
                            "the probe in Prometheus") == "1", "Prometheus holds a failed probe of the exe")
-            check(value('tarvelon_gpus{host="lab-pc-07"}') == "2",
+            check(value('tarvelon_gpus{instance="127.0.0.1:%d"}' % exe_port) == "2",
                   "Prometheus lacks the Windows host's GPUs")
-            second_gpu = 'tarvelon_gpu_temperature_celsius{host="lab-pc-07",gpu="1",sensor="core"}'
+            second_gpu = 'tarvelon_gpu_temperature_celsius{instance="127.0.0.1:%d",gpu="1",sensor="core"}' % exe_port
             check(value(second_gpu) == "58", "Prometheus lacks the second GPU's temperature")
         finally:
             for child in children:
