@@ -79,12 +79,7 @@ bool parseNetworkList(const std::string& text, std::vector<IpNetwork>* networks,
 }
 
 bool networkContains(const IpNetwork& network, const IpAddress& address) {
-    if (address.family != network.address.family) return false;
-    for (int bit = 0; bit < network.prefixBits; ++bit) {
-        const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit % 8));
-        if ((address.bytes[bit / 8] & mask) != (network.address.bytes[bit / 8] & mask)) return false;
-    }
-    return true;
+    return networkHolds(network.address, network.prefixBits, address);
 }
 
 bool anyNetworkContains(const std::vector<IpNetwork>& networks, const IpAddress& address) {

@@ -143,15 +143,6 @@ bool parseEntry(const char16_t* text, int length, AllowEntry* entry) {
     return true;
 }
 
-bool contains(const AllowEntry& entry, const IpAddress& address) {
-    if (address.family != entry.network.family) return false;
-    for (int bit = 0; bit < entry.prefixBits; ++bit) {
-        const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit % 8));
-        if ((address.bytes[bit / 8] & mask) != (entry.network.bytes[bit / 8] & mask)) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 bool parseIpText(const char16_t* text, int length, IpAddress* out) {
@@ -198,12 +189,21 @@ bool parseAllowList(const char16_t* text, AllowList* out, const char16_t** badEn
     return true;
 }
 
+bool networkHolds(const IpAddress& network, int32_t prefixBits, const IpAddress& address) {
+    if (address.family != network.family) return false;
+    for (int bit = 0; bit < prefixBits; ++bit) {
+        const uint8_t mask = static_cast<uint8_t>(0x80u >> (bit % 8));
+        if ((address.bytes[bit / 8] & mask) != (network.bytes[bit / 8] & mask)) return false;
+    }
+    return true;
+}
+
 bool allowListAdmits(const AllowList& list, const IpAddress& sender) {
     if (list.count == 0) return true;
     if (list.count == kAllowNobody) return false;
     const IpAddress address = unmappedIPv4(sender);
     for (int i = 0; i < list.count; ++i) {
-        if (contains(list.entries[i], address)) return true;
+        if (networkHolds(list.entries[i].network, list.entries[i].prefixBits, address)) return true;
     }
     return false;
 }

@@ -37,5 +37,7 @@ bool parseIpText(const char16_t* text, int length, IpAddress* out);
 bool isMappedIPv4(const IpAddress& address);
 // The IPv4 address a mapped address carries; any other address as it is.
 IpAddress unmappedIPv4(const IpAddress& address);
+// True when address is of network's family and agrees with it in the leading prefixBits.
+bool networkHolds(const IpAddress& network, int32_t prefixBits, const IpAddress& address);
 
 }  // namespace tarvelon
