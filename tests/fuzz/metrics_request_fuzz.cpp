@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const MetricsRoute route = routeRequest(text(0) ? text(0) : "", text(1) ? text(1) : "");
     if (route == MetricsRoute::Metrics || route == MetricsRoute::Probe)
-        FUZZ_CHECK(std::strcmp(text(0), "GET") == 0);
+        FUZZ_CHECK(std::strcmp(text(0), "GET") == 0 || std::strcmp(text(0), "HEAD") == 0);
 
     QueryTarget target;
     std::string reason;
