@@ -154,7 +154,8 @@ bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown,
             const std::u16string text = fromUtf8(value);
             const char16_t* bad = nullptr;
             if (!parseAllowList(text.c_str(), &options.allow, &bad)) {
-                const std::string entry = toUtf8(std::u16string(bad).substr(0, std::u16string(bad).find(u',')).c_str());
+                const std::u16string rest(bad);
+                const std::string entry = toUtf8(rest.substr(0, rest.find(u',')).c_str());
                 *parsing.message = "'" + entry + "' is not an address or a network such as 192.0.2.0/24 or " +
                                    "2001:db8::/32 (" + shown + ")";
                 return false;

@@ -3,9 +3,6 @@
 every second or so. The icon's changes are watched from a tray window that win_driver plays. What the
 balloon and the tooltip say is decided and tested natively."""
 
-import threading
-import time
-
 from wine_desktop import Desktop, check, main
 
 CONFIGURATION = """physical 1
@@ -23,15 +20,12 @@ def test(build):
     with desktop.simulated_gpus(CONFIGURATION):
         desktop.start()
         desktop.wait_panel_size(2 * 136, 112)
-        watched = {}
-        watcher = threading.Thread(target=lambda: watched.update(
-            out=desktop.drive("tray-watch", "10", check_status=False, timeout=60)))
-        watcher.start()
-        time.sleep(3)  # the watching tray is up and holds the icon
-        desktop.drive("set", "General Setup", "1008", "80")
-        desktop.drive("click", "General Setup", "1")  # the limit counts once the dialog hides
-        watcher.join()
-    changes = watched.get("out", "").split()
+
+        def set_limit():
+            desktop.drive("set", "General Setup", "1008", "80")
+            desktop.drive("click", "General Setup", "1")  # the limit counts once the dialog hides
+
+        changes = desktop.watch_tray(10, set_limit)
     check("added" in changes, "the icon came to the watching tray: %r" % changes)
     check(changes.count("balloon") == 1, "one balloon, got %r" % changes)
     check(changes.count("modify") >= 3, "the tooltip follows the figures: %r" % changes)

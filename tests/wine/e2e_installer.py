@@ -21,15 +21,8 @@ def version(build):
 
 def values(desktop, key):
     """{name: text} of a key's values; None when the key is missing."""
-    result = desktop.wine("reg", "query", key, check_status=False)
-    if result.returncode != 0:
-        return None
-    found = {}
-    for line in result.stdout.replace("\r", "").splitlines():
-        parts = line.split(None, 2)
-        if len(parts) >= 2 and parts[1].startswith("REG_"):
-            found[parts[0]] = parts[2] if len(parts) > 2 else ""
-    return found
+    found = desktop.reg_query(key)
+    return None if found is None else {name: text for name, (_, text) in found.items()}
 
 
 def folder_of(desktop, variable):

@@ -3,8 +3,6 @@ one tray balloon, not one a second, while the log keeps trying. The icon's chang
 tray window that win_driver plays."""
 
 import os
-import threading
-import time
 
 from wine_desktop import Desktop, check, main
 
@@ -19,20 +17,14 @@ def test(build):
     try:
         desktop.start()
         desktop.wait_panel_size(136, 112)
-        watched = {}
-        watcher = threading.Thread(target=lambda: watched.update(
-            out=desktop.drive("tray-watch", "12", check_status=False, timeout=60)))
-        watcher.start()
-        time.sleep(3)  # the watching tray is up and holds the icon
-        desktop.drive("set", "General Setup", "1010", "C:\\tarvelon-blocked\\logs")
-        watcher.join()
+        changes = desktop.watch_tray(
+            12, lambda: desktop.drive("set", "General Setup", "1010", "C:\\tarvelon-blocked\\logs"))
         values = desktop.reg_query()
         check(values["historyLogDirectory"][1] == "C:\\tarvelon-blocked\\logs", "stored folder %r" %
               (values["historyLogDirectory"],))
     finally:
         desktop.stop()
         os.remove(blocker)
-    changes = watched.get("out", "").split()
     check(changes.count("balloon") == 1, "one balloon, got %r" % changes)
 
 

@@ -13,6 +13,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -150,9 +151,10 @@ class Desktop:
         kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
         self.wine("reg", "add", KEY, "/v", name, "/t", kind, "/d", str(value), "/f")
 
-    def reg_query(self):
-        """Every value of the key as {name: (type, text)}; None when the key is missing."""
-        result = self.wine("reg", "query", KEY, check_status=False)
+    def reg_query(self, key=KEY):
+        """Every value of the key (Tarvelon's own unless told) as {name: (type, text)}; None when the
+        key is missing."""
+        result = self.wine("reg", "query", key, check_status=False)
         if result.returncode != 0:
             return None
         values = {}
@@ -161,6 +163,18 @@ class Desktop:
             if len(parts) >= 2 and parts[1].startswith("REG_"):
                 values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
         return values
+
+    def watch_tray(self, seconds, action):
+        """The panel's icon changes while a tray that win_driver plays for seconds watches it and
+        action() runs: a list of "balloon" and "modify", after "added" once the icon came to it."""
+        watched = {}
+        watcher = threading.Thread(target=lambda: watched.update(
+            out=self.drive("tray-watch", str(seconds), check_status=False, timeout=60)))
+        watcher.start()
+        time.sleep(3)  # the watching tray is up and holds the icon
+        action()
+        watcher.join()
+        return watched.get("out", "").split()
 
     def server_on(self):
         """The query server switched on at a free loopback port; returns the port."""
