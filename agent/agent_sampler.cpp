@@ -19,7 +19,7 @@ void runPass(AgentSampler& sampler, uint64_t nowMs) {
     const bool keep = sampler.keepFigures;
     const HostSourceGaps gaps =
         sampleLinuxHost(sampler.host, nowMs, hostName, store.host, keep ? &figures.hostFigures : nullptr);
-    sampleNvmlGpus(sampler.gpus, store, keep ? &figures.answers : nullptr);
+    sampleNvmlGpus(sampler.gpus, sampler.host.root, store, keep ? &figures.answers : nullptr);
     publishLocalStore(store);
     if (keep) {
         figures.host = store.host;

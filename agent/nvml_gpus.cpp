@@ -1,6 +1,7 @@
 #include "agent/nvml_gpus.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -152,10 +153,21 @@ bool nvmlLibraryFailed(NvmlReturn status) {
            status == kNvmlErrorLibraryDriverMismatch;
 }
 
-bool reopenNvmlIfDue(NvmlGpus* gpus, uint64_t nowMs) {
+bool nvmlWorthLookingFor(const std::string& library, const std::string& root) {
+    if (library.find('/') != std::string::npos) return true;
+    struct stat entry;
+    return stat((root + "/proc/driver/nvidia").c_str(), &entry) == 0 ||
+           stat((root + "/dev/dxg").c_str(), &entry) == 0;
+}
+
+bool reopenNvmlIfDue(NvmlGpus* gpus, uint64_t nowMs, const std::string& root) {
     if (gpus->library != nullptr || gpus->libraryPath[0] == 0 || nowMs < gpus->openedAtMs + kNvmlOpenAgainMs)
         return false;
     const std::string path = gpus->libraryPath;
+    if (!nvmlWorthLookingFor(path, root)) {
+        gpus->openedAtMs = nowMs;
+        return false;
+    }
     const NvmlOpenOutcome outcome = openNvmlGpus(path.c_str(), gpus);
     gpus->openedAtMs = nowMs;
     if (outcome != NvmlOpenOutcome::Ready) return false;
@@ -262,7 +274,7 @@ NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index) {
     return answers;
 }
 
-void sampleNvmlGpus(NvmlGpus& gpus, LocalStore& store, NvmlPassAnswers* answers) {
+void sampleNvmlGpus(NvmlGpus& gpus, const std::string& root, LocalStore& store, NvmlPassAnswers* answers) {
     const uint64_t nowMs = tickCountMs();
     if (gpus.failing) {
         const std::string path = gpus.libraryPath;
@@ -275,7 +287,7 @@ void sampleNvmlGpus(NvmlGpus& gpus, LocalStore& store, NvmlPassAnswers* answers)
         store.host.gpuCount = 0;
         for (GpuRecord& gpu : store.gpus) gpu.present = 0;
     }
-    reopenNvmlIfDue(&gpus, nowMs);
+    reopenNvmlIfDue(&gpus, nowMs, root);
     const int32_t slots = prepareGpuSlots(store, gpus.count);
     bool everyGpuFailed = slots > 0;
     for (int32_t index = 0; index < slots; ++index) {

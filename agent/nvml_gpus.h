@@ -66,9 +66,15 @@ enum class NvmlOpenOutcome {
 // Loads the library (a path, or a bare name for the dynamic linker's search path), starts it and
 // finds the GPUs. Anything short of Ready leaves gpus without a library and without GPUs.
 NvmlOpenOutcome openNvmlGpus(const char* library, NvmlGpus* gpus);
-// Opens the library again, as it was first named, when it is not open and kNvmlOpenAgainMs have
-// passed since the last attempt; logs when it opens. True when it opened.
-bool reopenNvmlIfDue(NvmlGpus* gpus, uint64_t nowMs);
+// Whether looking for the library again can find one that starts: a library named by its path always
+// (one file to open), one named without a directory only while the NVIDIA driver shows below root
+// (/proc/driver/nvidia, or WSL's /dev/dxg), since it cannot start without one and a search that finds
+// nothing opens dozens of files and maps the loader's cache: the dearest thing an agent without GPUs
+// would otherwise do all minute.
+bool nvmlWorthLookingFor(const std::string& library, const std::string& root);
+// Opens the library again, as it was first named, when it is not open, kNvmlOpenAgainMs have passed
+// since the last attempt and it is worth looking for; logs when it opens. True when it opened.
+bool reopenNvmlIfDue(NvmlGpus* gpus, uint64_t nowMs, const std::string& root = "");
 // Whether an answer says the library as a whole no longer works (its driver unloaded, or updated
 // beneath it), rather than that one GPU cannot answer.
 bool nvmlLibraryFailed(NvmlReturn status);
@@ -134,7 +140,8 @@ NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index);
 // The GPU step of a pass over the store: a library that failed in the last pass is closed, and one
 // that is not open is opened again when that is due; then nothing with no GPUs, otherwise gpuCount
 // and every slot. answers, when given, receives whether the library works and what each slot's GPU
-// answered, in full precision.
-void sampleNvmlGpus(NvmlGpus& gpus, LocalStore& store, NvmlPassAnswers* answers = nullptr);
+// answered, in full precision. root is where the driver is looked for, as reopenNvmlIfDue says.
+void sampleNvmlGpus(NvmlGpus& gpus, const std::string& root, LocalStore& store,
+                    NvmlPassAnswers* answers = nullptr);
 
 }  // namespace tarvelon

@@ -32,7 +32,7 @@ enum QueryCode : uint8_t {
 };
 
 // Server: buffer holds the received datagram (receivedBytes long, negative when the receive failed)
-// in a buffer of kDatagramBufferBytes that was cleared before the receive.
+// in a buffer whose first kServerReadLimit bytes were cleared before the receive.
 enum class AnswerKind {
     None,   // not exactly kRequestBytes long, or already the very answer it would get
     Short,  // kRequestBytes: bad version, unknown code or probe answer

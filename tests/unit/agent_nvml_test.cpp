@@ -35,7 +35,7 @@ class NvmlTest : public ::testing::Test {
         auto function = reinterpret_cast<int (*)(const char*)>(dlsym(library, "simulated_nvml_calls"));
         return function != nullptr ? function(operation) : -1;
     }
-    void sample() { sampleNvmlGpus(gpus, store); }
+    void sample() { sampleNvmlGpus(gpus, root.path(), store); }
 
     FixtureRoot root;
     std::string configPath;
@@ -95,14 +95,14 @@ TEST_F(NvmlTest, ALibraryInstalledOrUpdatedLaterIsOpenedAgainAMinuteAfterTheLast
     EXPECT_EQ(gpus.count, 1);
     EXPECT_FALSE(reopenNvmlIfDue(&gpus, triedAtMs + 3 * kNvmlOpenAgainMs));  // open: nothing to do
     NvmlPassAnswers answers;
-    sampleNvmlGpus(gpus, store, &answers);
+    sampleNvmlGpus(gpus, root.path(), store, &answers);
     EXPECT_TRUE(answers.libraryUp);
     EXPECT_EQ(store.host.gpuCount, 1);
 
     configure(std::string(kOneGpu) + "fail nvmlDeviceGetMemoryInfo 18\n");  // the driver was updated
-    sampleNvmlGpus(gpus, store, &answers);
+    sampleNvmlGpus(gpus, root.path(), store, &answers);
     EXPECT_FALSE(answers.libraryUp);
-    sampleNvmlGpus(gpus, store, &answers);
+    sampleNvmlGpus(gpus, root.path(), store, &answers);
     EXPECT_EQ(gpus.library, nullptr);
     EXPECT_FALSE(answers.libraryUp);
     EXPECT_EQ(store.host.gpuCount, 0);
@@ -110,9 +110,30 @@ TEST_F(NvmlTest, ALibraryInstalledOrUpdatedLaterIsOpenedAgainAMinuteAfterTheLast
     EXPECT_TRUE(reopenNvmlIfDue(&gpus, gpus.openedAtMs + kNvmlOpenAgainMs));
 
     configure(std::string(kOneGpu) + "fail nvmlDeviceGetMemoryInfo 999\n");  // one GPU's trouble only
-    sampleNvmlGpus(gpus, store, &answers);
-    sampleNvmlGpus(gpus, store, &answers);
+    sampleNvmlGpus(gpus, root.path(), store, &answers);
+    sampleNvmlGpus(gpus, root.path(), store, &answers);
     EXPECT_NE(gpus.library, nullptr);
+}
+
+// A library searched for by name is looked for again only once the driver shows; one named by its
+// path is always tried.
+TEST_F(NvmlTest, ASearchedLibraryIsLookedForAgainOnlyOnceTheDriverShows) {
+    const struct {
+        const char* library;
+        const char* driverEntry;  // made below the root, or nullptr
+        bool worth;
+    } cases[] = {
+        {"libnvidia-ml.so.1", nullptr, false},
+        {"libnvidia-ml.so.1", "/proc/driver/nvidia/version", true},
+        {"libnvidia-ml.so.1", "/dev/dxg", true},
+        {"/usr/lib/libnvidia-ml.so.1", nullptr, true},
+    };
+    for (const auto& c : cases) {
+        FixtureRoot machine;
+        if (c.driverEntry != nullptr) machine.write(c.driverEntry, "");
+        EXPECT_EQ(nvmlWorthLookingFor(c.library, machine.path()), c.worth)
+            << c.library << " " << (c.driverEntry != nullptr ? c.driverEntry : "no driver");
+    }
 }
 
 TEST_F(NvmlTest, WithoutTheLibraryOrWithoutAGpuTheStoreKeepsNoGpu) {
