@@ -1,8 +1,9 @@
 // Load generator: what tarvelon-agent costs a machine and what it can answer. First the agent, with
 // the simulated GPU management library and two GPUs, next to Prometheus's node exporter in the same
 // run, and an agent on a machine without the library beside them: all left idle, then all polled once
-// a second (a UDP query, a GET of /metrics), with their wake-ups and processor time from the
-// scheduler's accounting of every thread, and their peak resident memory. Then a fresh agent gets
+// a second (a UDP query, a GET of /metrics), beside the least an answer reading the same files can
+// cost, with their wake-ups and processor time from the scheduler's accounting of every thread, and
+// their peak resident memory. Then a fresh agent gets
 // queries kept in flight over IPv4 loopback, from many addresses in turn since it answers one address
 // only about ten full replies a second: answers per second, next to a bare recvfrom/sendto echo loop
 // sending replies of the same length, measured in the same run (the limit of the path), and their
@@ -227,6 +228,37 @@ unsigned long long tasksCreated() {
     return 0;
 }
 
+// The least an answer can cost on this machine when it reads what a pass reads: a child that answers
+// every query by reading the four /proc files of a pass and sending a reply as long as the agent's,
+// with nothing else (no parsing, no peek, no budget). What the agent costs beyond it is its own.
+pid_t startLeastAnswer(uint16_t port, int replyBytes) {
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    const int listening = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) _exit(1);
+    int files[4];
+    const char* paths[4] = {"/proc/meminfo", "/proc/stat", "/proc/loadavg", "/proc/net/dev"};
+    for (int i = 0; i < 4; ++i) files[i] = open(paths[i], O_RDONLY | O_CLOEXEC);
+    static char text[65536];
+    static uint8_t datagram[kDatagramBufferBytes];
+    for (;;) {
+        sockaddr_in from{};
+        socklen_t length = sizeof from;
+        const ssize_t received =
+            recvfrom(listening, datagram, sizeof datagram, 0, reinterpret_cast<sockaddr*>(&from), &length);
+        if (received != kRequestBytes) continue;
+        for (int file : files) {
+            if (pread(file, text, sizeof text, 0) < 0) _exit(1);
+        }
+        sendto(listening, datagram, static_cast<size_t>(replyBytes), 0, reinterpret_cast<sockaddr*>(&from),
+               length);
+    }
+}
+
 void stopAll(const std::vector<pid_t>& pids) {
     for (pid_t pid : pids) kill(pid, SIGTERM);
     for (pid_t pid : pids) waitpid(pid, nullptr, 0);
@@ -253,18 +285,24 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
     const uint16_t agentPorts[2] = {testing_net::findFreeUdpPort(), testing_net::findFreeUdpPort()};
     const char* libraries[2] = {TARVELON_SIMULATED_NVML, "/nonexistent/libnvidia-ml.so.1"};
     std::vector<pid_t> pids;
+    int replyBytes = -1;
     for (int i = 0; i < 2; ++i) {
         pid_t agent = -1;
-        if (startAnsweringAgent(agentPorts[i], &agent, libraries[i]) < 0) {
+        replyBytes = startAnsweringAgent(agentPorts[i], &agent, libraries[i]);
+        if (replyBytes < 0) {
             stopAll(pids);
             stopAll({exporter});
             return;
         }
         pids.push_back(agent);
     }
+    const uint16_t leastPort = testing_net::findFreeUdpPort();
+    pids.push_back(startLeastAnswer(leastPort, replyBytes));
     pids.push_back(exporter);
+    for (int attempt = 0; attempt < 100 && askOnce(leastPort, 500) < 0; ++attempt) {
+    }
     sleepMs(2000);  // all past their start
-    constexpr int kMeasured = 3;
+    constexpr int kMeasured = 4;
     Measured measured[kMeasured];
     SchedulerClock before[kMeasured];
     for (int i = 0; i < kMeasured; ++i) before[i] = schedulerClock(pids[i]);
@@ -282,12 +320,22 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
     from = tickCountMs();
     const unsigned long long tasksBefore = tasksCreated();
     long scraped = 0;
-    for (uint64_t second = 1; tickCountMs() - from < polledSeconds * 1000; ++second) {
-        for (uint16_t port : agentPorts) askOnce(port, 500);
-        scraped = getMetrics(exporterPort);
-        const uint64_t due = from + second * 1000;
+    // Each is asked in a quarter of the second of its own: asked right after another read the same
+    // files, a process would find the kernel's side of its reads still warm and cost less.
+    const auto waitUntil = [](uint64_t due) {
         const uint64_t now = tickCountMs();
         if (due > now) sleepMs(static_cast<uint32_t>(due - now));
+    };
+    for (uint64_t second = 0; tickCountMs() - from < polledSeconds * 1000; ++second) {
+        const uint64_t start = from + second * 1000;
+        askOnce(leastPort, 500);
+        waitUntil(start + 250);
+        askOnce(agentPorts[0], 500);
+        waitUntil(start + 500);
+        askOnce(agentPorts[1], 500);
+        waitUntil(start + 750);
+        scraped = getMetrics(exporterPort);
+        waitUntil(start + 1000);
     }
     elapsed = static_cast<double>(tickCountMs() - from) / 1000.0;
     const double tasksPerSecond = static_cast<double>(tasksCreated() - tasksBefore) / elapsed;
@@ -304,7 +352,8 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
     std::printf("  %-22s %10s %10s %10s %10s %18s\n", "", "wake-ups", "CPU ms", "wake-ups", "CPU s",
                 "peak resident");
     std::printf("  %-22s %10s %10s %10s %10s %18s\n", "", "/ minute", "/ minute", "/ minute", "/ hour", "kB");
-    const char* names[kMeasured] = {"agent, simulated GPUs", "agent, no GPU library", "node exporter"};
+    const char* names[kMeasured] = {"agent, simulated GPUs", "agent, no GPU library", "least answer",
+                                    "node exporter"};
     for (int i = 0; i < kMeasured; ++i) {
         std::printf("  %-22s %10.1f %10.3f %10.1f %10.3f %18ld\n", names[i], measured[i].idle.wakeupsPerMinute,
                     measured[i].idle.cpuSecondsPerMinute * 1000.0, measured[i].polled.wakeupsPerMinute,
@@ -312,9 +361,15 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
     }
     const Measured& withGpus = measured[0];
     const Measured& plain = measured[1];
+    const Measured& least = measured[2];
     const double cpuRatio = plain.polled.cpuSecondsPerMinute > 0
-                                ? measured[2].polled.cpuSecondsPerMinute / plain.polled.cpuSecondsPerMinute
+                                ? measured[3].polled.cpuSecondsPerMinute / plain.polled.cpuSecondsPerMinute
                                 : 0.0;
+    std::printf("  polled, the agent without the library cost %.2f times the least answer (reading the same four "
+                "files, doing nothing else)\n",
+                least.polled.cpuSecondsPerMinute > 0
+                    ? plain.polled.cpuSecondsPerMinute / least.polled.cpuSecondsPerMinute
+                    : 0.0);
     std::printf("  the agent's start took %.1f ms of CPU with the simulated GPUs; the exporter answered %ld bytes "
                 "per /metrics\n",
                 startCpu * 1000.0, scraped);
