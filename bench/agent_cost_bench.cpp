@@ -297,7 +297,14 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
         pids.push_back(agent);
     }
     const uint16_t leastPort = testing_net::findFreeUdpPort();
-    pids.push_back(startLeastAnswer(leastPort, replyBytes));
+    const pid_t leastAnswer = startLeastAnswer(leastPort, replyBytes);
+    if (leastAnswer < 0) {  // never handed to stopAll: kill(-1) would signal every process we may
+        std::printf("  the least answer cannot be started (fork failed): no comparison\n");
+        stopAll(pids);
+        stopAll({exporter});
+        return;
+    }
+    pids.push_back(leastAnswer);
     pids.push_back(exporter);
     for (int attempt = 0; attempt < 100 && askOnce(leastPort, 500) < 0; ++attempt) {
     }
