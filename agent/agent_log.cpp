@@ -60,8 +60,9 @@ constexpr GapSource kGapSources[] = {
      "/proc/stat readable again"},
     {&HostSourceGaps::memory, "cannot read /proc/meminfo: memory figures are not updated",
      "/proc/meminfo readable again"},
-    {&HostSourceGaps::frequencies, "no processor frequencies in /sys (cpufreq): the CPU clock shows 0",
-     "processor frequencies found in /sys (cpufreq)"},
+    {&HostSourceGaps::frequencies,
+     "no processor frequencies in /sys (cpufreq) or /proc/cpuinfo: the CPU clock shows 0",
+     "processor frequencies found again"},
     {&HostSourceGaps::network, "cannot read /proc/net/dev: network traffic shows 0",
      "/proc/net/dev readable again"},
 };

@@ -112,6 +112,8 @@ int main(int argc, char** argv) {
 
     static AgentSampler sampler;
     sampler.host = makeLinuxHostSampler(options.root);
+    sampler.drm = makeDrmGpus(options.root,
+                              options.gpuIdLists.empty() ? systemIdLists() : idListsIn(options.gpuIdLists));
     sampler.keepFigures = options.metricsEnabled;
     const NvmlOpenOutcome outcome = openNvmlGpus(options.nvmlLibrary.c_str(), &sampler.gpus);
     logLine(gpuOutcomeLine(outcome, sampler.gpus.count, options.nvmlLibrary));
@@ -136,7 +138,8 @@ int main(int argc, char** argv) {
             exitNow(1);
         }
         logLine("serving Prometheus metrics on TCP port " + std::to_string(options.metrics.port) +
-                (options.probeAllow.empty() ? "" : ", probes included") + (options.web.tls ? ", over TLS" : "") +
+                (options.probeAllow.empty() ? "" : ", probes included") +
+                (options.web.tls ? ", over TLS" : "") +
                 (options.web.users.empty() ? "" : ", behind a password"));
     }
 

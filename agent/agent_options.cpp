@@ -22,6 +22,7 @@ enum class Option {
     IPv6Only,
     Root,
     Nvml,
+    GpuIdLists,
     Metrics,
     ProbeAllow,
     IgnoreInterfaces,
@@ -46,6 +47,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::IPv6Only, "ipv6-only", '6', false},
     {Option::Root, "root", 0, true},
     {Option::Nvml, "nvml", 0, true},
+    {Option::GpuIdLists, "gpu-id-lists", 0, true},
     {Option::Metrics, "metrics", 0, true},
     {Option::ProbeAllow, "probe-allow", 0, true},
     {Option::IgnoreInterfaces, "metrics-ignore-interfaces", 0, true},
@@ -136,6 +138,13 @@ bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown,
                 return false;
             }
             options.nvmlLibrary = value;
+            return true;
+        case Option::GpuIdLists:
+            if (value.empty()) {
+                *parsing.message = "the directory given to " + shown + " is empty";
+                return false;
+            }
+            options.gpuIdLists = value;
             return true;
         case Option::Metrics:
             if (!parseMetricsListen(value, &options.metrics, parsing.message)) {
@@ -274,7 +283,7 @@ OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions
 const char* agentUsageText() {
     return "Usage: tarvelon-agent [OPTION]...\n"
            "Answers Tarvelon's UDP queries with this machine's processor, memory, network and\n"
-           "NVIDIA GPU figures, so that a Tarvelon desktop can watch it like any other server.\n"
+           "GPU figures, so that a Tarvelon desktop can watch it like any other server.\n"
            "\n"
            "  -p, --port=PORT       UDP port to answer on, 1-65535 (default 8221)\n"
            "  -n, --name=NAME       host name the watching desktops show (default: this\n"
@@ -285,7 +294,10 @@ const char* agentUsageText() {
            "  -6, --ipv6-only       answer over IPv6 only\n"
            "      --root=DIR        read /proc and /sys below DIR instead of /\n"
            "      --nvml=LIBRARY    NVIDIA management library to load (default libnvidia-ml.so.1;\n"
-           "                        without it the machine is shown without GPUs)\n"
+           "                        without it the machine is shown without NVIDIA GPUs)\n"
+           "      --gpu-id-lists=DIR\n"
+           "                        read the GPU names from DIR/amdgpu.ids and DIR/pci.ids\n"
+           "                        (default /usr/share/libdrm and /usr/share/misc)\n"
            "      --metrics=ADDRESS:PORT\n"
            "                        serve Prometheus metrics over HTTP on 127.0.0.1:PORT,\n"
            "                        [::1]:PORT or :PORT (every address); TCP port 8221 when\n"

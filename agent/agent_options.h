@@ -21,6 +21,7 @@ struct AgentOptions {
     ServerListen listen;
     std::string root;  // prefix of /proc and /sys; empty for the machine itself
     std::string nvmlLibrary;
+    std::string gpuIdLists;  // directory of amdgpu.ids and pci.ids; empty: where the system keeps them
     bool metricsEnabled;
     MetricsListen metrics;
     std::vector<IpNetwork> probeAllow;  // empty: no probes

@@ -20,10 +20,12 @@ void runPass(AgentSampler& sampler, uint64_t nowMs) {
     const HostSourceGaps gaps =
         sampleLinuxHost(sampler.host, nowMs, hostName, store.host, keep ? &figures.hostFigures : nullptr);
     sampleNvmlGpus(sampler.gpus, sampler.host.root, store, keep ? &figures.answers : nullptr);
+    const int32_t gpuSlots =
+        sampleDrmGpus(sampler.drm, nowMs, sampler.gpus.count, store, keep ? &figures.answers : nullptr);
     publishLocalStore(store);
     if (keep) {
         figures.host = store.host;
-        figures.gpuSlots = std::min(sampler.gpus.count, kGpuSlots);
+        figures.gpuSlots = gpuSlots;
         sampler.figures = std::move(figures);
     }
     for (const std::string& line : hostGapLines(sampler.gaps, gaps)) logLine(line);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "agent/drm_gpus.h"
 #include "agent/linux_host.h"
 #include "agent/machine_figures.h"
 #include "agent/nvml_gpus.h"
@@ -22,6 +23,7 @@ constexpr uint64_t kFiguresFreshMs = 900;
 struct AgentSampler {
     LinuxHostSampler host;
     NvmlGpus gpus;
+    DrmGpus drm;  // AMD's and Intel's, after NVIDIA's
     HostSourceGaps gaps;  // as the last pass found them
     bool keepFigures;      // for the metrics endpoint; set before the first pass
     // Held for a whole pass, so one pass runs at a time and those who asked meanwhile find it done.

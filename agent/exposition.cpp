@@ -37,7 +37,7 @@ constexpr HostFamily kHostFamilies[] = {
      &MachineFigures::lastSampleSeconds},
     {"tarvelon_gpu_library_up", "1 while the NVIDIA management library is loaded and started, else 0.",
      &MachineFigures::gpuLibraryUp},
-    {"tarvelon_gpus", "NVIDIA GPUs found.", &MachineFigures::gpuCount},
+    {"tarvelon_gpus", "GPUs found: NVIDIA's, then AMD's and Intel's.", &MachineFigures::gpuCount},
 };
 
 // A GPU family has one series per GPU, or two told apart by one more label.
@@ -50,7 +50,7 @@ struct GpuFamily {
     const char* help;
     const char* type;
     const char* label;  // null: one series
-    GpuSeries series[2];
+    GpuSeries series[3];
 };
 
 constexpr GpuFamily kGpuFamilies[] = {
@@ -90,10 +90,12 @@ constexpr GpuFamily kGpuFamilies[] = {
      nullptr,
      {{nullptr, &GpuFigures::fanRpm}}},
     {"tarvelon_gpu_temperature_celsius",
-     "Temperature of the GPU core or its memory.",
+     "Temperature of the GPU core, its memory or its hottest spot.",
      "gauge",
      "sensor",
-     {{"core", &GpuFigures::coreCelsius}, {"memory", &GpuFigures::memoryCelsius}}},
+     {{"core", &GpuFigures::coreCelsius},
+      {"memory", &GpuFigures::memoryCelsius},
+      {"hotspot", &GpuFigures::hotspotCelsius}}},
     {"tarvelon_gpu_power_watts",
      "Power drawn by the board.",
      "gauge",
@@ -148,10 +150,12 @@ std::string labelIfKnown(const char* name, const std::string& value) {
 
 void writeGpus(Writer& writer, const std::vector<GpuFigures>& gpus) {
     writer.begin("tarvelon_gpu_info",
-                 "The GPU in this slot: its name, UUID, PCI bus id and driver version; always 1.", "gauge");
+                 "The GPU in this slot: its vendor, name, UUID, PCI bus id and driver version; always 1.",
+                 "gauge");
     for (const GpuFigures& gpu : gpus) {
-        writer.series(label("gpu", std::to_string(gpu.slot)) + label("name", gpu.name) +
-                          labelIfKnown("uuid", gpu.uuid) + labelIfKnown("pci_bus_id", gpu.pciBusId) +
+        writer.series(label("gpu", std::to_string(gpu.slot)) + labelIfKnown("vendor", gpu.vendor) +
+                          label("name", gpu.name) + labelIfKnown("uuid", gpu.uuid) +
+                          labelIfKnown("pci_bus_id", gpu.pciBusId) +
                           labelIfKnown("driver_version", gpu.driverVersion),
                       1);
     }

@@ -40,7 +40,8 @@ void readFrequencies(LinuxHostSampler& sampler, const std::vector<int>& processo
             clock.lookedAtMs = nowMs;
             const std::string directory =
                 sampler.root + "/sys/devices/system/cpu/cpu" + std::to_string(processor) + "/cpufreq/";
-            if (!readTextFile(directory + "cpuinfo_max_freq", &text) || !parseKilohertz(text, &clock.maximumKhz))
+            if (!readTextFile(directory + "cpuinfo_max_freq", &text) ||
+                !parseKilohertz(text, &clock.maximumKhz))
                 continue;
             clock.current = KeptFile(directory + "scaling_cur_freq");
             clock.name = fromUtf8("cpu" + std::to_string(processor));
@@ -48,7 +49,8 @@ void readFrequencies(LinuxHostSampler& sampler, const std::vector<int>& processo
         }
         double current;
         if (!clock.current.read(&text) || !parseKilohertz(text, &current)) continue;
-        items->percentOfMaximum.push_back(CounterItem{clock.name.c_str(), current / clock.maximumKhz * 100.0, 0});
+        items->percentOfMaximum.push_back(
+            CounterItem{clock.name.c_str(), current / clock.maximumKhz * 100.0, 0});
         items->megahertz.push_back(CounterItem{clock.name.c_str(), current / 1000.0, 0});
     }
 }
@@ -94,6 +96,7 @@ LinuxHostSampler makeLinuxHostSampler(const std::string& root) {
     sampler.stat = KeptFile(sampler.root + "/proc/stat");
     sampler.loadavg = KeptFile(sampler.root + "/proc/loadavg");
     sampler.netDev = KeptFile(sampler.root + "/proc/net/dev");
+    sampler.cpuinfo = KeptFile(sampler.root + "/proc/cpuinfo");
     sampler.proc = KeptDirectory(sampler.root + "/proc");
     return sampler;
 }
@@ -137,6 +140,13 @@ HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const 
 
     FrequencyItems frequencies;
     if (statRead) readFrequencies(sampler, stat.processors, nowMs, &frequencies);
+    // Without cpufreq the kernel still tells each processor's clock, though not its maximum.
+    const bool cpufreqRead = !frequencies.megahertz.empty();
+    if (!cpufreqRead && sampler.cpuinfo.read(&text)) {
+        parseCpuinfoMegahertz(text, &sampler.cpuinfoMhz);
+        for (double megahertz : sampler.cpuinfoMhz)
+            frequencies.megahertz.push_back(CounterItem{nullptr, megahertz, 0});
+    }
     gaps.frequencies = frequencies.megahertz.empty();
     readings.counters[kCounterMaxFrequencyPct] = arrayReading(frequencies.percentOfMaximum);
     readings.counters[kCounterFrequencyMhz] = arrayReading(frequencies.megahertz);
@@ -169,16 +179,14 @@ HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const 
     readings.counters[kCounterBytesSent] = arrayReading(sent);
 
     applyHostReadings(host, readings);
-    // The mean over no processor has no value; a machine without cpufreq shows no clock.
-    if (frequencies.megahertz.empty()) {
-        host.cpuMhz = 0;
-        host.cpuMaxFreqPct = 0;
-    }
+    // The mean over no processor has no value: a clock not told shows 0.
+    if (frequencies.megahertz.empty()) host.cpuMhz = 0;
+    if (!cpufreqRead) host.cpuMaxFreqPct = 0;
 
     if (figures != nullptr) {
-        *figures = HostPassFigures{readings.memoryRead, readings.memory, loadRead, busy, processesRead,
-                                   processes, threadsRead, threads, interfaces, statRead, {},
-                                   unixTimeSeconds()};
+        *figures = HostPassFigures{readings.memoryRead, readings.memory, loadRead,    busy,
+                                   processesRead,       processes,       threadsRead, threads,
+                                   interfaces,          statRead,        {},          unixTimeSeconds()};
         std::copy(std::begin(stat.times), std::end(stat.times), figures->processorTicks);
     }
     sampler.havePrevious = true;

@@ -37,6 +37,8 @@ struct LinuxHostSampler {
     KeptFile netDev;
     KeptDirectory proc;
     std::vector<CpufreqFiles> cpufreq;  // by processor number
+    KeptFile cpuinfo;                    // the clocks of machines without cpufreq (most VMs)
+    std::vector<double> cpuinfoMhz;
     std::string text;                    // the read buffer, kept with its capacity
 
     // The process count and the task counters it was listed under.
@@ -59,7 +61,7 @@ LinuxHostSampler makeLinuxHostSampler(const std::string& root);
 struct HostSourceGaps {
     bool processorTimes;  // /proc/stat unreadable
     bool memory;          // /proc/meminfo unreadable
-    bool frequencies;     // no cpufreq for any online processor: clock fields are 0
+    bool frequencies;     // no cpufreq for any online processor and no /proc/cpuinfo: clock fields are 0
     bool network;         // /proc/net/dev unreadable
 };
 

@@ -33,9 +33,10 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSe
     figures.hostName = toUtf8(host.hostName);
     figures.cpus = unlessZero(host.cpuCount);
     figures.cpuUtilization = Figure{read.loadRead, read.busyPercent / 100.0};
-    // The agent leaves both clock fields 0 on a machine without cpufreq.
+    // The agent leaves a clock field 0 when the kernel does not tell it: the share of the maximum
+    // comes from cpufreq alone, the clock from /proc/cpuinfo too.
     figures.cpuHz = unlessZero(host.cpuMhz * kMegahertz);
-    figures.cpuMaxRatio = Figure{host.cpuMhz != 0, host.cpuMaxFreqPct / 100.0};
+    figures.cpuMaxRatio = Figure{host.cpuMhz != 0 && host.cpuMaxFreqPct != 0, host.cpuMaxFreqPct / 100.0};
     figures.processes = Figure{read.processesRead, static_cast<double>(read.processes)};
     figures.threads = Figure{read.threadsRead, static_cast<double>(read.threads)};
     const MemoryStatus& memory = read.memory;
@@ -57,11 +58,13 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSe
         GpuFigures gpu{};
         gpu.slot = slot;
         gpu.name = toUtf8(answers.name.c_str());
+        const char* vendor = pass.answers.vendors[slot];
+        gpu.vendor = vendor != nullptr ? vendor : "";
         gpu.uuid = pass.answers.uuids[slot];
         if (answers.pciStatus == kNvmlSuccess)
             gpu.pciBusId =
                 std::string(answers.pci.busId, strnlen(answers.pci.busId, sizeof answers.pci.busId));
-        gpu.driverVersion = pass.answers.driverVersion;
+        if (gpu.vendor == "nvidia") gpu.driverVersion = pass.answers.driverVersion;
         gpu.utilization = answered(answers.utilizationStatus, answers.utilization.gpu / 100.0);
         gpu.graphicsHz = answered(answers.graphicsStatus, answers.graphicsMhz * kMegahertz);
         gpu.graphicsMaxHz = answered(answers.maxGraphicsStatus, answers.maxGraphicsMhz * kMegahertz);
@@ -73,6 +76,7 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSe
         gpu.fanRpm = answered(answers.fanStatus, answers.fanRpm);
         gpu.coreCelsius = answered(answers.coreTemperatureStatus, answers.coreTemperatureC);
         gpu.memoryCelsius = answered(answers.memoryTemperatureStatus, answers.memoryTemperatureC);
+        gpu.hotspotCelsius = answered(answers.hotspotTemperatureStatus, answers.hotspotTemperatureC);
         gpu.powerWatts = answered(answers.powerStatus, answers.powerMilliwatts / 1000.0);
         gpu.powerLimitWatts = answered(answers.powerLimitStatus, answers.powerLimitMilliwatts / 1000.0);
         gpu.energyJoules =

@@ -28,7 +28,8 @@ struct InterfaceCounters {
 struct GpuFigures {
     int slot;
     std::string name;  // UTF-8
-    std::string uuid;  // the agent only, like the PCI bus id and the driver version
+    std::string vendor;  // the agent only, like the UUID, the PCI bus id and the driver version
+    std::string uuid;
     std::string pciBusId;
     std::string driverVersion;
     Figure utilization;
@@ -42,6 +43,7 @@ struct GpuFigures {
     Figure fanRpm;
     Figure coreCelsius;
     Figure memoryCelsius;
+    Figure hotspotCelsius;  // the agent's AMD GPUs only
     Figure powerWatts;
     Figure powerLimitWatts;
     Figure energyJoules;

@@ -252,6 +252,7 @@ NvmlAnswers askNvmlGpu(const NvmlGpus& gpus, int index) {
             ? api.getTemperature(device, kNvmlTemperatureGpu, &answers.coreTemperatureC)
             : kNvmlErrorFunctionNotFound;
     answers.memoryTemperatureStatus = kNvmlErrorFunctionNotFound;
+    answers.hotspotTemperatureStatus = kNvmlErrorFunctionNotFound;
     if (api.getFieldValues != nullptr) {
         NvmlFieldValue field{};
         field.fieldId = kNvmlFieldMemoryTemperature;
@@ -297,6 +298,7 @@ void sampleNvmlGpus(NvmlGpus& gpus, const std::string& root, LocalStore& store, 
         if (answers != nullptr) {
             answers->gpus[index] = asked;
             answers->uuids[index] = gpus.uuids[index];
+            answers->vendors[index] = "nvidia";
         }
         translateNvmlAnswers(asked, &pass);
         fillGpuRecord(store.gpus[index], pass.readings);

@@ -104,6 +104,8 @@ struct NvmlAnswers {
     unsigned coreTemperatureC;
     NvmlReturn memoryTemperatureStatus;
     unsigned memoryTemperatureC;
+    NvmlReturn hotspotTemperatureStatus;  // the library does not tell it; amdgpu's hwmon does
+    unsigned hotspotTemperatureC;
     NvmlReturn powerStatus;
     unsigned powerMilliwatts;
     NvmlReturn powerLimitStatus;
@@ -114,13 +116,14 @@ struct NvmlAnswers {
     unsigned long long throttleReasons;  // kNvmlThrottleReasons bits
 };
 
-// What one pass's GPU step saw, for the metrics endpoint; copies, as the library may open again
-// while the endpoint reads them.
+// What one pass's GPU steps saw, for the metrics endpoint; copies, as the library may open again
+// while the endpoint reads them. The GPUs the kernel's drivers tell of fill the slots after NVIDIA's.
 struct NvmlPassAnswers {
     bool libraryUp;
-    std::string driverVersion;
+    std::string driverVersion;  // NVIDIA's
     NvmlAnswers gpus[kGpuSlots];
     std::string uuids[kGpuSlots];
+    const char* vendors[kGpuSlots];  // "nvidia", "amd" or "intel"
 };
 
 // The readings of one GPU with the clock answers they point to.

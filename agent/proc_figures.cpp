@@ -44,8 +44,9 @@ bool parseProcStat(const std::string& text, ProcStat* stat) {
             aggregate = count >= 4;  // user nice system idle at least; older kernels stop there
         } else if (startsWith(field, lineEnd, "cpu")) {
             uint64_t processor = 0;
-            if (field < lineEnd && *field >= '0' && *field <= '9' && nextDecimal(&field, lineEnd, &processor) &&
-                (field == lineEnd || *field == ' ') && processor < kMostProcessorNumber) {
+            if (field < lineEnd && *field >= '0' && *field <= '9' &&
+                nextDecimal(&field, lineEnd, &processor) && (field == lineEnd || *field == ' ') &&
+                processor < kMostProcessorNumber) {
                 stat->processors.push_back(static_cast<int>(processor));
             }
         } else if (startsWith(field, lineEnd, "processes ")) {
@@ -109,6 +110,24 @@ std::vector<InterfaceRate> interfaceRates(const std::vector<InterfaceBytes>& bef
         }
     }
     return rates;
+}
+
+void parseCpuinfoMegahertz(const std::string& text, std::vector<double>* megahertz) {
+    megahertz->clear();
+    const char* line = text.c_str();
+    const char* const end = line + text.size();
+    while (line < end) {
+        const char* lineEnd = static_cast<const char*>(std::memchr(line, '\n', end - line));
+        if (lineEnd == nullptr) lineEnd = end;
+        const char* field = line;
+        const char* colon = static_cast<const char*>(std::memchr(line, ':', lineEnd - line));
+        if (colon != nullptr && startsWith(field, lineEnd, "cpu MHz")) {
+            char* parsed = nullptr;
+            const double value = std::strtod(colon + 1, &parsed);
+            if (parsed != colon + 1 && parsed <= lineEnd && value > 0) megahertz->push_back(value);
+        }
+        line = lineEnd + 1;
+    }
 }
 
 bool parseKilohertz(const std::string& text, double* kilohertz) {

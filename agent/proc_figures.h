@@ -55,6 +55,10 @@ struct InterfaceRate {
 std::vector<InterfaceRate> interfaceRates(const std::vector<InterfaceBytes>& before,
                                           const std::vector<InterfaceBytes>& now, double seconds);
 
+// The "cpu MHz" lines of /proc/cpuinfo, one per online processor, in their order; none when the
+// kernel does not tell the clock there.
+void parseCpuinfoMegahertz(const std::string& text, std::vector<double>* megahertz);
+
 // The kilohertz value of a cpufreq file ("2400000\n"); false when it holds no positive number.
 bool parseKilohertz(const std::string& text, double* kilohertz);
 
