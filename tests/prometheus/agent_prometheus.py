@@ -114,7 +114,7 @@ def main():
         accepted, report = promtool_accepts(own)
         check(accepted, "promtool refuses /metrics: " + report)
         for line in ['tarvelon_host_info{host="alpha"} 1',
-                     'tarvelon_gpu_info{gpu="0",name="Simulated \\"Quoted\\" GPU",'
+                     'tarvelon_gpu_info{gpu="0",vendor="nvidia",name="Simulated \\"Quoted\\" GPU",'
                      'uuid="GPU-5e6d3c1a-0000-4000-8000-000000000001",pci_bus_id="00000000:00:00.0",'
                      'driver_version="550.54.14"} 1',
                      'tarvelon_gpu_temperature_celsius{gpu="0",sensor="core"} 67',

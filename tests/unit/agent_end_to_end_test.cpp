@@ -1,8 +1,12 @@
 // tarvelon-agent and tarvelon-query as programs over loopback: the agent reads a fixture tree and
 // the simulated management library, the query tool asks it over IPv4 and IPv6, and both programs'
 // exit statuses and messages are checked for the ways they end.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
@@ -44,6 +48,25 @@ Outcome queryUntilAnswered(const std::vector<std::string>& arguments) {
         if (outcome.status != 1) break;
     }
     return outcome;
+}
+
+// The whole HTTP answer to GET path on 127.0.0.1:port; empty when nothing answered.
+std::string httpGet(uint16_t port, const char* path) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::string request = std::string("GET ") + path + " HTTP/1.0\r\n\r\n";
+        if (send(socket, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            for (ssize_t got; (got = recv(socket, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, got);
+        }
+    }
+    close(socket);
+    return answer;
 }
 
 size_t lineCount(const std::string& text) {
@@ -111,6 +134,36 @@ TEST_F(AgentEndToEnd, AnswersBothFamiliesWithTheMachinesFigures) {
     EXPECT_EQ(peer.ask({1, 9, 0x11}, port), (std::vector<uint8_t>{1, 9, 0x12}));
 }
 
+TEST_F(AgentEndToEnd, AmdAndIntelGpusOfTheRootFollowNvidiasOnBothEndpoints) {
+    root.copyTree(std::string(TARVELON_GPU_FIXTURES) + "/gpu-root");
+    ChildProcess agent(agentCommand({"--metrics", "127.0.0.1:" + portText, "--gpu-id-lists",
+                                     std::string(TARVELON_GPU_FIXTURES) + "/gpu-id-lists"}));
+    ASSERT_TRUE(agent.waitForError("query server running on UDP port " + portText)) << agent.err;
+    EXPECT_NE(agent.err.find("GPU found: DG2 [Arc A770] (i915, 0000:03:00.0)"), std::string::npos)
+        << agent.err;
+
+    const Outcome json = queryUntilAnswered({"--json", "127.0.0.1:" + portText});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const size_t intel = json.out.find("\"gpuName\": \"DG2 [Arc A770]\"");
+    const size_t amd = json.out.find("\"gpuName\": \"AMD Radeon RX 6800 XT\"");
+    EXPECT_NE(json.out.find("\"gpuCount\": 4"), std::string::npos) << json.out;
+    EXPECT_TRUE(json.out.find("Simulated B") < intel && intel < amd && amd != std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"memTotalMb\": 16368"), std::string::npos) << json.out;
+
+    std::string metrics;
+    for (int attempt = 0; attempt < 30 && metrics.empty(); ++attempt) {
+        metrics = httpGet(port, "/metrics");
+        if (metrics.empty()) usleep(100000);
+    }
+    for (const char* line :
+         {"tarvelon_gpus 4\n", "tarvelon_gpu_info{gpu=\"2\",vendor=\"intel\",name=\"DG2 [Arc A770]\"",
+          "tarvelon_gpu_info{gpu=\"3\",vendor=\"amd\",name=\"AMD Radeon RX 6800 XT\"",
+          "tarvelon_gpu_temperature_celsius{gpu=\"3\",sensor=\"hotspot\"} 71\n",
+          "tarvelon_gpu_power_limit_watts{gpu=\"2\"} 225\n"}) {
+        EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
+    }
+}
+
 TEST_F(AgentEndToEnd, LogsNothingPerRequestAndStopsCleanlyOnSigterm) {
     ChildProcess agent(agentCommand());
     ASSERT_TRUE(agent.waitForError("query server running on UDP port " + portText)) << agent.err;
@@ -139,10 +192,10 @@ TEST_F(AgentEndToEnd, ABusyPortEndsTheAgentWithAnError) {
     ASSERT_EQ(bindWildcard(holder, IpFamily::IPv4, port), 0);
     ChildProcess agent(agentCommand({"-4"}));
     EXPECT_EQ(agent.wait(), 1) << agent.err;
-    EXPECT_NE(
-        agent.err.find("tarvelon-agent: query server error: IPv4: Could not bind to port. WSA Error Code : 10048 "
-                       "(the port is already in use)\n"),
-        std::string::npos)
+    EXPECT_NE(agent.err.find(
+                  "tarvelon-agent: query server error: IPv4: Could not bind to port. WSA Error Code : 10048 "
+                  "(the port is already in use)\n"),
+              std::string::npos)
         << agent.err;
     closeSocket(holder);
 }
@@ -165,7 +218,8 @@ TEST(AgentCommandLine, HelpVersionAndRefusals) {
     for (const char* program : {TARVELON_AGENT_PROGRAM, TARVELON_QUERY_PROGRAM}) {
         ChildProcess version({program, "--version"});
         EXPECT_EQ(version.wait(), 0);
-        EXPECT_EQ(version.out, std::string(program).substr(std::string(program).rfind('/') + 1) + " " TARVELON_VERSION "\n");
+        EXPECT_EQ(version.out, std::string(program).substr(std::string(program).rfind('/') + 1) +
+                                   " " TARVELON_VERSION "\n");
     }
 
     ChildProcess refused({TARVELON_AGENT_PROGRAM, "--port", "70000"});

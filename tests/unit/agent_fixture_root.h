@@ -42,6 +42,13 @@ class FixtureRoot {
         file << text;
     }
     void remove(const std::string& relative) const { std::remove((path_ + relative).c_str()); }
+    void removeTree(const std::string& relative) const {
+        std::system(("rm -rf '" + path_ + relative + "'").c_str());
+    }
+    // Another tree's contents, symbolic links as they are, copied in.
+    void copyTree(const std::string& source) const {
+        std::system(("cp -a '" + source + "/.' '" + path_ + "'").c_str());
+    }
 
     void makeDirectory(const std::string& relative) const {
         std::system(("mkdir -p '" + path_ + relative + "'").c_str());
@@ -73,7 +80,9 @@ class FixtureRoot {
     }
 
     // /proc/sys/vm/overcommit_memory: 0 heuristic, 1 always, 2 strict.
-    void writeOvercommit(int mode) const { write("/proc/sys/vm/overcommit_memory", std::to_string(mode) + "\n"); }
+    void writeOvercommit(int mode) const {
+        write("/proc/sys/vm/overcommit_memory", std::to_string(mode) + "\n");
+    }
 
     void writeLoadavg(int threads) const {
         write("/proc/loadavg", "0.52 0.58 0.59 3/" + std::to_string(threads) + " 4242\n");

@@ -115,6 +115,17 @@ TEST_F(LinuxHostTest, FrequencyMeansCoverTheOnlineProcessorsWithCpufreq) {
     EXPECT_EQ(host.cpuMaxFreqPct, 71);  // (trunc 33.3 + trunc 110) / 2
 }
 
+TEST_F(LinuxHostTest, WithoutCpufreqTheClockComesFromCpuinfo) {
+    for (int processor = 0; processor < 4; ++processor)
+        root.removeTree("/sys/devices/system/cpu/cpu" + std::to_string(processor));
+    root.write("/proc/cpuinfo",
+               "processor\t: 0\ncpu MHz\t\t: 2400.000\nflags\t\t: fpu\n\n"
+               "processor\t: 1\ncpu MHz\t\t: 2601.999\n\n");
+    EXPECT_FALSE(pass(1000).frequencies);
+    EXPECT_EQ(host.cpuMhz, 2500);      // (2400 + 2601) / 2
+    EXPECT_EQ(host.cpuMaxFreqPct, 0);  // no maximum told
+}
+
 TEST_F(LinuxHostTest, MissingSourcesAreReportedAndLeaveTheirFields) {
     pass(1000);
     for (int processor = 0; processor < 4; ++processor) {

@@ -239,6 +239,7 @@ TEST(AgentMetrics, AgentFiguresKeepFullPrecision) {
     pass.answers.libraryUp = true;
     pass.answers.driverVersion = "550.54.14";
     pass.answers.uuids[0] = "GPU-1";
+    pass.answers.vendors[0] = pass.answers.vendors[1] = "nvidia";
     NvmlAnswers& first = pass.answers.gpus[0];
     first.memory = NvmlMemory{25769803776u + 1, 123456789, 25646346988u};
     first.coreTemperatureC = 71;
@@ -269,10 +270,11 @@ TEST(AgentMetrics, AgentFiguresKeepFullPrecision) {
         "# TYPE tarvelon_cpu_seconds_total counter\ntarvelon_cpu_seconds_total{mode=\"user\"} 2.5\n",
         "tarvelon_cpu_seconds_total{mode=\"idle\"} 10\n",
         "tarvelon_cpu_seconds_total{mode=\"steal\"} 0\n",
-        "tarvelon_gpu_info{gpu=\"0\",name=\"\",uuid=\"GPU-1\",pci_bus_id=\"00000000:41:00.0\",driver_version="
+        "tarvelon_gpu_info{gpu=\"0\",vendor=\"nvidia\",name=\"\",uuid=\"GPU-1\",pci_bus_id=\"00000000:41:00."
+        "0\",driver_version="
         "\"550.54."
         "14\"} 1\n",
-        "tarvelon_gpu_info{gpu=\"1\",name=\"\",driver_version=\"550.54.14\"} 1\n",
+        "tarvelon_gpu_info{gpu=\"1\",vendor=\"nvidia\",name=\"\",driver_version=\"550.54.14\"} 1\n",
         "tarvelon_gpu_memory_total_bytes{gpu=\"0\"} 25769803777\n",
         "tarvelon_gpu_memory_free_bytes{gpu=\"0\"} 123456789\n",
         "tarvelon_gpu_memory_used_bytes{gpu=\"0\"} 25646346988\n",
