@@ -158,6 +158,7 @@ DrmGpu findGpu(const std::string& card, const std::string& device, const std::st
                const Driver& driver, const IdListPaths& idLists, std::string& text) {
     DrmGpu gpu{};
     gpu.address = address;
+    gpu.driver = driver.name;
     gpu.vendor = driver.vendor;
     unsigned domain = 0, bus = 0, slot = 0, function = 0;
     if (std::sscanf(address.c_str(), "%x:%x:%x.%x", &domain, &bus, &slot, &function) == 4) {
@@ -207,6 +208,7 @@ void scanDrmGpus(DrmGpus& drm, uint64_t nowMs) {
     drm.scannedAtMs = nowMs;
     const std::string classDirectory = drm.root + "/sys/class/drm";
     std::vector<DrmGpu> gpus;
+    std::vector<std::string> found;  // new since the last scan, logged in bus order
     DIR* directory = opendir(classDirectory.c_str());
     while (directory != nullptr) {
         const dirent* entry = readdir(directory);
@@ -225,12 +227,15 @@ void scanDrmGpus(DrmGpus& drm, uint64_t nowMs) {
             continue;
         }
         gpus.push_back(findGpu(card, device, address, *driver, drm.idLists, drm.text));
-        logLine("GPU found: " + toUtf8(gpus.back().name.c_str()) + " (" + driver->name + ", " + address +
-                ")");
+        found.push_back(address);
     }
     if (directory != nullptr) closedir(directory);
     std::sort(gpus.begin(), gpus.end(),
               [](const DrmGpu& a, const DrmGpu& b) { return a.address < b.address; });
+    for (const DrmGpu& gpu : gpus) {
+        if (std::find(found.begin(), found.end(), gpu.address) != found.end())
+            logLine("GPU found: " + toUtf8(gpu.name.c_str()) + " (" + gpu.driver + ", " + gpu.address + ")");
+    }
     drm.gpus = std::move(gpus);
 }
 

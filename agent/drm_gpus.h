@@ -41,6 +41,7 @@ enum DrmFile {
 
 struct DrmGpu {
     std::string address;  // the PCI address, "0000:03:00.0": identity and order
+    const char* driver;   // "amdgpu", "i915" or "xe"
     const char* vendor;   // "amd" or "intel"
     NvmlPciInfo pci;
     std::u16string name;

@@ -1,8 +1,8 @@
 """tarvelon.exe watching a Linux machine: the native tarvelon-agent (from the native build beside this
-one) serves figures read from a fixture tree and one GPU of the simulated management library; the
-exe, configured with the agent as its server, draws a second row with a host panel and a GPU panel,
-its Network Setup list shows the agent's slot "OK", and the values the agent sends are read back over
-UDP on IPv4 and IPv6."""
+one) serves figures read from a fixture tree, one GPU of the simulated management library and the
+tree's Intel and AMD GPUs; the exe, configured with the agent as its server, draws a second row with a
+host panel and three GPU panels, its Network Setup list shows the agent's slot "OK", and the values
+the agent sends are read back over UDP on IPv4 and IPv6."""
 
 import os
 import shutil
@@ -18,6 +18,7 @@ SOURCE = os.path.abspath(os.path.join(os.path.dirname(os.path.abspath(__file__))
 NATIVE = os.path.join(SOURCE, "build", "native")
 AGENT = os.path.join(NATIVE, "agent", "tarvelon-agent")
 SIMULATED_NVML = os.path.join(NATIVE, "tests", "fixtures", "libsimulated_nvml.so")
+GPU_FIXTURES = os.path.join(SOURCE, "tests", "fixtures")
 SKIPPED = 77
 
 GPU_CONFIGURATION = """count 1
@@ -57,8 +58,8 @@ def write_machine(root):
 
 def check_agent_records(reply, sequence):
     check(reply is not None, "no answer from the agent")
-    check(reply[:4] == bytes([1, sequence, 0x32, 1]), "reply header %r" % reply[:4])
-    check(len(reply) == 131 + 108, "reply length %d" % len(reply))
+    check(reply[:4] == bytes([1, sequence, 0x32, 3]), "reply header %r" % reply[:4])
+    check(len(reply) == 131 + 3 * 108, "reply length %d" % len(reply))
     host = host_record(reply)
     check(host.hostName == "linux-agent", "host name %r" % host.hostName)
     processors = (host.cpuCount, host.cpuMhz, host.cpuMaxFreqPct)
@@ -70,11 +71,16 @@ def check_agent_records(reply, sequence):
     # The kernel overcommits by default, so the commit limit is no limit: memory and swap together.
     commit = (host.pageTotalMb, host.pageFreeMb)
     check(commit == (36864, 10240), "commit %r" % (commit,))
-    check(host.gpuCount == 1, "gpuCount %d" % host.gpuCount)
+    check(host.gpuCount == 3, "gpuCount %d" % host.gpuCount)
     gpu = reply[131:239]
     check(gpu_name(gpu) == "Simulated Linux GPU", "GPU name %r" % gpu_name(gpu))
     check((gpu[1], gpu[2], gpu[86], gpu[92]) == (1, 7, 42, 75), "present, bus, load and core clock percent")
     check((gpu[105], gpu[106], gpu[107]) == (62, 66, 88), "fan, core and memory temperature bytes")
+    # The kernel's GPUs after NVIDIA's, in PCI bus order.
+    intel, amd = reply[239:347], reply[347:455]
+    check((gpu_name(intel), intel[2]) == ("DG2 [Arc A770]", 3), "Intel GPU %r" % gpu_name(intel))
+    check((gpu_name(amd), amd[2], amd[86], amd[106]) == ("AMD Radeon RX 6800 XT", 10, 37, 54),
+          "AMD GPU %r" % gpu_name(amd))
 
 
 def test(build):
@@ -88,12 +94,14 @@ def test(build):
     fixture = tempfile.mkdtemp(prefix="tarvelon-agent-e2e-")
     agent_port = free_udp_port()
     write_machine(fixture)
+    shutil.copytree(os.path.join(GPU_FIXTURES, "gpu-root", "sys"), os.path.join(fixture, "sys"), symlinks=True,
+                    dirs_exist_ok=True)
     write(fixture, "simulated-nvml.txt", GPU_CONFIGURATION)
     agent_log = open(os.path.join(fixture, "agent.log"), "w+")
     agent_env = dict(os.environ, TARVELON_SIMULATED_NVML=os.path.join(fixture, "simulated-nvml.txt"))
     agent = subprocess.Popen([AGENT, "--port", str(agent_port), "--name", "linux-agent", "--root", fixture,
-                              "--nvml", SIMULATED_NVML], env=agent_env, stdout=subprocess.DEVNULL,
-                             stderr=agent_log, stdin=subprocess.DEVNULL)
+                              "--nvml", SIMULATED_NVML, "--gpu-id-lists", os.path.join(GPU_FIXTURES, "gpu-id-lists")],
+                             env=agent_env, stdout=subprocess.DEVNULL, stderr=agent_log, stdin=subprocess.DEVNULL)
     for name, value in (("windowPosX", 200), ("windowPosY", 150), ("networkServerList_00_Active", 1),
                         ("networkServerList_00_Enabled", 1), ("networkServerList_00_Hostname", "127.0.0.1"),
                         ("networkServerList_00_Port", agent_port), ("networkServerList_00_HighLatency", 0)):
@@ -103,15 +111,17 @@ def test(build):
         check_agent_records(udp_query(agent_port, host="::1", family=socket.AF_INET6, sequence=6), 6)
 
         desktop.start()
-        # The local row (its host panel) and the agent's row: its host panel and its GPU panel.
-        left, top, _, _ = desktop.wait_panel_size(2 * 136, 224)
+        # The local row (its host panel) and the agent's row: its host panel and its three GPU panels.
+        left, top, _, _ = desktop.wait_panel_size(4 * 136, 224)
 
         def painted():
             shot = desktop.screenshot()
-            return shot if shot.pixel(left + 136 + 133, top + 112 + 60) == BODY else None
-        shot = wait_for(painted, 20, "the agent's GPU panel body, untinted")
+            return shot if shot.pixel(left + 3 * 136 + 133, top + 112 + 60) == BODY else None
+        shot = wait_for(painted, 20, "the agent's last GPU panel body, untinted")
+        for panel in (1, 2, 3):
+            check(shot.pixel(left + panel * 136 + 15, top + 112 + 100) == GPU_HEADER,
+                  "the header strip of the agent's GPU panel %d" % panel)
         check(shot.pixel(left + 133, top + 112 + 60) == BODY, "the agent's host panel body, untinted")
-        check(shot.pixel(left + 136 + 15, top + 112 + 100) == GPU_HEADER, "the agent's GPU header strip")
         check(shot.pixel(left + 15, top + 112 + 100) == HOST_HEADER, "the agent's host header strip")
 
         line = wait_for(lambda: desktop.slot_line("OK"), 20, "the agent's slot to show OK")
