@@ -18,6 +18,7 @@ class AgentSamplerTest : public ::testing::Test {
     void SetUp() override {
         root.writeTypicalMachine();
         sampler.host = makeLinuxHostSampler(root.path());
+        sampler.drm = makeDrmGpus(root.path(), systemIdLists());  // not the machine's own GPUs
         sampler.keepFigures = true;
     }
 
