@@ -97,11 +97,11 @@ std::string serverStateLine(int32_t state, const char16_t* message, uint16_t por
 std::string gpuOutcomeLine(NvmlOpenOutcome outcome, int32_t count, const std::string& library) {
     switch (outcome) {
         case NvmlOpenOutcome::NoLibrary:
-            return "no GPUs: " + library + " could not be loaded (no NVIDIA driver)";
+            return "no NVIDIA GPUs: " + library + " could not be loaded (no NVIDIA driver)";
         case NvmlOpenOutcome::InitFailed:
-            return "no GPUs: " + library + " did not start (is the NVIDIA driver loaded?)";
+            return "no NVIDIA GPUs: " + library + " did not start (is the NVIDIA driver loaded?)";
         case NvmlOpenOutcome::CountFailed:
-            return "no GPUs: " + library + " could not count the GPUs";
+            return "no NVIDIA GPUs: " + library + " could not count the GPUs";
         case NvmlOpenOutcome::Ready:
             break;
     }

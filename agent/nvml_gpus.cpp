@@ -279,7 +279,8 @@ void sampleNvmlGpus(NvmlGpus& gpus, const std::string& root, LocalStore& store, 
     const uint64_t nowMs = tickCountMs();
     if (gpus.failing) {
         const std::string path = gpus.libraryPath;
-        logLine("no GPUs: " + path + " stopped working (was the NVIDIA driver updated or unloaded?); " +
+        logLine("no NVIDIA GPUs: " + path +
+                " stopped working (was the NVIDIA driver updated or unloaded?); " +
                 "trying it again in a minute");
         closeNvmlGpus(&gpus);
         std::strncpy(gpus.libraryPath, path.c_str(), sizeof gpus.libraryPath - 1);

@@ -203,7 +203,7 @@ TEST_F(AgentEndToEnd, ABusyPortEndsTheAgentWithAnError) {
 TEST_F(AgentEndToEnd, WithoutTheManagementLibraryTheHostIsStillServed) {
     ChildProcess agent(agentCommand({"--nvml", root.path() + "/libnvidia-ml.so.1"}));
     ASSERT_TRUE(agent.waitForError("query server running on UDP port " + portText)) << agent.err;
-    EXPECT_NE(agent.err.find("no GPUs: " + root.path() + "/libnvidia-ml.so.1 could not be loaded"),
+    EXPECT_NE(agent.err.find("no NVIDIA GPUs: " + root.path() + "/libnvidia-ml.so.1 could not be loaded"),
               std::string::npos);
     const Outcome json = queryUntilAnswered({"--json", "127.0.0.1:" + portText});
     ASSERT_EQ(json.status, 0) << json.err;

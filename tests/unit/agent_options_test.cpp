@@ -112,7 +112,8 @@ TEST(AgentOptions, RefusalsSayWhatIsWrong) {
          "more than one IPv4 address for -l: give at most one of each family"},
         {{"-4", "-6"}, "--ipv4-only and --ipv6-only exclude each other"},
         {{"-l", "127.0.0.1", "-6"}, "--listen gives no IPv6 address, the only family --ipv6-only leaves"},
-        {{"--probe-allow=10.0.0.0/8"}, "--probe-allow needs --metrics, the HTTP endpoint that serves the probes"},
+        {{"--probe-allow=10.0.0.0/8"},
+         "--probe-allow needs --metrics, the HTTP endpoint that serves the probes"},
         {{"--metrics=:8221", "--probe-allow=10.0.0.0/40"},
          "'10.0.0.0/40' is not a network such as 192.0.2.0/24 or 2001:db8::/32 (--probe-allow)"},
         {{"--allow=10.0.0.0/8,host.example"},
@@ -173,7 +174,7 @@ TEST(AgentLog, ServerLinesNameTheStateAndExplainSocketErrors) {
 
 TEST(AgentLog, GpuAndHostSourceLines) {
     EXPECT_EQ(gpuOutcomeLine(NvmlOpenOutcome::NoLibrary, 0, "libnvidia-ml.so.1"),
-              "no GPUs: libnvidia-ml.so.1 could not be loaded (no NVIDIA driver)");
+              "no NVIDIA GPUs: libnvidia-ml.so.1 could not be loaded (no NVIDIA driver)");
     EXPECT_EQ(gpuOutcomeLine(NvmlOpenOutcome::Ready, 1, "lib"), "1 GPU found through lib");
     EXPECT_EQ(gpuOutcomeLine(NvmlOpenOutcome::Ready, 20, "lib"),
               "20 GPUs found through lib; the first 16 are shown");
