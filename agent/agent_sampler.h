@@ -23,9 +23,9 @@ constexpr uint64_t kFiguresFreshMs = 900;
 struct AgentSampler {
     LinuxHostSampler host;
     NvmlGpus gpus;
-    DrmGpus drm;  // AMD's and Intel's, after NVIDIA's
+    DrmGpus drm;          // AMD's and Intel's, after NVIDIA's
     HostSourceGaps gaps;  // as the last pass found them
-    bool keepFigures;      // for the metrics endpoint; set before the first pass
+    bool keepFigures;     // for the metrics endpoint; set before the first pass
     // Held for a whole pass, so one pass runs at a time and those who asked meanwhile find it done.
     std::mutex passLock;
     bool passed;      // a pass has run

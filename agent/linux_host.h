@@ -20,7 +20,7 @@ struct CpufreqFiles {
     bool looked;
     uint64_t lookedAtMs;
     bool opened;
-    KeptFile current;  // scaling_cur_freq
+    KeptFile current;   // scaling_cur_freq
     double maximumKhz;  // cpuinfo_max_freq, which does not change
     std::u16string name;
 };
@@ -37,9 +37,9 @@ struct LinuxHostSampler {
     KeptFile netDev;
     KeptDirectory proc;
     std::vector<CpufreqFiles> cpufreq;  // by processor number
-    KeptFile cpuinfo;                    // the clocks of machines without cpufreq (most VMs)
+    KeptFile cpuinfo;                   // the clocks of machines without cpufreq (most VMs)
     std::vector<double> cpuinfoMhz;
-    std::string text;                    // the read buffer, kept with its capacity
+    std::string text;  // the read buffer, kept with its capacity
 
     // The process count and the task counters it was listed under.
     bool processesCounted;

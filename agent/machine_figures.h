@@ -3,8 +3,9 @@
 // A figure that was not read is absent rather than zero.
 #pragma once
 
-#include <cstdint>
 #include <regex.h>
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,7 @@ struct InterfaceCounters {
 
 struct GpuFigures {
     int slot;
-    std::string name;  // UTF-8
+    std::string name;    // UTF-8
     std::string vendor;  // the agent only, like the UUID, the PCI bus id and the driver version
     std::string uuid;
     std::string pciBusId;
