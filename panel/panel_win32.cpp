@@ -1,5 +1,6 @@
 #include "panel/panel_win32.h"
 
+#include "panel/alarm_rules_win32.h"
 #include "panel/alarms.h"
 #include "panel/csv_log_worker.h"
 #include "panel/gdi_surface_win32.h"
@@ -7,9 +8,9 @@
 #include "panel/tray_tooltip.h"
 #include "panel/tray_win32.h"
 #include "platform/clock.h"
-#include "platform/text16.h"
 #include "platform/fatal.h"
 #include "platform/local_time.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
 
 namespace tarvelon {
@@ -57,12 +58,14 @@ void tickPassWin32(HWND window, HDC dc) {
 }
 
 void notifyAlarmsWin32() {
+    watchAlarmRulesWin32(panelState.shown);
     AlarmNotice notice;
-    if (nextAlarm(alarmState, panelState.shown, settings.alarmGpuTempC.load(), settings.alarmServerLost.load() != 0,
-                  static_cast<int64_t>(tickCountMs()), notice)) {
+    if (nextAlarm(alarmState, panelState.shown, settings.alarmGpuTempC.load(),
+                  settings.alarmServerLost.load() != 0, static_cast<int64_t>(tickCountMs()), notice) ||
+        takeRuleNoticeWin32(notice)) {
         showTrayNotice(notice.title, notice.text, notice.information);
     }
-    showTrayAlert(anyAlarmActive(alarmState));
+    showTrayAlert(anyAlarmActive(alarmState) || anyRuleRaisedWin32());
 }
 
 void noteResumeWin32() {
