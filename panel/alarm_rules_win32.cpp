@@ -106,6 +106,7 @@ void localName(char16_t (&name)[kSlotTextUnits]) {
 }  // namespace
 
 void loadAlarmRulesWin32() {
+    clearRuleWatches(watches);
     int32_t unreadable[kAlarmRules];
     const int count = loadAlarmRules(rules, unreadable);
     if (count == 0) return;
@@ -145,6 +146,10 @@ bool takeRuleNoticeWin32(AlarmNotice& notice) {
 
 bool anyRuleRaisedWin32() {
     return anyRuleRaised(watches);
+}
+
+const RuleWatchState& ruleWatchesWin32() {
+    return watches;
 }
 
 const AlarmRules& alarmRulesWin32() {

@@ -4,18 +4,20 @@
 #pragma once
 
 #include "panel/alarm_rule.h"
+#include "panel/alarm_watch.h"
 #include "panel/alarms.h"
 #include "panel/panel_list.h"
 
 namespace tarvelon {
 
-// Reads the stored rules; those that do not read are named in one notice.
+// Reads the stored rules, before the first tick; those that do not read are named in one notice.
 void loadAlarmRulesWin32();
 // One tick over the shown tiles.
 void watchAlarmRulesWin32(const PanelList& shown);
 // The next notice of the rules, one a tick.
 bool takeRuleNoticeWin32(AlarmNotice& notice);
 bool anyRuleRaisedWin32();
+const RuleWatchState& ruleWatchesWin32();
 
 const AlarmRules& alarmRulesWin32();
 // Stores rule index as edited (or removed: not used) and starts its watch afresh.

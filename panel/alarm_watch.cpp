@@ -108,13 +108,7 @@ void describe(RuleEvent& event, int32_t rule, const AlarmRule& alarm, const Pane
               const char16_t* localName, const RuleWatch& watch, int64_t value) {
     event.rule = rule;
     event.raised = watch.raised;
-    if (gpu < 0) {
-        copyText16(event.tile, kRecordTextUnits, hostTitle(group));
-    } else if (group.gpuRecords[gpu].gpuName[0] != 0) {
-        copyText16(event.tile, kRecordTextUnits, group.gpuRecords[gpu].gpuName);
-    } else {
-        format16(event.tile, kRecordTextUnits, u"GPU %d", gpu);
-    }
+    tileTitle(group, gpu, event.tile);
     copyText16(event.host, kSlotTextUnits,
                group.source == kLocalSource ? localName : slotTable[group.source].Hostname);
     event.figure = alarm.figure;
@@ -134,6 +128,16 @@ void freeIdle(RuleWatchState& state, const AlarmRules& rules, int64_t now) {
 }
 
 }  // namespace
+
+void tileTitle(const PanelGroup& group, int gpu, char16_t (&title)[kRecordTextUnits]) {
+    if (gpu < 0) {
+        copyText16(title, kRecordTextUnits, hostTitle(group));
+    } else if (group.gpuRecords[gpu].gpuName[0] != 0) {
+        copyText16(title, kRecordTextUnits, group.gpuRecords[gpu].gpuName);
+    } else {
+        format16(title, kRecordTextUnits, u"GPU %d", gpu);
+    }
+}
 
 void clearRuleWatches(RuleWatchState& state) {
     for (RuleWatch& watch : state.watches) watch.rule = -1;

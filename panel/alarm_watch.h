@@ -43,6 +43,10 @@ struct RuleEvent {
     int32_t level;
 };
 
+// A tile's title for {tile}: the host's as the panel shows it, a GPU's name, or "GPU k" for one that
+// reports none.
+void tileTitle(const PanelGroup& group, int gpu, char16_t (&title)[kRecordTextUnits]);
+
 void clearRuleWatches(RuleWatchState& state);
 // Forgets what rule had raised or was holding (it was edited or removed), without events.
 void forgetRule(RuleWatchState& state, int32_t rule);

@@ -91,7 +91,7 @@ void historyTickWin32() {
     historyNewest = static_cast<int64_t>(tickCountMs() / 1000);
     recordTiles(historyTiles, panelState.shown, historyNewest);
     char16_t tooltip[kTooltipUnits];
-    trayTooltipText(panelState.shown, alarmState, tooltip);
+    trayTooltipText(panelState.shown, alarmState, ruleWatchesWin32(), alarmRulesWin32(), tooltip);
     setTrayTooltip(tooltip);
     logLocalTiles(historyNewest);
     if (csvLog != nullptr && csvLog->takeFailureNotice()) {
