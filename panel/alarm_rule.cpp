@@ -58,7 +58,7 @@ bool readRule(StoreKey* key, AlarmRule& rule) {
     if (figure < 0) return false;
     rule = defaultRule(figure);
     if (readText(key, u"target", text) != StoreStatus::Ok || !parseRuleTarget(text, rule)) return false;
-    if (figure == kNotAnswering && (rule.target == RuleTarget::Local)) return false;
+    if (figure == kNotAnswering && rule.target == RuleTarget::Local) return false;
     int32_t number = 0;
     const struct {
         const char16_t* name;

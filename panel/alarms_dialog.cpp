@@ -91,9 +91,8 @@ bool ruleFromFields(const RuleFields& fields, AlarmRule& rule, char16_t (&messag
     if (!parseRuleTarget(fields.target, read)) {
         return fault(message, u"Target: enter local, HOST:PORT, * (any watched server) or all.");
     }
-    if (fields.figure == kNotAnswering && read.target != RuleTarget::Server &&
-        read.target != RuleTarget::AnyServer) {
-        return fault(message, u"Target: not_answering watches a server: enter HOST:PORT or *.");
+    if (fields.figure == kNotAnswering && read.target == RuleTarget::Local) {
+        return fault(message, u"Target: not_answering watches servers: enter HOST:PORT, * or all.");
     }
     read.above = fields.above;
     if (fields.figure != kNotAnswering) {

@@ -288,11 +288,8 @@ void initList(HWND dialog) {
     const HWND view = listView();
     ListView_SetExtendedListViewStyle(view, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     LVCOLUMNW column{};
-    column.mask = LVCF_WIDTH;
-    RECT client{};
-    GetClientRect(view, &client);
-    column.cx = client.right - client.left - GetSystemMetrics(SM_CXVSCROLL);
     SendMessageW(view, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
+    ListView_SetColumnWidth(view, 0, LVSCW_AUTOSIZE_USEHEADER);
     fillList(0);
     showDialogAtCursor(dialog);
     SetFocus(view);
@@ -306,6 +303,10 @@ INT_PTR CALLBACK listProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM 
         case WM_NOTIFY:
             listNotified(*reinterpret_cast<const NMHDR*>(lParam));
             return TRUE;
+        case WM_SIZE:
+            // A move to a monitor of another scale resizes the list: its one column follows.
+            ListView_SetColumnWidth(listView(), 0, LVSCW_AUTOSIZE_USEHEADER);
+            return FALSE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {
                 case IDOK:

@@ -31,7 +31,7 @@ TEST(AlarmsDialog, FieldsBecomeARuleOrAMessageNamingTheField) {
         {u"render:99999", coreC, true, u"85", u"80", u"10", u"300", u"", u"",
          "Target: enter local, HOST:PORT, * (any watched server) or all."},
         {u"local", kNotAnswering, true, u"", u"", u"", u"0", u"", u"",
-         "Target: not_answering watches a server: enter HOST:PORT or *."},
+         "Target: not_answering watches servers: enter HOST:PORT, * or all."},
         {u"all", coreC, true, u"85°", u"80", u"10", u"300", u"", u"", "Level: enter a whole number."},
         {u"all", coreC, true, u"85", u"", u"10", u"300", u"", u"", "Clear level: enter a whole number."},
         {u"all", coreC, true, u"85", u"90", u"10", u"300", u"", u"",
