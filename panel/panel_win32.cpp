@@ -8,9 +8,9 @@
 #include "panel/tray_tooltip.h"
 #include "panel/tray_win32.h"
 #include "platform/clock.h"
+#include "platform/text16.h"
 #include "platform/fatal.h"
 #include "platform/local_time.h"
-#include "platform/text16.h"
 #include "settings/settings.h"
 
 namespace tarvelon {
