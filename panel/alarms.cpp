@@ -10,27 +10,19 @@ namespace {
 // How many servers a notice names before "and N more".
 constexpr int kNamedServers = 3;
 
-// A configured server by its address and port; 0 for a free slot.
-uint32_t serverIdentity(const ServerSlot& slot) {
-    if (slot.Active.load() == 0) return 0;
-    uint32_t hash = 2166136261u;
-    const auto mix = [&hash](uint32_t unit) { hash = (hash ^ unit) * 16777619u; };
-    for (int i = 0; i < kSlotTextUnits && slot.Hostname[i] != 0; ++i) mix(slot.Hostname[i]);
-    mix(static_cast<uint32_t>(slot.Port));
-    return hash != 0 ? hash : 1;
-}
-
-// Each slot takes the state of the slot its server was in at the last tick; a new server starts afresh.
+// Each slot takes the state its server had at the last tick, in the first slot that held it: a server
+// moved keeps its state, one entered twice is followed as one, and a new server starts afresh. Of the
+// slots that held it, the one followed (it has answered) is taken before a copy that is not.
 void followMovedServers(AlarmState& state) {
     AlarmState moved = state;
-    bool anyMoved = false;
     for (int i = 0; i < kServerSlots; ++i) {
         const uint32_t identity = serverIdentity(slotTable[i]);
-        if (identity == state.serverIdentity[i]) continue;
-        anyMoved = true;
         int from = -1;
-        for (int j = 0; j < kServerSlots && identity != 0 && from < 0; ++j) {
-            if (state.serverIdentity[j] == identity) from = j;
+        for (int j = kServerSlots - 1; j >= 0 && identity != 0; --j) {
+            if (state.serverIdentity[j] == identity &&
+                (from < 0 || state.serverAnswered[j] || !state.serverAnswered[from])) {
+                from = j;
+            }
         }
         if (from >= 0) {
             std::memcpy(moved.gpuAlarmed[i + 1], state.gpuAlarmed[from + 1], sizeof moved.gpuAlarmed[i + 1]);
@@ -42,19 +34,23 @@ void followMovedServers(AlarmState& state) {
         moved.serverNotOkSinceMs[i] = from >= 0 ? state.serverNotOkSinceMs[from] : 0;
         moved.serverIdentity[i] = identity;
     }
-    if (!anyMoved) return;
-    // Pending servers go by slot: follow them to where they went, drop those that left.
-    for (PendingServers* pending : {&moved.lost, &moved.back}) {
-        int32_t kept = 0;
-        for (int32_t p = 0; p < pending->count; ++p) {
-            const uint32_t identity = state.serverIdentity[pending->slots[p]];
-            for (int i = 0; i < kServerSlots; ++i) {
-                if (identity != 0 && moved.serverIdentity[i] == identity) pending->slots[kept++] = i;
-            }
-        }
-        pending->count = kept;
-    }
     state = moved;
+}
+
+// Clears the alarm of every GPU not shown (its panel or its server went away), so neither the icon nor
+// the tooltip keeps a stale temperature.
+void dropGpusGone(AlarmState& state, const PanelList& shown) {
+    bool shownGpu[kPanelGroups][kGpuSlots] = {};
+    for (int g = 0; g < kPanelGroups; ++g) {
+        const PanelGroup& group = shown.groups[g];
+        if (g != 0 && group.host.present == 0) continue;
+        for (int k = 0; k < kGpuSlots; ++k) {
+            if (group.gpus[k].present != 0) shownGpu[group.source + 1][k] = true;
+        }
+    }
+    for (int s = 0; s < kPanelGroups; ++s) {
+        for (int k = 0; k < kGpuSlots; ++k) state.gpuAlarmed[s][k] = state.gpuAlarmed[s][k] && shownGpu[s][k];
+    }
 }
 
 bool checkGpus(AlarmState& state, const PanelList& shown, AlarmNotice& notice) {
@@ -92,16 +88,43 @@ bool watched(const ServerSlot& slot) {
     return slot.Active.load() != 0 && slot.Enabled.load() != 0 && slot.State.load() == kStateStarted;
 }
 
-void addPending(PendingServers& pending, int slot, int64_t nowMs) {
-    if (pending.count == 0) pending.sinceMs = nowMs;
-    pending.slots[pending.count++] = slot;
+// A server entered twice is one server: only its first watched slot is followed.
+bool watchedFirst(const AlarmState& state, int slot) {
+    if (!watched(slotTable[slot])) return false;
+    for (int j = 0; j < slot; ++j) {
+        if (watched(slotTable[j]) && state.serverIdentity[j] == state.serverIdentity[slot]) return false;
+    }
+    return true;
 }
 
-// True when the slot was pending (and is no longer).
-bool removePending(PendingServers& pending, int slot) {
+// Drops the pending servers no longer watched in any slot.
+void keepWatchedPending(const AlarmState& state, PendingServers& pending) {
+    int32_t kept = 0;
     for (int32_t p = 0; p < pending.count; ++p) {
-        if (pending.slots[p] != slot) continue;
-        pending.slots[p] = pending.slots[--pending.count];
+        bool stays = false;
+        for (int i = 0; i < kServerSlots && !stays; ++i) {
+            stays = watched(slotTable[i]) && state.serverIdentity[i] == pending.identities[p];
+        }
+        if (stays) pending.identities[kept++] = pending.identities[p];
+    }
+    pending.count = kept;
+}
+
+// A server already pending is not added twice; there are never more servers than slots.
+void addPending(PendingServers& pending, uint32_t identity, int64_t nowMs) {
+    for (int32_t p = 0; p < pending.count; ++p) {
+        if (pending.identities[p] == identity) return;
+    }
+    if (pending.count >= kServerSlots) return;
+    if (pending.count == 0) pending.sinceMs = nowMs;
+    pending.identities[pending.count++] = identity;
+}
+
+// True when the server was pending (and is no longer).
+bool removePending(PendingServers& pending, uint32_t identity) {
+    for (int32_t p = 0; p < pending.count; ++p) {
+        if (pending.identities[p] != identity) continue;
+        pending.identities[p] = pending.identities[--pending.count];
         return true;
     }
     return false;
@@ -113,12 +136,11 @@ bool trackServers(AlarmState& state, bool serverLostOn, int64_t nowMs) {
     bool comingUp = false;
     for (int i = 0; i < kServerSlots; ++i) {
         const ServerSlot& slot = slotTable[i];
-        if (!watched(slot)) {
+        const uint32_t identity = state.serverIdentity[i];
+        if (!watchedFirst(state, i)) {
             state.serverAnswered[i] = false;
             state.serverLostNotified[i] = false;
             state.serverNotOkSinceMs[i] = 0;
-            removePending(state.lost, i);
-            removePending(state.back, i);
             continue;
         }
         if (slot.Status.load() == kStatusOk) {
@@ -127,7 +149,8 @@ bool trackServers(AlarmState& state, bool serverLostOn, int64_t nowMs) {
             if (state.serverLostNotified[i]) {
                 state.serverLostNotified[i] = false;
                 // Lost and back before anyone was told: nothing to tell.
-                if (!removePending(state.lost, i) && serverLostOn) addPending(state.back, i, nowMs);
+                const bool toldLost = !removePending(state.lost, identity);
+                if (toldLost && serverLostOn) addPending(state.back, identity, nowMs);
             }
             continue;
         }
@@ -139,18 +162,28 @@ bool trackServers(AlarmState& state, bool serverLostOn, int64_t nowMs) {
             continue;
         }
         state.serverLostNotified[i] = true;
-        removePending(state.back, i);
-        addPending(state.lost, i, nowMs);
+        removePending(state.back, identity);
+        addPending(state.lost, identity, nowMs);
     }
+    keepWatchedPending(state, state.lost);
+    keepWatchedPending(state, state.back);
     return comingUp;
 }
 
+// The first watched slot of a server.
+int firstSlotOf(const AlarmState& state, uint32_t identity) {
+    for (int i = 0; i < kServerSlots; ++i) {
+        if (watched(slotTable[i]) && state.serverIdentity[i] == identity) return i;
+    }
+    return 0;
+}
+
 // "a @ 1, b @ 2 and 3 more".
-void serverNames(const PendingServers& pending, char16_t* out, int capacity) {
+void serverNames(const AlarmState& state, const PendingServers& pending, char16_t* out, int capacity) {
     out[0] = 0;
     const int32_t named = pending.count < kNamedServers ? pending.count : kNamedServers;
     for (int32_t p = 0; p < named; ++p) {
-        const ServerSlot& slot = slotTable[pending.slots[p]];
+        const ServerSlot& slot = slotTable[firstSlotOf(state, pending.identities[p])];
         const size_t used = text16Length(out, static_cast<size_t>(capacity));
         format16(out + used, static_cast<size_t>(capacity) - used, p == 0 ? u"%s @ %d" : u", %s @ %d",
                  slot.Hostname, slot.Port);
@@ -161,10 +194,11 @@ void serverNames(const PendingServers& pending, char16_t* out, int capacity) {
     }
 }
 
-// True when the pending servers are every watched server: one notice says so.
-bool everyWatchedServer(const PendingServers& pending) {
+// True when the pending servers are every watched server (a server entered twice counts once): one
+// notice says so.
+bool everyWatchedServer(const AlarmState& state, const PendingServers& pending) {
     int watchedCount = 0;
-    for (const ServerSlot& slot : slotTable) watchedCount += watched(slot) ? 1 : 0;
+    for (int i = 0; i < kServerSlots; ++i) watchedCount += watchedFirst(state, i) ? 1 : 0;
     return pending.count > 1 && pending.count == watchedCount;
 }
 
@@ -181,11 +215,11 @@ bool announceServers(AlarmState& state, bool serverLostOn, bool comingUp, int64_
         const bool lost = pending == &state.lost;
         const bool one = pending->count == 1;
         char16_t names[kNoticeTextUnits];
-        serverNames(*pending, names, kNoticeTextUnits);
+        serverNames(state, *pending, names, kNoticeTextUnits);
         notice.information = !lost;
         if (lost) {
             format16(notice.title, kNoticeTitleUnits, one ? u"Server not answering" : u"Servers not answering");
-            if (everyWatchedServer(*pending)) {
+            if (everyWatchedServer(state, *pending)) {
                 format16(notice.text, kNoticeTextUnits, u"All %d watched servers stopped answering", pending->count);
             } else {
                 format16(notice.text, kNoticeTextUnits, u"%s stopped answering", names);
@@ -202,6 +236,15 @@ bool announceServers(AlarmState& state, bool serverLostOn, bool comingUp, int64_
 
 }  // namespace
 
+uint32_t serverIdentity(const ServerSlot& slot) {
+    if (slot.Active.load() == 0) return 0;
+    uint32_t hash = 2166136261u;
+    const auto mix = [&hash](uint32_t unit) { hash = (hash ^ unit) * 16777619u; };
+    for (int i = 0; i < kSlotTextUnits && slot.Hostname[i] != 0; ++i) mix(slot.Hostname[i]);
+    mix(static_cast<uint32_t>(slot.Port));
+    return hash != 0 ? hash : 1;
+}
+
 const char16_t* hostTitle(const PanelGroup& group) {
     if (group.source == kLocalSource) return u"SYSTEM";
     if (group.hostRecord.hostName[0] != 0) return group.hostRecord.hostName;
@@ -215,6 +258,7 @@ bool nextAlarm(AlarmState& state, const PanelList& shown, int32_t limitC, bool s
         std::memset(state.gpuAlarmed, 0, sizeof state.gpuAlarmed);
     }
     followMovedServers(state);
+    dropGpusGone(state, shown);
     const bool gpuDue = checkGpus(state, shown, notice);
     const bool comingUp = trackServers(state, serverLostOn, nowMs);
     if (gpuDue) return true;

@@ -32,11 +32,12 @@ struct AlarmNotice {
     bool information;  // good news ("answers again"): the information icon, not the warning one
 };
 
-// The servers waiting to be announced together, as slot indexes.
+// The servers waiting to be announced together, by identity (address and port), each once: a server
+// entered twice or moved is still one server.
 struct PendingServers {
     int32_t count;
     int64_t sinceMs;  // when the first of them became due
-    int32_t slots[kServerSlots];
+    uint32_t identities[kServerSlots];
 };
 
 // Zero at start.
@@ -52,14 +53,18 @@ struct AlarmState {
     int64_t quietUntilMs;   // no server announced lost before this (a resume)
 };
 
+// A configured server by its address and port, so that it is followed when it moves; 0 for a free slot.
+uint32_t serverIdentity(const ServerSlot& slot);
+
 // The host a notice names: the panel's title where it has one ("SYSTEM", the reported name); a
 // server that reports none goes by the address it is configured with, where the panel says "Unknown".
 const char16_t* hostTitle(const PanelGroup& group);
 
 // One tick, after the panel has taken its list, at nowMs on a steady clock. limitC is alarmGpuTempC (0
 // or less: off); a new limit starts every GPU's alarm afresh. Only the GPUs of hosts that answer (and
-// this machine's) count: a silent server's last values raise nothing. A server moved to another slot
-// (Move UP/DOWN) keeps its state. Returns true with the notice due, at most one a tick.
+// this machine's) count: a silent server's last values raise nothing; a GPU no longer shown drops its
+// alarm. A server moved to another slot (Move UP/DOWN) keeps its state. Returns true with the notice
+// due, at most one a tick.
 bool nextAlarm(AlarmState& state, const PanelList& shown, int32_t limitC, bool serverLostOn, int64_t nowMs,
                AlarmNotice& notice);
 

@@ -28,6 +28,12 @@ void showStartWithWindows() {
     setChecked(dialog, IDC_START_WITH_WINDOWS, programPath[0] != 0 && startsWithWindows(programPath));
 }
 
+// The Alarms dialog writes the same two values.
+void showAlarmSettings() {
+    setControlNumber(dialog, IDC_ALARM_GPU_TEMP, settings.alarmGpuTempC.load());
+    setChecked(dialog, IDC_ALARM_SERVER_LOST, settings.alarmServerLost.load() != 0);
+}
+
 void startWithWindowsClicked() {
     if (programPath[0] == 0) return;
     setChecked(dialog, IDC_START_WITH_WINDOWS,
@@ -210,8 +216,7 @@ HWND createGeneralSetup(HINSTANCE instance, HWND panel, int32_t fontsize) {
     dialogFontSize = fontsize;
     controlsUpdating = true;
     fillGeneralSetup();
-    setControlNumber(dialog, IDC_ALARM_GPU_TEMP, settings.alarmGpuTempC.load());
-    setChecked(dialog, IDC_ALARM_SERVER_LOST, settings.alarmServerLost.load() != 0);
+    showAlarmSettings();
     char16_t logDirectory[kSettingTextUnits];
     readSettingText(settings.historyLogDirectory, logDirectory);
     setControlText(dialog, IDC_LOG_DIRECTORY, logDirectory);
@@ -224,6 +229,9 @@ HWND createGeneralSetup(HINSTANCE instance, HWND panel, int32_t fontsize) {
 void showGeneralSetup() {
     if (dialog == nullptr) return;
     showStartWithWindows();
+    controlsUpdating = true;
+    showAlarmSettings();
+    controlsUpdating = false;
     showDialogAtCursor(dialog);
 }
 

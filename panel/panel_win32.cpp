@@ -1,5 +1,6 @@
 #include "panel/panel_win32.h"
 
+#include "panel/alarm_rules_win32.h"
 #include "panel/alarms.h"
 #include "panel/csv_log_worker.h"
 #include "panel/gdi_surface_win32.h"
@@ -57,12 +58,14 @@ void tickPassWin32(HWND window, HDC dc) {
 }
 
 void notifyAlarmsWin32() {
+    watchAlarmRulesWin32(panelState.shown);
     AlarmNotice notice;
-    if (nextAlarm(alarmState, panelState.shown, settings.alarmGpuTempC.load(), settings.alarmServerLost.load() != 0,
-                  static_cast<int64_t>(tickCountMs()), notice)) {
+    if (nextAlarm(alarmState, panelState.shown, settings.alarmGpuTempC.load(),
+                  settings.alarmServerLost.load() != 0, static_cast<int64_t>(tickCountMs()), notice) ||
+        takeRuleNoticeWin32(notice)) {
         showTrayNotice(notice.title, notice.text, notice.information);
     }
-    showTrayAlert(anyAlarmActive(alarmState));
+    showTrayAlert(anyAlarmActive(alarmState) || anyRuleRaisedWin32());
 }
 
 void noteResumeWin32() {
@@ -88,7 +91,7 @@ void historyTickWin32() {
     historyNewest = static_cast<int64_t>(tickCountMs() / 1000);
     recordTiles(historyTiles, panelState.shown, historyNewest);
     char16_t tooltip[kTooltipUnits];
-    trayTooltipText(panelState.shown, alarmState, tooltip);
+    trayTooltipText(panelState.shown, alarmState, ruleWatchesWin32(), alarmRulesWin32(), tooltip);
     setTrayTooltip(tooltip);
     logLocalTiles(historyNewest);
     if (csvLog != nullptr && csvLog->takeFailureNotice()) {

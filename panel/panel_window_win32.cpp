@@ -1,5 +1,6 @@
 #include "panel/panel_window_win32.h"
 
+#include "panel/alarms_dialog_win32.h"
 #include "panel/general_setup_win32.h"
 #include "panel/history_window_win32.h"
 #include "panel/network_setup_win32.h"
@@ -83,6 +84,9 @@ LRESULT command(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case IDM_HISTORY:
             showHistory(menuTile);
+            return 0;
+        case IDM_ALARMS:
+            showAlarmsDialog(appInstance);
             return 0;
         default:
             return DefWindowProcW(window, message, wParam, lParam);

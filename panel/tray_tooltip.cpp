@@ -32,10 +32,11 @@ void addAlarms(Tooltip& tip, const PanelList& shown, const AlarmState& alarms) {
         for (int k = 0; k < kGpuSlots && group.gpus[k].present != 0; ++k) {
             if (!alarms.gpuAlarmed[group.source + 1][k]) continue;
             const int temperature = group.gpuRecords[k].coreTempC;
-            const int length = group.source == kLocalSource
-                                   ? format16(item, kItemUnits, u"Alarm: GPU %d at %d \u00B0C", k, temperature)
-                                   : format16(item, kItemUnits, u"Alarm: %s GPU %d at %d \u00B0C",
-                                              hostTitle(group), k, temperature);
+            const int length =
+                group.source == kLocalSource
+                    ? format16(item, kItemUnits, u"Alarm: GPU %d at %d \u00B0C", k, temperature)
+                    : format16(item, kItemUnits, u"Alarm: %s GPU %d at %d \u00B0C", hostTitle(group), k,
+                               temperature);
             addItem(tip, item, length);
         }
     }
@@ -49,11 +50,34 @@ void addAlarms(Tooltip& tip, const PanelList& shown, const AlarmState& alarms) {
     }
 }
 
+// A raised rule names its tile as the panel shows it; one whose tile is not shown has been dropped.
+void addRaisedRules(Tooltip& tip, const PanelList& shown, const RuleWatchState& watches,
+                    const AlarmRules& rules) {
+    char16_t item[kItemUnits];
+    for (const RuleWatch& watch : watches.watches) {
+        if (watch.rule < 0 || !watch.raised) continue;
+        for (const PanelGroup& group : shown.groups) {
+            if (group.host.present == 0) continue;
+            const uint32_t server =
+                group.source == kLocalSource ? 0 : serverIdentity(slotTable[group.source]);
+            if (server != watch.server || (watch.gpu >= 0 && group.gpus[watch.gpu].present == 0)) continue;
+            char16_t tile[kRecordTextUnits];
+            tileTitle(group, watch.gpu, tile);
+            addItem(tip, item,
+                    format16(item, kItemUnits, u"Alarm: %s %s", tile,
+                             ruleFigureName(rules.rules[watch.rule].figure)));
+            break;
+        }
+    }
+}
+
 }  // namespace
 
-int trayTooltipText(const PanelList& shown, const AlarmState& alarms, char16_t (&text)[kTooltipUnits]) {
+int trayTooltipText(const PanelList& shown, const AlarmState& alarms, const RuleWatchState& ruleWatches,
+                    const AlarmRules& rules, char16_t (&text)[kTooltipUnits]) {
     Tooltip tip{text, format16(text, kTooltipUnits, u"Tarvelon")};
     addAlarms(tip, shown, alarms);
+    addRaisedRules(tip, shown, ruleWatches, rules);
     const PanelGroup& local = shown.groups[0];
     if (local.host.present == 0) return tip.length;
     char16_t item[kItemUnits];

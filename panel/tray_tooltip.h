@@ -4,6 +4,7 @@
 // shows are left out whole.
 #pragma once
 
+#include "panel/alarm_watch.h"
 #include "panel/alarms.h"
 #include "panel/panel_list.h"
 
@@ -11,7 +12,9 @@ namespace tarvelon {
 
 constexpr int kTooltipUnits = 128;  // 127 characters and the terminator
 
-// Returns the length written to text.
-int trayTooltipText(const PanelList& shown, const AlarmState& alarms, char16_t (&text)[kTooltipUnits]);
+// The alarm rules raised come after the older alarms, as "Alarm: TILE FIGURE". Returns the length
+// written to text.
+int trayTooltipText(const PanelList& shown, const AlarmState& alarms, const RuleWatchState& ruleWatches,
+                    const AlarmRules& rules, char16_t (&text)[kTooltipUnits]);
 
 }  // namespace tarvelon

@@ -7,6 +7,7 @@
 #include "net/query_client.h"
 #include "net/query_server.h"
 #include "net/slot_table.h"
+#include "panel/alarm_rules_win32.h"
 #include "panel/dialog_win32.h"
 #include "panel/general_setup_win32.h"
 #include "panel/history_window_win32.h"
@@ -99,6 +100,7 @@ int run(HINSTANCE instance, int showCommand) {
     clearSettings();
     setDefaultSettings(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
     loadSettings();
+    loadAlarmRulesWin32();
     applyStoredServerAllowList();
     startSampler();
     startQueryServer();

@@ -7,6 +7,8 @@
 #define IDD_GENERAL_SETUP 130
 #define IDD_NETWORK_SETUP 131
 #define IDD_HISTORY 132
+#define IDD_ALARMS 133
+#define IDD_ALARM_EDIT 134
 
 // Context menu commands.
 #define IDM_INFO 104
@@ -14,6 +16,7 @@
 #define IDM_SETUP 32774
 #define IDM_NETWORK 32775
 #define IDM_HISTORY 32776
+#define IDM_ALARMS 32777
 
 // General Setup controls.
 #define IDC_FONT_SIZE 1000
@@ -60,3 +63,21 @@
 #define IDC_SPAN_15 1042
 #define IDC_SPAN_60 1043
 #define IDC_SAVE_CSV 1044
+
+// Alarms dialog controls, then those of its Edit dialog.
+#define IDC_ALARM_LIST 1050
+#define IDC_ALARM_ADD 1051
+#define IDC_ALARM_EDIT 1052
+#define IDC_ALARM_REMOVE 1053
+#define IDC_RULE_TARGET 1060
+#define IDC_RULE_FIGURE 1061
+#define IDC_RULE_DIRECTION 1062
+#define IDC_RULE_LEVEL 1063
+#define IDC_RULE_CLEAR 1064
+#define IDC_RULE_HOLD 1065
+#define IDC_RULE_COOLDOWN 1066
+#define IDC_RULE_NOTIFY 1067
+#define IDC_RULE_SOUND 1068
+#define IDC_RULE_COMMAND 1069
+#define IDC_RULE_ENABLED 1070
+#define IDC_RULE_TEST 1071

@@ -16,6 +16,9 @@ StoredSlot* storedSlots[kServerSlots];
 
 namespace {
 
+// Software\Tarvelon\Alarms\0 to 31 hold the alarm rules.
+constexpr int kAlarmRuleKeys = 32;
+
 std::mutex textLock;
 std::mutex saveLock;
 bool wipedForGood = false;  // guarded by saveLock
@@ -102,6 +105,19 @@ void writeDword(StoreKey* key, const char16_t* name, int32_t value) {
 
 void writeText(StoreKey* key, const char16_t* name, const char16_t* text, size_t capacity) {
     writeStoreText(key, name, text, text16Length(text, capacity - 1));
+}
+
+// The registry deletes no key that still has subkeys: the alarm rules' keys go first.
+void deleteWholeKey() {
+    for (int i = 0; i < kAlarmRuleKeys; ++i) {
+        char16_t path[48];
+        format16(path, 48, u"%sAlarms\\%d", kSettingsKeyPath, i);
+        deleteUserKey(path);
+    }
+    char16_t alarms[48];
+    format16(alarms, 48, u"%sAlarms", kSettingsKeyPath);
+    deleteUserKey(alarms);
+    deleteUserKey(kSettingsKeyPath);
 }
 
 void loadValues(StoreKey* key, const SettingValue* values, size_t count) {
@@ -256,13 +272,13 @@ void saveSettings() {
 
 void deleteSettingsKey() {
     std::lock_guard<std::mutex> guard(saveLock);
-    deleteUserKey(kSettingsKeyPath);
+    deleteWholeKey();
 }
 
 void wipeSettingsForGood() {
     std::lock_guard<std::mutex> guard(saveLock);
     wipedForGood = true;
-    deleteUserKey(kSettingsKeyPath);
+    deleteWholeKey();
 }
 
 }  // namespace tarvelon

@@ -105,5 +105,64 @@ TEST(Alarms, NoticesFollowTemperaturesAndServerSilencesSecondBySecond) {
     clearSlotTable();
 }
 
+void watch(int slot, const char16_t* host, int32_t port, char status) {
+    ServerSlot& s = slotTable[slot];
+    copyText16(s.Hostname, kSlotTextUnits, host);
+    s.Port = port;
+    s.Active = 1;
+    s.Enabled = 1;
+    s.State = kStateStarted;
+    s.Status = statusOf(status);
+}
+
+// x entered three times (slots 0-2) goes silent and is announced; its return waits for y, which is
+// silent too, while the slots are moved three times and x is added a fourth time. x is still one
+// server, announced once each way (entries copied per slot would overrun the pending table); a GPU
+// that goes away drops its alarm.
+TEST(Alarms, AServerEnteredTwiceAndMovedIsAnnouncedOnce) {
+    clearSlotTable();
+    auto list = std::make_unique<PanelList>();
+    PanelGroup& local = list->groups[0];
+    local.source = kLocalSource;
+    local.host = {1, 0, 0, 0, 1, kStatusOk};
+    local.gpus[0] = {1, 0, 0, 0, 1, kStatusOk};
+    local.gpuRecords[0].coreTempC = 90;
+    AlarmState state{};
+    AlarmNotice notice{};
+    std::string notices;
+    const auto tick = [&](int seconds) {
+        if (nextAlarm(state, *list, 85, true, seconds * 1000, notice)) notices += toUtf8(notice.text) + "|";
+    };
+    for (int i = 0; i < 3; ++i) watch(i, u"x", 1, 'O');
+    watch(3, u"y", 2, 'O');
+    watch(4, u"z", 3, 'O');
+    tick(0);
+    for (int i = 0; i < 3; ++i) slotTable[i].Status = kStatusNoResponse;
+    tick(1);
+    tick(31);  // x lost
+    slotTable[3].Status = kStatusNoResponse;
+    tick(32);
+    for (int i = 0; i < 3; ++i) slotTable[i].Status = kStatusOk;
+    tick(33);  // x back, waiting for y
+    for (int second = 34; second < 37; ++second) {
+        for (int i = 0; i < 4; ++i) {
+            const bool y = i == second - 34;
+            watch(i, y ? u"y" : u"x", y ? 2 : 1, y ? 'N' : 'O');
+        }
+        tick(second);
+    }
+    watch(5, u"x", 1, 'O');
+    tick(37);
+    tick(43);
+    EXPECT_EQ(
+        notices,
+        "SYSTEM: GPU 0  at 90 \u00B0C (alarm at 85 \u00B0C)|x @ 1 stopped answering|x @ 1 answers again|");
+    EXPECT_TRUE(anyAlarmActive(state));
+    local.gpus[0].present = 0;
+    tick(37);
+    EXPECT_FALSE(anyAlarmActive(state));
+    clearSlotTable();
+}
+
 }  // namespace
 }  // namespace tarvelon

@@ -1,7 +1,10 @@
 // The tray tooltip: the local figures, alarms first, and whole items within 127 characters.
+#include "panel/tray_tooltip.h"
+
 #include <gtest/gtest.h>
 
-#include "panel/tray_tooltip.h"
+#include <memory>
+
 #include "unit/panel_world.h"
 
 namespace tarvelon {
@@ -13,7 +16,7 @@ class TrayTooltip : public PanelWorld {
         buildPanelList(state->current);
         takePanelList(state->current, state->shown);
         char16_t text[kTooltipUnits];
-        const int length = trayTooltipText(state->shown, alarms, text);
+        const int length = trayTooltipText(state->shown, alarms, *watches, rules, text);
         EXPECT_EQ(static_cast<size_t>(length), text16Length(text, kTooltipUnits));
         EXPECT_LE(length, 127);
         return toUtf8(text);
@@ -29,6 +32,12 @@ class TrayTooltip : public PanelWorld {
         publishLocalStore(values);
     }
     AlarmState alarms{};
+    std::unique_ptr<RuleWatchState> watches = [] {
+        auto fresh = std::make_unique<RuleWatchState>();
+        clearRuleWatches(*fresh);
+        return fresh;
+    }();
+    AlarmRules rules{};
 };
 
 TEST_F(TrayTooltip, NamesTheLocalFiguresAndTheAlarmsInForce) {
@@ -39,11 +48,22 @@ TEST_F(TrayTooltip, NamesTheLocalFiguresAndTheAlarmsInForce) {
     alarms.gpuAlarmed[0][1] = true;
     alarms.gpuAlarmed[5][0] = true;
     alarms.serverLostNotified[9] = true;  // hidden from the panel
-    EXPECT_EQ(tooltip(), "Tarvelon · Alarm: GPU 1 at 72 °C · Alarm: r1 GPU 0 at 0 °C · Alarm: server 10 not answering · "
-                         "CPU 12 % · GPU 0: 63 % 71 °C");
+    EXPECT_EQ(tooltip(),
+              "Tarvelon · Alarm: GPU 1 at 72 °C · Alarm: r1 GPU 0 at 0 °C · Alarm: server 10 not answering · "
+              "CPU 12 % · GPU 0: 63 % 71 °C");
     alarms = AlarmState{};
     alarms.serverLostNotified[4] = true;
     EXPECT_EQ(tooltip().substr(0, 39), "Tarvelon · Alarm: r1 not answering · ");
+
+    // Raised rules: on this PC's host tile, on r1's GPU 0, and on a server no longer shown (dropped).
+    alarms = AlarmState{};
+    rules.rules[0] = defaultRule(ruleFigureOf(u"cpu_load_pct"));
+    rules.rules[1] = defaultRule(ruleFigureOf(u"gpu_core_c"));
+    watches->watches[0] = {0, 0, -1, -1, -1, 5, true, false};
+    watches->watches[1] = {1, serverIdentity(slotTable[4]), 0, -1, -1, 5, true, false};
+    watches->watches[2] = {1, 12345, 0, -1, -1, 5, true, false};
+    EXPECT_EQ(tooltip().substr(0, 72),
+              "Tarvelon · Alarm: SYSTEM cpu_load_pct · Alarm: GPU 0 gpu_core_c · CPU");
 }
 
 TEST_F(TrayTooltip, LeavesOutWhatDoesNotFitWhole) {

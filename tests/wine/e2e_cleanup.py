@@ -1,5 +1,5 @@
-"""The General Setup cleanup button deletes the settings key and ends the program at once; the next
-start is a first start."""
+"""The General Setup cleanup button deletes the settings key, alarm rules included, and ends the program
+at once; the next start is a first start."""
 
 from wine_desktop import Desktop, check, main, wait_for
 
@@ -11,6 +11,7 @@ def test(build):
     for name, value in (("fontsize", 20), ("windowPosX", 30), ("windowPosY", 40),
                         ("networkServerList_03_Active", 1), ("networkServerList_03_Hostname", "gpu-box")):
         desktop.reg_add(name, value)
+    desktop.wine("reg", "add", r"HKCU\Software\Tarvelon\Alarms\4", "/v", "figure", "/d", "threads", "/f")
     try:
         desktop.start()
         desktop.wait_panel_size(224, 2 * 184)  # the configured server is a second, deactivated row

@@ -48,7 +48,7 @@ def test(build):
         wait_for(lambda: desktop.drive("visible", "History - SYSTEM") == "0", 15, "the history window to hide")
         time.sleep(1.5)
 
-        choose(desktop, rect, 5)  # Info, Setup, Network, History, Exit
+        choose(desktop, rect, 6)  # Info, Setup, Network, History, Alarms…, Exit
         wait_for(lambda: desktop.program.poll() is not None, 20, "the program to exit")
         check(desktop.program.returncode == 0, "exit code %d" % desktop.program.returncode)
     finally:

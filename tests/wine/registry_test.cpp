@@ -1,4 +1,5 @@
-// The settings persistence tests against the real registry of the Wine prefix.
+// The settings and alarm rule persistence tests against the real registry of the Wine prefix.
+#include "unit/alarm_rule_test.cpp"
 #include "unit/settings_test.cpp"
 
 namespace tarvelon {

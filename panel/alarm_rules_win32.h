@@ -1,0 +1,28 @@
+// The alarm rules at run time: the table read at start, the watch over the shown tiles once a
+// second, and the actions (notice, sound, command, line in tarvelon-alarms.csv) of each raise and
+// clear.
+#pragma once
+
+#include "panel/alarm_rule.h"
+#include "panel/alarm_watch.h"
+#include "panel/alarms.h"
+#include "panel/panel_list.h"
+
+namespace tarvelon {
+
+// Reads the stored rules, before the first tick; those that do not read are named in one notice.
+void loadAlarmRulesWin32();
+// One tick over the shown tiles.
+void watchAlarmRulesWin32(const PanelList& shown);
+// The next notice of the rules, one a tick.
+bool takeRuleNoticeWin32(AlarmNotice& notice);
+bool anyRuleRaisedWin32();
+const RuleWatchState& ruleWatchesWin32();
+
+const AlarmRules& alarmRulesWin32();
+// Stores rule index as edited (or removed: not used) and starts its watch afresh.
+void setAlarmRuleWin32(int index, const AlarmRule& rule);
+// Runs the rule's actions once with {state} "test".
+void testAlarmRuleWin32(const AlarmRule& rule);
+
+}  // namespace tarvelon

@@ -1,0 +1,115 @@
+// The alarm rules second by second over this PC (two GPUs) and two watched servers, a (slot 0) and b
+// (slot 1, very high latency).
+#include "panel/alarm_watch.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/text16.h"
+
+namespace tarvelon {
+namespace {
+
+AlarmRule rule(int32_t figure, const char16_t* target, bool above, int32_t level, int32_t clear, int32_t hold,
+               int32_t cooldown) {
+    AlarmRule r = defaultRule(figure);
+    EXPECT_TRUE(parseRuleTarget(target, r));
+    r.above = above;
+    r.level = level;
+    r.clear = clear;
+    if (hold >= 0) r.holdSeconds = hold;
+    r.cooldownSeconds = cooldown;
+    return r;
+}
+
+TEST(AlarmWatch, RulesRaiseAfterTheirHoldAndClearPastTheirClearLevel) {
+    clearSlotTable();
+    const char16_t* hosts[] = {u"a", u"b"};
+    for (int i = 0; i < 2; ++i) {
+        ServerSlot& slot = slotTable[i];
+        copyText16(slot.Hostname, kSlotTextUnits, hosts[i]);
+        slot.Port = 8221;
+        slot.Active = 1;
+        slot.Enabled = 1;
+        slot.State = kStateStarted;
+        slot.HighLatency = i;
+    }
+    auto list = std::make_unique<PanelList>();
+    PanelGroup* groups[] = {&list->groups[0], &list->groups[1], &list->groups[2]};
+    for (int g = 0; g < 3; ++g) {
+        groups[g]->source = g - 1;
+        groups[g]->host = {1, 0, 0, 0, 1, kStatusOk};
+        copyText16(groups[g]->hostRecord.hostName, kRecordTextUnits, hosts[g == 2 ? 1 : 0]);
+    }
+    groups[0]->gpus[0] = groups[0]->gpus[1] = {1, 0, 0, 0, 1, kStatusOk};
+    copyText16(groups[0]->gpuRecords[0].gpuName, kRecordTextUnits, u"RTX A");
+
+    auto rules = std::make_unique<AlarmRules>();
+    rules->rules[0] = rule(ruleFigureOf(u"gpu_core_c"), u"local", true, 80, 70, 3, 20);
+    rules->rules[1] = rule(ruleFigureOf(u"cpu_load_pct"), u"local", false, 10, 20, 2, 0);
+    rules->rules[2] = rule(ruleFigureOf(u"cpu_load_pct"), u"*", true, 90, 50, 0, 0);
+    rules->rules[3] = rule(kNotAnswering, u"*", true, 0, 0, -1, 0);
+    rules->rules[4] = rule(ruleFigureOf(u"threads"), u"b:8221", true, 5, 0, 0, 0);
+
+    const struct {
+        int second;
+        int gpu0, gpu1, localCpu, aCpu;
+        char a, b;           // O: answers, N: silent, -: gone from the panel
+        const char* events;  // rule+ raised / rule- cleared, tile, host, value
+    } ticks[] = {
+        {0, 85, 60, 50, 20, 'O', 'O', ""},
+        {2, 85, 85, 50, 20, 'O', 'O', ""},
+        {3, 85, 85, 50, 20, 'O', 'O', "0+ RTX A this-pc 85|"},  // held 3 s; GPU 1 on its own
+        {4, 60, 85, 50, 20, 'O', 'O', ""},                      // no clear before its hold
+        {5, 75, 85, 50, 20, 'O', 'O', "0+ GPU 1 this-pc 85|"},  // 75 is not past 70
+        {6, 70, 85, 50, 20, 'O', 'O', ""},
+        {8, 70, 60, 50, 20, 'O', 'O', ""},
+        {9, 70, 60, 50, 20, 'O', 'O', "0- RTX A this-pc 70|"},
+        {10, 99, 60, 50, 20, 'O', 'O', ""},
+        {11, 60, 60, 50, 20, 'O', 'O', "0- GPU 1 this-pc 60|"},  // the spike at 10 was too short
+        {12, 90, 60, 50, 20, 'O', 'O', ""},
+        {15, 90, 60, 50, 20, 'O', 'O', ""},  // raised at 3: cooling down until 23
+        {23, 90, 60, 50, 20, 'O', 'O', "0+ RTX A this-pc 90|"},
+        {24, 50, 50, 5, 95, 'O', 'O', "2+ a a 95|"},  // any server, no hold
+        {25, 50, 50, 5, 95, 'N', 'O', ""},            // a silent: its figures neither raise nor clear
+        {26, 50, 50, 5, 40, 'N', 'O', "1+ SYSTEM this-pc 5|"},
+        {27, 50, 50, 25, 40, 'O', 'O', "0- RTX A this-pc 50|2- a a 40|"},
+        {28, 50, 50, 25, 40, 'O', 'O', ""},
+        {29, 50, 50, 25, 40, 'O', 'O', "1- SYSTEM this-pc 25|"},
+        {30, 50, 50, 50, 40, 'N', 'N', ""},
+        {59, 50, 50, 50, 40, 'N', 'N', ""},
+        {60, 50, 50, 50, 40, 'N', 'N', "3+ a a 1|"},  // 30 s for a, 90 s for b
+        {61, 50, 50, 50, 40, '-', 'N', ""},           // a went away: its alarm drops without a word
+        {62, 50, 50, 50, 40, 'O', 'N', ""},
+        {120, 50, 50, 50, 40, 'O', 'N', "3+ b b 1|"},
+        {121, 50, 50, 50, 40, 'O', 'O', "4+ b b 9|"},
+    };
+    RuleWatchState state;
+    clearRuleWatches(state);
+    for (const auto& t : ticks) {
+        groups[0]->gpuRecords[0].coreTempC = static_cast<uint8_t>(t.gpu0);
+        groups[0]->gpuRecords[1].coreTempC = static_cast<uint8_t>(t.gpu1);
+        groups[0]->hostRecord.cpuLoad = static_cast<uint8_t>(t.localCpu);
+        groups[1]->hostRecord.cpuLoad = static_cast<uint8_t>(t.aCpu);
+        groups[1]->hostRecord.threadCount = 9;  // a is not b:8221
+        groups[2]->hostRecord.threadCount = t.second > 120 ? 9 : 0;
+        groups[1]->host.present = t.a != '-';
+        groups[1]->host.status = t.a == 'O' ? kStatusOk : kStatusNoResponse;
+        groups[2]->host.status = t.b == 'O' ? kStatusOk : kStatusNoResponse;
+        RuleEvent events[8];
+        const int count = watchRules(state, *rules, *list, u"this-pc", t.second, events, 8);
+        std::string got;
+        for (int i = 0; i < count; ++i) {
+            got += std::to_string(events[i].rule) + (events[i].raised ? "+ " : "- ") +
+                   toUtf8(events[i].tile) + " " + toUtf8(events[i].host) + " " +
+                   std::to_string(events[i].value) + "|";
+        }
+        EXPECT_EQ(got, t.events) << "second " << t.second;
+    }
+    clearSlotTable();
+}
+
+}  // namespace
+}  // namespace tarvelon
