@@ -127,6 +127,35 @@ void freeIdle(RuleWatchState& state, const AlarmRules& rules, int64_t now) {
     }
 }
 
+// A server's silence is read from the slot table, not the panel: "Remove dead server" hides exactly
+// the servers this figure is about. A server entered twice is watched once, in its first slot.
+int watchSilences(RuleWatchState& state, int32_t r, const AlarmRule& rule, const char16_t* localName,
+                  int64_t nowSeconds, RuleEvent* events, int capacity) {
+    int count = 0;
+    uint32_t servers[kServerSlots];
+    int serverCount = 0;
+    for (int i = 0; i < kServerSlots; ++i) {
+        ServerSlot& slot = slotTable[i];
+        if (slot.Active.load() == 0 || slot.State.load() != kStateStarted) continue;
+        const uint32_t server = serverIdentity(slot);
+        bool twice = false;
+        for (int j = 0; j < serverCount && !twice; ++j) twice = servers[j] == server;
+        if (twice) continue;
+        servers[serverCount++] = server;
+        PanelGroup group{};
+        group.source = i;
+        group.host = {1, 0, 0, 0, slot.Enabled.load(), slot.Status.load()};
+        group.hostRecord = readSlotRecords(slot).host;
+        if (!targets(rule, group)) continue;
+        RuleWatch* watch = findWatch(state, r, server, -1);
+        if (watch == nullptr) continue;
+        const Reading reading = readFigure(rule, group, -1);
+        if (!step(*watch, rule, reading, nowSeconds) || count >= capacity) continue;
+        describe(events[count++], r, rule, group, -1, localName, *watch, reading.value);
+    }
+    return count;
+}
+
 }  // namespace
 
 void tileTitle(const PanelGroup& group, int gpu, char16_t (&title)[kRecordTextUnits]) {
@@ -155,6 +184,10 @@ int watchRules(RuleWatchState& state, const AlarmRules& rules, const PanelList& 
     for (int32_t r = 0; r < kAlarmRules; ++r) {
         const AlarmRule& rule = rules.rules[r];
         if (!rule.used || !rule.enabled) continue;
+        if (rule.figure == kNotAnswering) {
+            count += watchSilences(state, r, rule, localName, nowSeconds, events + count, capacity - count);
+            continue;
+        }
         for (int g = 0; g < kPanelGroups; ++g) {
             const PanelGroup& group = shown.groups[g];
             if (group.host.present == 0 || !targets(rule, group)) continue;

@@ -2,7 +2,7 @@
 // condition has held for the hold time, and clears once the figure has stayed back past the clear
 // level as long. Each GPU of a target is watched on its own; a second without a value (a silent
 // server's figures) neither raises nor clears and starts the hold afresh; a tile that goes away drops
-// its alarms without a word.
+// its alarms without a word. not_answering follows every watched server, shown or hidden.
 #pragma once
 
 #include <cstdint>

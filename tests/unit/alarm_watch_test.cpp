@@ -56,7 +56,7 @@ TEST(AlarmWatch, RulesRaiseAfterTheirHoldAndClearPastTheirClearLevel) {
     const struct {
         int second;
         int gpu0, gpu1, localCpu, aCpu;
-        char a, b;           // O: answers, N: silent, -: gone from the panel
+        char a, b;           // O: answers, N: silent, -: silent and hidden from the panel
         const char* events;  // rule+ raised / rule- cleared, tile, host, value
     } ticks[] = {
         {0, 85, 60, 50, 20, 'O', 'O', ""},
@@ -81,8 +81,9 @@ TEST(AlarmWatch, RulesRaiseAfterTheirHoldAndClearPastTheirClearLevel) {
         {30, 50, 50, 50, 40, 'N', 'N', ""},
         {59, 50, 50, 50, 40, 'N', 'N', ""},
         {60, 50, 50, 50, 40, 'N', 'N', "3+ a a 1|"},  // 30 s for a, 90 s for b
-        {61, 50, 50, 50, 40, '-', 'N', ""},           // a went away: its alarm drops without a word
+        {61, 50, 50, 50, 40, '-', 'N', ""},           // hidden as a dead server, a is still watched
         {62, 50, 50, 50, 40, 'O', 'N', ""},
+        {92, 50, 50, 50, 40, 'O', 'N', "3- a a 0|"},  // answering as long as the hold clears it
         {120, 50, 50, 50, 40, 'O', 'N', "3+ b b 1|"},
         {121, 50, 50, 50, 40, 'O', 'O', "4+ b b 9|"},
     };
@@ -98,6 +99,8 @@ TEST(AlarmWatch, RulesRaiseAfterTheirHoldAndClearPastTheirClearLevel) {
         groups[1]->host.present = t.a != '-';
         groups[1]->host.status = t.a == 'O' ? kStatusOk : kStatusNoResponse;
         groups[2]->host.status = t.b == 'O' ? kStatusOk : kStatusNoResponse;
+        slotTable[0].Status = groups[1]->host.status;
+        slotTable[1].Status = groups[2]->host.status;
         RuleEvent events[8];
         const int count = watchRules(state, *rules, *list, u"this-pc", t.second, events, 8);
         std::string got;
