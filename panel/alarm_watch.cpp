@@ -24,14 +24,20 @@ bool targets(const AlarmRule& rule, const PanelGroup& group) {
     return false;
 }
 
-RuleWatch* findWatch(RuleWatchState& state, int32_t rule, uint32_t server, int32_t gpu) {
-    RuleWatch* free = nullptr;
+RuleWatch* findWatch(RuleWatchState& state, int32_t rule, uint32_t server, const PanelGroup& group,
+                     int32_t gpu) {
+    const int32_t gpuKey = gpu < 0 ? -1 : group.gpuRecords[gpu].pciBus << 8 | group.gpuRecords[gpu].pciSlot;
+    RuleWatch* found = nullptr;
     for (RuleWatch& watch : state.watches) {
-        if (watch.rule == rule && watch.server == server && watch.gpu == gpu) return &watch;
-        if (watch.rule < 0 && free == nullptr) free = &watch;
+        if (watch.rule == rule && watch.server == server && watch.gpuKey == gpuKey) {
+            found = &watch;
+            break;
+        }
+        if (watch.rule < 0 && found == nullptr) found = &watch;
     }
-    if (free != nullptr) *free = {rule, server, gpu, -1, -1, -1, false, false};
-    return free;
+    if (found != nullptr && found->rule < 0) *found = {rule, server, gpuKey, gpu, -1, -1, -1, false, false};
+    if (found != nullptr) found->gpu = gpu;
+    return found;
 }
 
 // One tile's figure for one second; has is false for a second without a value.
@@ -147,7 +153,7 @@ int watchSilences(RuleWatchState& state, int32_t r, const AlarmRule& rule, const
         group.host = {1, 0, 0, 0, slot.Enabled.load(), slot.Status.load()};
         group.hostRecord = readSlotRecords(slot).host;
         if (!targets(rule, group)) continue;
-        RuleWatch* watch = findWatch(state, r, server, -1);
+        RuleWatch* watch = findWatch(state, r, server, group, -1);
         if (watch == nullptr) continue;
         const Reading reading = readFigure(rule, group, -1);
         if (!step(*watch, rule, reading, nowSeconds) || count >= capacity) continue;
@@ -196,7 +202,7 @@ int watchRules(RuleWatchState& state, const AlarmRules& rules, const PanelList& 
             const bool perGpu = isGpuFigure(rule.figure);
             for (int k = perGpu ? 0 : -1; k < (perGpu ? kGpuSlots : 0); ++k) {
                 if (k >= 0 && group.gpus[k].present == 0) continue;
-                RuleWatch* watch = findWatch(state, r, server, k);
+                RuleWatch* watch = findWatch(state, r, server, group, k);
                 if (watch == nullptr) continue;
                 const Reading reading = readFigure(rule, group, k);
                 if (!step(*watch, rule, reading, nowSeconds) || count >= capacity) continue;

@@ -44,6 +44,8 @@ TEST(AlarmWatch, RulesRaiseAfterTheirHoldAndClearPastTheirClearLevel) {
         copyText16(groups[g]->hostRecord.hostName, kRecordTextUnits, hosts[g == 2 ? 1 : 0]);
     }
     groups[0]->gpus[0] = groups[0]->gpus[1] = {1, 0, 0, 0, 1, kStatusOk};
+    groups[0]->gpuRecords[0].pciBus = 1;
+    groups[0]->gpuRecords[1].pciBus = 2;
     copyText16(groups[0]->gpuRecords[0].gpuName, kRecordTextUnits, u"RTX A");
 
     auto rules = std::make_unique<AlarmRules>();
@@ -112,6 +114,29 @@ TEST(AlarmWatch, RulesRaiseAfterTheirHoldAndClearPastTheirClearLevel) {
         EXPECT_EQ(got, t.events) << "second " << t.second;
     }
     clearSlotTable();
+}
+
+TEST(AlarmWatch, AGpuKeepsItsAlarmWhenAnotherDropsOut) {
+    clearSlotTable();
+    auto list = std::make_unique<PanelList>();
+    PanelGroup& local = list->groups[0];
+    local.source = kLocalSource;
+    local.host = local.gpus[0] = local.gpus[1] = {1, 0, 0, 0, 1, kStatusOk};
+    local.gpuRecords[0].pciBus = 1;
+    local.gpuRecords[0].coreTempC = 50;
+    local.gpuRecords[1].pciBus = 2;
+    local.gpuRecords[1].coreTempC = 90;
+    auto rules = std::make_unique<AlarmRules>();
+    rules->rules[0] = rule(ruleFigureOf(u"gpu_core_c"), u"local", true, 80, 70, 0, 0);
+    RuleWatchState state;
+    clearRuleWatches(state);
+    RuleEvent events[4];
+    ASSERT_EQ(watchRules(state, *rules, *list, u"pc", 0, events, 4), 1);
+    // The first GPU drops out: the second, still raised, moves up to its place and raises nothing anew.
+    local.gpuRecords[0] = local.gpuRecords[1];
+    local.gpus[1].present = 0;
+    EXPECT_EQ(watchRules(state, *rules, *list, u"pc", 1, events, 4), 0);
+    EXPECT_TRUE(anyRuleRaised(state));
 }
 
 }  // namespace
