@@ -15,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import warnings
 
 from prometheus_fixture import free_port, start_prometheus, value_of
 
@@ -47,7 +48,9 @@ def handshake(port, version):
     context.check_hostname = False
     context.verify_mode = ssl.CERT_NONE
     context.set_ciphers("DEFAULT:@SECLEVEL=0")  # so that this side offers TLS 1.0 and 1.1 at all
-    context.minimum_version = context.maximum_version = version
+    with warnings.catch_warnings():  # pinning the retired versions is the point here
+        warnings.simplefilter("ignore", DeprecationWarning)
+        context.minimum_version = context.maximum_version = version
     try:
         with socket.create_connection(("127.0.0.1", port), timeout=10) as raw:
             with context.wrap_socket(raw) as tls:
@@ -92,8 +95,11 @@ def main():
         broken = os.path.join(work, "broken.yml")
         with open(broken, "w") as out:
             out.write(text)
-        refused = subprocess.run([agent, "--metrics=127.0.0.1:9", "--web-config=" + broken],
-                                 capture_output=True, text=True)
+        try:
+            refused = subprocess.run([agent, f"--metrics=127.0.0.1:{free_port()}", "--web-config=" + broken],
+                                     capture_output=True, text=True, timeout=30)
+        except subprocess.TimeoutExpired:
+            sys.exit(f"{text!r}: the agent started")
         if refused.returncode != 2 or f"{broken}:{message}" not in refused.stderr:
             sys.exit(f"{text!r}: status {refused.returncode}, {refused.stderr!r}")
 
