@@ -100,7 +100,7 @@ void setBasicAuthUsers(BasicAuth& auth, const std::vector<WebUser>& users, unsig
     char prefix[8];
     std::snprintf(prefix, sizeof prefix, "$2b$%02d$", cost);
     auth.unknownUserHash = std::string(prefix) + kUnknownUserSaltAndHash;
-    auth.mostChecks = processors > 0 ? processors : 1;
+    auth.mostChecks = processors;
     for (FailedLogins& entry : auth.failures) entry.count = 0;
 }
 

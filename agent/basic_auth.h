@@ -40,7 +40,7 @@ struct BasicAuth {
     std::string unknownUserHash;  // checked for a name no user has, at the highest cost among them
     std::mutex lock;              // guards remembered and failures: requests are answered on several threads
     std::vector<RememberedCredentials> remembered;  // one a user, by index
-    FailedLogins failures[kFailedLoginAddresses];
+    FailedLogins failures[kFailedLoginAddresses]{};
     std::condition_variable checkEnded;
     unsigned checksRunning = 0;  // guarded by lock
     unsigned mostChecks = 1;     // the processors
@@ -53,7 +53,7 @@ enum class LoginOutcome {
     TurnedAway,            // 429, no check made
 };
 
-// processors bounds the bcrypt checks that run at once.
+// processors (at least 1) bounds the bcrypt checks that run at once.
 void setBasicAuthUsers(BasicAuth& auth, const std::vector<WebUser>& users, unsigned processors);
 
 // Accepted when there are no users, or authorization (the header's value, null when absent) is

@@ -270,7 +270,8 @@ MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) 
 bool startMetricsServer(const MetricsServerSetup& setup, std::string* message) {
     if (!loadMicrohttpd(message)) return false;
     served = setup;
-    setBasicAuthUsers(basicAuth, setup.web.users, static_cast<unsigned>(sysconf(_SC_NPROCESSORS_ONLN)));
+    const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    setBasicAuthUsers(basicAuth, setup.web.users, processors > 0 ? static_cast<unsigned>(processors) : 1);
     tlsPriorityText = tlsPriorities(setup.web);
     if (!setup.ignoredInterfaces.empty() &&
         !compileInterfacePattern(setup.ignoredInterfaces, &ignoredInterfaces)) {
