@@ -115,8 +115,8 @@ LRESULT CALLBACK trayWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         for (DWORD i = 0; i < data->cbData / 4 && i < 8; ++i) {
             if (words[i] != static_cast<DWORD>(reinterpret_cast<UINT_PTR>(panelWindow))) continue;
             const auto* bytes = static_cast<const BYTE*>(data->lpData);
-            const std::vector<BYTE> icon(bytes + (data->cbData < kIconBitsFrom ? data->cbData : kIconBitsFrom),
-                                         bytes + data->cbData);
+            const std::vector<BYTE> icon(
+                bytes + (data->cbData < kIconBitsFrom ? data->cbData : kIconBitsFrom), bytes + data->cbData);
             if (data->dwData == NIM_ADD) iconAdded = true;
             if (watching && data->dwData == NIM_MODIFY && i + 2 < data->cbData / 4) {
                 const bool notice = (words[i + 2] & NIF_INFO) != 0;
