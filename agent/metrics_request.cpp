@@ -99,6 +99,18 @@ MetricsRoute routeRequest(const std::string& method, const std::string& path) {
     return MetricsRoute::NotFound;
 }
 
+unsigned bodyRefusalStatus(const char* contentLength, const char* transferEncoding) {
+    if (transferEncoding != nullptr) return 400;  // chunked: no length to judge by
+    if (contentLength == nullptr) return 0;
+    const size_t digits = std::strspn(contentLength, "0123456789");
+    if (digits == 0 || contentLength[digits] != 0) return 400;
+    const char* significant = contentLength + std::strspn(contentLength, "0");
+    if (*significant == 0) return 0;
+    // More than 19 digits would not fit a number: large either way.
+    return std::strlen(significant) > 19 || std::strtoull(significant, nullptr, 10) > kLargestSmallBody ? 413
+                                                                                                        : 400;
+}
+
 bool parseProbeTarget(const char* argument, QueryTarget* target, std::string* reason) {
     if (argument == nullptr || argument[0] == 0) {
         *reason = "no target given: ask for /probe?target=HOST[:PORT]";

@@ -39,6 +39,12 @@ enum class MetricsRoute { Metrics, Probe, Landing, Healthy, NotFound, MethodNotA
 // GET and HEAD are served; path is the request target without its query.
 MetricsRoute routeRequest(const std::string& method, const std::string& path);
 
+// No route takes a body, and reading one would hold a connection for as long as the client trickles
+// it: a request that announces one (its Content-Length and Transfer-Encoding header values, null when
+// absent) is answered at once with 400, or 413 past kLargestSmallBody bytes; 0 for a request without.
+constexpr uint64_t kLargestSmallBody = 4096;
+unsigned bodyRefusalStatus(const char* contentLength, const char* transferEncoding);
+
 // The target argument of /probe (null when absent): HOST[:PORT] as tarvelon-query takes it, at most
 // kLongestProbeTarget characters of printable ASCII. False with a one-line reason for a 400.
 constexpr size_t kLongestProbeTarget = 261;  // a 253-character name, ':' and a port, or brackets

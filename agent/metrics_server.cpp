@@ -1,5 +1,6 @@
 #include "agent/metrics_server.h"
 
+#include <arpa/inet.h>
 #include <dlfcn.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "agent/agent_log.h"
 #include "agent/basic_auth.h"
 #include "agent/connection_deadlines.h"
 #include "agent/exposition.h"
@@ -46,7 +48,8 @@ struct MicrohttpdEntryPoints {
 MicrohttpdEntryPoints mhd;
 MetricsServerSetup served;
 BasicAuth basicAuth;
-regex_t ignoredInterfaces;  // compiled once at start, read by every request thread
+std::string tlsPriorityText;  // read by the library when it starts
+regex_t ignoredInterfaces;    // compiled once at start, read by every request thread
 
 template <class Function>
 bool entryPoint(void* library, const char* name, Function* function) {
@@ -95,10 +98,12 @@ MHD_Result respond(MHD_Connection* connection, unsigned status, const std::strin
 
 MHD_Result refuseCredentials(MHD_Connection* connection) {
     const std::string body = "401 a user name and password are needed\n";
-    MHD_Response* response = mhd.createResponse(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
+    MHD_Response* response =
+        mhd.createResponse(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
     if (response == nullptr) return MHD_NO;
     mhd.addHeader(response, MHD_HTTP_HEADER_CONTENT_TYPE, "text/plain; charset=utf-8");
-    mhd.addHeader(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE, "Basic realm=\"tarvelon-agent\", charset=\"UTF-8\"");
+    mhd.addHeader(response, MHD_HTTP_HEADER_WWW_AUTHENTICATE,
+                  "Basic realm=\"tarvelon-agent\", charset=\"UTF-8\"");
     const MHD_Result result = mhd.queueResponse(connection, MHD_HTTP_UNAUTHORIZED, response);
     mhd.destroyResponse(response);
     return result;
@@ -120,26 +125,80 @@ ConnectionDeadline* deadlineOf(MHD_Connection* connection) {
     return info == nullptr ? nullptr : static_cast<ConnectionDeadline*>(info->socket_context);
 }
 
-// The request's own context: set on the library's first call for a request, which answers nothing.
-// Answering then would be answering before the request was read to its end, and the library closes
-// such a connection after the answer instead of keeping it alive.
+// The request's own context: set on the library's first call for a request, which answers nothing
+// unless the request announces a body. Answering then would be answering before the request was read
+// to its end, and the library closes such a connection after the answer instead of keeping it alive.
 int requestSeen;
+int bodyRefused;
+
+// The client's address, for counting its failed logins; the unspecified address if the library
+// cannot tell.
+IpAddress clientAddress(MHD_Connection* connection, std::string* text) {
+    IpAddress address{IpFamily::IPv4, {}, 0};
+    char printed[INET6_ADDRSTRLEN] = "?";
+    const MHD_ConnectionInfo* info = mhd.connectionInfo(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (info != nullptr && info->client_addr != nullptr && info->client_addr->sa_family == AF_INET) {
+        const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(info->client_addr);
+        std::memcpy(address.bytes, &ipv4->sin_addr, 4);
+        inet_ntop(AF_INET, &ipv4->sin_addr, printed, sizeof printed);
+    } else if (info != nullptr && info->client_addr != nullptr && info->client_addr->sa_family == AF_INET6) {
+        const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(info->client_addr);
+        address.family = IpFamily::IPv6;
+        std::memcpy(address.bytes, &ipv6->sin6_addr, 16);
+        inet_ntop(AF_INET6, &ipv6->sin6_addr, printed, sizeof printed);
+    }
+    *text = printed;
+    return address;
+}
+
+// Whether the request may be answered; if not, the refusal is queued.
+bool loginAccepted(MHD_Connection* connection, MHD_Result* refusal) {
+    std::string addressText;
+    const IpAddress from = clientAddress(connection, &addressText);
+    switch (checkLogin(basicAuth, mhd.lookupValue(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION),
+                       from, tickCountMs())) {
+        case LoginOutcome::Accepted:
+            return true;
+        case LoginOutcome::RefusedAndTurnedAway:
+            logLine("more than " + std::to_string(kMostFailedLogins) + " failed logins in a minute from " +
+                    addressText + ": answered 429 for the rest of that minute");
+            *refusal = refuseCredentials(connection);
+            return false;
+        case LoginOutcome::Refused:
+            *refusal = refuseCredentials(connection);
+            return false;
+        case LoginOutcome::TurnedAway:
+            *refusal =
+                respond(connection, 429, "too many failed logins from this address: try again in a minute\n",
+                        kPlainText);
+            return false;
+    }
+    return false;
+}
 
 MHD_Result answerRequest(void*, MHD_Connection* connection, const char* url, const char* method, const char*,
-                         const char*, size_t* uploadBytes, void** requestContext) {
+                         const char*, size_t*, void** requestContext) {
     if (*requestContext == nullptr) {
+        const unsigned refusal = bodyRefusalStatus(
+            mhd.lookupValue(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH),
+            mhd.lookupValue(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING));
+        if (refusal != 0) {
+            // The header deadline stays: the refusal must be on its way before it passes.
+            *requestContext = &bodyRefused;
+            return respond(
+                connection, refusal,
+                refusal == 413 ? "413 no request here takes a body\n" : "400 no request here takes a body\n",
+                kPlainText);
+        }
         *requestContext = &requestSeen;
         requestRead(deadlineOf(connection));
         return MHD_YES;
     }
-    if (*uploadBytes != 0) {  // no route takes a body: it is read and dropped
-        *uploadBytes = 0;
-        return MHD_YES;
-    }
-    if (!credentialsAccepted(basicAuth, mhd.lookupValue(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_AUTHORIZATION),
-                             tickCountMs())) {
-        return refuseCredentials(connection);
-    }
+    // The library skips the refused body of a POST or PUT, but reads that of other methods: close at
+    // its first bytes.
+    if (*requestContext == &bodyRefused) return MHD_NO;
+    MHD_Result refusal = MHD_NO;
+    if (!loginAccepted(connection, &refusal)) return refusal;
     switch (routeRequest(method, url)) {
         case MetricsRoute::MethodNotAllowed:
             return respond(connection, 405, "only GET and HEAD are served\n", kPlainText, true);
@@ -192,18 +251,18 @@ MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) 
     MHD_OptionItem tls[] = {
         {MHD_OPTION_HTTPS_MEM_CERT, 0, const_cast<char*>(served.web.certPem.c_str())},
         {MHD_OPTION_HTTPS_MEM_KEY, 0, const_cast<char*>(served.web.keyPem.c_str())},
+        {MHD_OPTION_HTTPS_PRIORITIES, 0, const_cast<char*>(tlsPriorityText.c_str())},
         {MHD_OPTION_END, 0, nullptr},
     };
     if (served.web.tls) flags |= MHD_USE_TLS;
-    return mhd.startDaemon(flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR,
-                           address, MHD_OPTION_CONNECTION_LIMIT, kMostConnections,
-                           MHD_OPTION_PER_IP_CONNECTION_LIMIT, kConnectionsPerAddress,
-                           MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(kIdleSecondsBeforeClose),
-                           MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes,
-                           MHD_OPTION_THREAD_STACK_SIZE, kThreadStackBytes, MHD_OPTION_NOTIFY_CONNECTION,
-                           connectionChanged, nullptr, MHD_OPTION_URI_LOG_CALLBACK, requestLineRead, nullptr,
-                           MHD_OPTION_NOTIFY_COMPLETED, requestCompleted, nullptr, MHD_OPTION_ARRAY,
-                           served.web.tls ? tls : &tls[2], MHD_OPTION_END);
+    return mhd.startDaemon(
+        flags, port, nullptr, nullptr, answerRequest, nullptr, MHD_OPTION_SOCK_ADDR, address,
+        MHD_OPTION_CONNECTION_LIMIT, kMostConnections, MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+        kConnectionsPerAddress, MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(kIdleSecondsBeforeClose),
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemoryBytes, MHD_OPTION_THREAD_STACK_SIZE,
+        kThreadStackBytes, MHD_OPTION_NOTIFY_CONNECTION, connectionChanged, nullptr,
+        MHD_OPTION_URI_LOG_CALLBACK, requestLineRead, nullptr, MHD_OPTION_NOTIFY_COMPLETED, requestCompleted,
+        nullptr, MHD_OPTION_ARRAY, served.web.tls ? tls : &tls[3], MHD_OPTION_END);
 }
 
 }  // namespace
@@ -211,8 +270,11 @@ MHD_Daemon* startDaemon(unsigned flags, uint16_t port, const sockaddr* address) 
 bool startMetricsServer(const MetricsServerSetup& setup, std::string* message) {
     if (!loadMicrohttpd(message)) return false;
     served = setup;
-    setBasicAuthUsers(basicAuth, setup.web.users);
-    if (!setup.ignoredInterfaces.empty() && !compileInterfacePattern(setup.ignoredInterfaces, &ignoredInterfaces)) {
+    const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+    setBasicAuthUsers(basicAuth, setup.web.users, processors > 0 ? static_cast<unsigned>(processors) : 1);
+    tlsPriorityText = tlsPriorities(setup.web);
+    if (!setup.ignoredInterfaces.empty() &&
+        !compileInterfacePattern(setup.ignoredInterfaces, &ignoredInterfaces)) {
         *message = "'" + setup.ignoredInterfaces + "' is not a POSIX extended regular expression";
         return false;
     }

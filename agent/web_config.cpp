@@ -41,30 +41,69 @@ struct Reader {
 };
 
 bool isBcrypt(const std::string& hash) {
-    // $2a$, $2b$ or $2y$, a two-digit cost and 53 characters of salt and hash.
-    return hash.size() == 60 && hash[0] == '$' && hash[1] == '2' && std::strchr("aby", hash[2]) != nullptr &&
-           hash[3] == '$' && hash[6] == '$';
+    // $2a$, $2b$ or $2y$, a cost of 04 to 31 and 53 characters of salt and hash in bcrypt's base64.
+    if (hash.size() != 60 || hash.compare(0, 2, "$2") != 0 || std::strchr("aby", hash[2]) == nullptr ||
+        hash[3] != '$' || hash[6] != '$' || hash.find_first_not_of("0123456789", 4) != 6)
+        return false;
+    const int cost = bcryptCost(hash);
+    return cost >= 4 && cost <= 31 &&
+           hash.find_first_not_of("./ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", 7) ==
+               std::string::npos;
+}
+
+bool readVersion(Reader& reader, const yaml_node_t* value, const std::string& setting, TlsVersion* version) {
+    if (setting == "TLS12") {
+        *version = TlsVersion::TLS12;
+    } else if (setting == "TLS13") {
+        *version = TlsVersion::TLS13;
+    } else if (setting == "TLS10" || setting == "TLS11") {
+        return reader.fail(value,
+                           setting + " is refused: RFC 8996 retires TLS 1.0 and 1.1; use TLS12 or TLS13");
+    } else {
+        return reader.fail(value, "unknown TLS version " + setting + "; use TLS12 or TLS13");
+    }
+    return true;
 }
 
 bool readTls(Reader& reader, const yaml_node_t* section, WebConfig* config) {
-    if (section->type != YAML_MAPPING_NODE) return reader.fail(section, "tls_server_config must be a mapping");
+    if (section->type != YAML_MAPPING_NODE)
+        return reader.fail(section, "tls_server_config must be a mapping");
     config->tls = true;
-    for (yaml_node_pair_t* pair = section->data.mapping.pairs.start; pair < section->data.mapping.pairs.top; ++pair) {
+    for (yaml_node_pair_t* pair = section->data.mapping.pairs.start; pair < section->data.mapping.pairs.top;
+         ++pair) {
         const yaml_node_t* key = reader.node(pair->key);
         const yaml_node_t* value = reader.node(pair->value);
         if (key->type != YAML_SCALAR_NODE) return reader.fail(key, "a key must be a name");
         const std::string name = reader.scalar(key);
+        if (name == "cipher_suites") {
+            // The TLS library cannot be held to an exact list of suites: refused rather than half kept.
+            return reader.fail(key,
+                               "cipher_suites is not supported: TLS 1.2 and 1.3 use the TLS library's "
+                               "secure suites");
+        }
         std::string setting;
         if (!reader.text(value, name, &setting)) return false;
-        if (name == "cert_file") {
+        if (name == "min_version") {
+            if (!readVersion(reader, value, setting, &config->minVersion)) return false;
+        } else if (name == "max_version") {
+            if (!readVersion(reader, value, setting, &config->maxVersion)) return false;
+        } else if (name == "prefer_server_cipher_suites") {
+            if (setting != "true" && setting != "false")
+                return reader.fail(value, "prefer_server_cipher_suites must be true or false");
+            config->preferServerCipherSuites = setting == "true";
+        } else if (name == "cert_file") {
             config->certFile = setting;
         } else if (name == "key_file") {
             config->keyFile = setting;
         } else if (name == "client_auth_type") {
             // Client certificates are not checked by this agent: say so rather than accept them unchecked.
-            if (setting != "NoClientCert") return reader.fail(value, "client_auth_type " + setting + " is not supported; use NoClientCert and basic_auth_users");
+            if (setting != "NoClientCert")
+                return reader.fail(value, "client_auth_type " + setting +
+                                              " is not supported; use NoClientCert and basic_auth_users");
         } else if (name == "client_ca_file") {
-            if (!setting.empty()) return reader.fail(value, "client_ca_file is not supported: client certificates are not checked");
+            if (!setting.empty())
+                return reader.fail(value,
+                                   "client_ca_file is not supported: client certificates are not checked");
         } else {
             return reader.fail(key, "unknown key " + name + " in tls_server_config");
         }
@@ -72,12 +111,15 @@ bool readTls(Reader& reader, const yaml_node_t* section, WebConfig* config) {
     if (config->certFile.empty() || config->keyFile.empty()) {
         return reader.fail(section, "tls_server_config needs both cert_file and key_file");
     }
+    if (config->maxVersion < config->minVersion)
+        return reader.fail(section, "max_version is older than min_version");
     return true;
 }
 
 bool readUsers(Reader& reader, const yaml_node_t* section, WebConfig* config) {
     if (section->type != YAML_MAPPING_NODE) return reader.fail(section, "basic_auth_users must be a mapping");
-    for (yaml_node_pair_t* pair = section->data.mapping.pairs.start; pair < section->data.mapping.pairs.top; ++pair) {
+    for (yaml_node_pair_t* pair = section->data.mapping.pairs.start; pair < section->data.mapping.pairs.top;
+         ++pair) {
         const yaml_node_t* key = reader.node(pair->key);
         const yaml_node_t* value = reader.node(pair->value);
         if (key->type != YAML_SCALAR_NODE) return reader.fail(key, "a user name must be a single value");
@@ -86,7 +128,9 @@ bool readUsers(Reader& reader, const yaml_node_t* section, WebConfig* config) {
             return reader.fail(key, "a user name must be non-empty and without ':'");
         }
         if (!reader.text(value, user.name, &user.bcryptHash)) return false;
-        if (!isBcrypt(user.bcryptHash)) return reader.fail(value, "the password of " + user.name + " is not a bcrypt hash");
+        if (!isBcrypt(user.bcryptHash))
+            return reader.fail(value,
+                               "the password of " + user.name + " is not a bcrypt hash of cost 4 to 31");
         config->users.push_back(user);
     }
     return true;
@@ -94,7 +138,8 @@ bool readUsers(Reader& reader, const yaml_node_t* section, WebConfig* config) {
 
 }  // namespace
 
-bool parseWebConfig(const std::string& text, const std::string& path, WebConfig* config, std::string* message) {
+bool parseWebConfig(const std::string& text, const std::string& path, WebConfig* config,
+                    std::string* message) {
     *config = WebConfig{};
     yaml_parser_t parser;
     if (yaml_parser_initialize(&parser) == 0) {
@@ -103,19 +148,27 @@ bool parseWebConfig(const std::string& text, const std::string& path, WebConfig*
     }
     yaml_parser_set_input_string(&parser, reinterpret_cast<const unsigned char*>(text.data()), text.size());
     Document document;
+    Document next;  // a second document would otherwise go unread, and its sections with it
     document.loaded = yaml_parser_load(&parser, &document.document) != 0;
-    if (!document.loaded) {
+    next.loaded = document.loaded && yaml_parser_load(&parser, &next.document) != 0;
+    if (!next.loaded) {
         *message = path + ":" + std::to_string(parser.problem_mark.line + 1) + ": " +
                    (parser.problem != nullptr ? parser.problem : "not YAML");
         yaml_parser_delete(&parser);
         return false;
     }
     yaml_parser_delete(&parser);
+    if (const yaml_node_t* second = yaml_document_get_root_node(&next.document)) {
+        *message = path + ":" + std::to_string(second->start_mark.line + 1) +
+                   ": a second YAML document; put every section in one";
+        return false;
+    }
     Reader reader{path, &document.document, message};
     const yaml_node_t* root = yaml_document_get_root_node(&document.document);
     if (root == nullptr) return true;  // an empty file: plain HTTP, no passwords
     if (root->type != YAML_MAPPING_NODE) return reader.fail(root, "the file must be a mapping of sections");
-    for (yaml_node_pair_t* pair = root->data.mapping.pairs.start; pair < root->data.mapping.pairs.top; ++pair) {
+    for (yaml_node_pair_t* pair = root->data.mapping.pairs.start; pair < root->data.mapping.pairs.top;
+         ++pair) {
         const yaml_node_t* key = reader.node(pair->key);
         const yaml_node_t* value = reader.node(pair->value);
         if (key->type != YAML_SCALAR_NODE) return reader.fail(key, "a section name must be a single value");
@@ -166,11 +219,23 @@ bool readPem(const std::string& path, std::string* pem, std::string* message) {
 
 }  // namespace
 
+int bcryptCost(const std::string& hash) {
+    return (hash[4] - '0') * 10 + (hash[5] - '0');
+}
+
+std::string tlsPriorities(const WebConfig& config) {
+    std::string priorities = "NORMAL:-VERS-ALL";
+    if (config.maxVersion == TlsVersion::TLS13) priorities += ":+VERS-TLS1.3";
+    if (config.minVersion == TlsVersion::TLS12) priorities += ":+VERS-TLS1.2";
+    if (config.preferServerCipherSuites) priorities += ":%SERVER_PRECEDENCE";
+    return priorities;
+}
+
 bool readWebConfig(const std::string& path, WebConfig* config, std::string* message) {
     std::string text;
     if (!readTextFile(path, &text, message) || !parseWebConfig(text, path, config, message)) return false;
-    return !config->tls ||
-           (readPem(config->certFile, &config->certPem, message) && readPem(config->keyFile, &config->keyPem, message));
+    return !config->tls || (readPem(config->certFile, &config->certPem, message) &&
+                            readPem(config->keyFile, &config->keyPem, message));
 }
 
 }  // namespace tarvelon

@@ -223,6 +223,9 @@ def web_config_seeds():
                           "basic_auth_users:\n  prometheus: " + hashed + "\n").encode(),
         "flow": ('{basic_auth_users: {a: "' + hashed + '", b: x}}').encode(),
         "anchors": b"tls_server_config: &t\n  cert_file: /a\nbasic_auth_users: *t\n",
+        "versions_and_documents": ("tls_server_config:\n  cert_file: /a\n  key_file: /b\n  min_version: TLS13\n"
+                                   "  max_version: TLS13\n  prefer_server_cipher_suites: false\n---\n"
+                                   "basic_auth_users:\n  a: " + hashed.replace("$04$", "$31$") + "\n").encode(),
     }
 
 

@@ -1,5 +1,6 @@
 // The web configuration from any text: read or refused, never a crash or a leak; a refusal names the
-// file and a line, an accepted file has both TLS files when it has TLS, and only bcrypt hashes.
+// file and a line, an accepted file has both TLS files when it has TLS, versions in order, and only
+// bcrypt hashes of cost 4 to 31.
 //
 // Input: the file's text.
 #include <cstdlib>
@@ -18,8 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     if (config.tls && (config.certFile.empty() || config.keyFile.empty())) std::abort();
+    if (config.maxVersion < config.minVersion) std::abort();
     for (const WebUser& user : config.users) {
         if (user.name.empty() || user.bcryptHash.size() != 60) std::abort();
+        if (bcryptCost(user.bcryptHash) < 4 || bcryptCost(user.bcryptHash) > 31) std::abort();
     }
     return 0;
 }

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """The agent's HTTP endpoint under clients that are not Prometheus's best behaved, on loopback.
 
-One agent serves /metrics and /probe on 127.0.0.1. The HTTP cases: a connection hog on 127.0.0.2
-leaves 127.0.0.1 served, trickled headers are cut off, a connection is kept alive, HEAD is GET
+One agent serves /metrics and /probe on 127.0.0.1. The HTTP cases: one address holds 72 connections
+and all addresses 288, slow bodies filling every connection leave a scraper served, a body is
+refused at once, trickled headers are cut off at 10 s, a connection is kept alive, HEAD is GET
 without a body, and the landing and health pages answer. The probe cases: IPv4-mapped targets are
 matched as IPv4, a name whose first address is not allowed is probed at its second, a live target is
-answered beside 63 silent ones, a closed port fails at once, and a short scrape timeout still asks
-the target. The dual-stack name comes from an /etc/hosts of the agent's own mount namespace; where
+answered beside 63 silent ones and a 65th probe gets 503, a closed port fails at once, a short scrape
+timeout still asks the target, and a target probed more often than it answers gets 429. The dual-stack name comes from an /etc/hosts of the agent's own mount namespace; where
 no namespace can be made, that case is left out.
 
 usage: agent_endpoint.py AGENT
@@ -24,8 +25,10 @@ import time
 
 from prometheus_fixture import free_port, get
 
-HOG_CONNECTIONS = 80  # more than one address may hold
-SILENT_TARGETS = 63   # with the live one, the agent's 64 probes in flight
+PER_ADDRESS = 72      # connections one address may hold
+HOG_ADDRESSES = [f"127.0.0.{i}" for i in range(2, 6)]  # together the agent's 288
+SILENT_TARGETS = 64   # the agent's probes in flight
+SLOW_BODY = b"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 100000000\r\n\r\nx"
 DUAL_STACK_NAME = "dual.tarvelon.test"
 
 
@@ -68,38 +71,113 @@ def sample(body, name):
     return float(found.group(1)) if found else None
 
 
-def hog_leaves_others_served(port):
+def connect_from(address, port):
+    hog = socket.socket()
+    hog.bind((address, 0))
+    hog.connect(("127.0.0.1", port))
+    return hog
+
+
+def closed_by_agent(connection):
+    """True when the agent closes the connection within 2 s without a word."""
+    connection.settimeout(2)
+    try:
+        return connection.recv(100) == b""
+    except socket.timeout:
+        return False
+    except OSError:
+        return True
+
+
+def answered_within(connection, seconds):
+    """The first bytes the agent sends within seconds, or None."""
+    connection.settimeout(seconds)
+    try:
+        return connection.recv(100)
+    except socket.timeout:
+        return None
+
+
+def connection_limits_hold(port):
     hogs = []
     try:
-        for _ in range(HOG_CONNECTIONS):
-            hog = socket.socket()
-            hog.bind(("127.0.0.2", 0))
-            hog.connect(("127.0.0.1", port))
-            hogs.append(hog)
-        time.sleep(0.5)  # the library accepts them all before it serves anyone else
-        return exchange(port, "GET", "/metrics")[0] == 200
+        hogs = [connect_from(HOG_ADDRESSES[0], port) for _ in range(PER_ADDRESS)]
+        if not closed_by_agent(connect_from(HOG_ADDRESSES[0], port)):
+            return "a 73rd connection from one address was kept"
+        if exchange(port, "GET", "/metrics")[0] != 200:
+            return "one address holding 72 connections locked 127.0.0.1 out"
+        hogs += [connect_from(address, port) for address in HOG_ADDRESSES[1:] for _ in range(PER_ADDRESS)]
+        if any(closed_by_agent(hogs[i]) for i in (0, PER_ADDRESS, len(hogs) - 1)):
+            return "a connection within the limits was closed"
+        # At 288 the library stops accepting: the 289th waits until a connection ends.
+        with connect_from("127.0.0.6", port) as waiting:
+            waiting.sendall(b"GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n")
+            if answered_within(waiting, 2) is not None:
+                return "a 289th connection was answered"
+            hogs.pop().close()
+            answer = answered_within(waiting, 10)
+            return None if answer and answer.startswith(b"HTTP/1.1 200") else f"the 289th, once one left: {answer!r}"
     finally:
         for hog in hogs:
             hog.close()
 
 
+def slow_bodies_leave_a_scraper_served(port):
+    senders = []
+    try:
+        for address in HOG_ADDRESSES:
+            for _ in range(PER_ADDRESS):
+                senders.append(connect_from(address, port))
+                senders[-1].sendall(SLOW_BODY)
+        scraper = http.client.HTTPConnection("127.0.0.1", port, timeout=5, source_address=("127.0.0.6", 0))
+        try:
+            scraper.request("GET", "/metrics")
+            status = scraper.getresponse().status
+        except (OSError, http.client.HTTPException) as error:
+            status = repr(error)
+        finally:
+            scraper.close()
+        return None if status == 200 else f"a scraper beside {len(senders)} slow bodies: {status}"
+    finally:
+        for sender in senders:
+            sender.close()
+
+
+def bodies_are_refused_at_once(port):
+    for request, expected in [
+        (SLOW_BODY, b"HTTP/1.1 413"),
+        (b"POST /metrics HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n\r\n", b"HTTP/1.1 400"),
+        (b"GET /metrics HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n1\r\n", b"HTTP/1.1 400"),
+    ]:
+        with socket.create_connection(("127.0.0.1", port)) as client:
+            client.sendall(request)
+            client.settimeout(3)  # well inside the 10 s deadline
+            try:
+                answer = client.recv(100)
+            except OSError as error:
+                answer = repr(error).encode()
+            if not answer.startswith(expected):
+                return f"{request.splitlines()[0]!r} with a body: {answer[:40]!r}, expected {expected!r}"
+    return None
+
+
 def trickled_headers_are_cut_off(port):
     with socket.create_connection(("127.0.0.1", port)) as trickler:
+        started = time.monotonic()
         trickler.sendall(b"GET /metrics HTTP/1.1\r\n")
-        trickler.settimeout(2)
-        deadline = time.monotonic() + 60
-        trickled = 0
-        while time.monotonic() < deadline:
+        trickler.settimeout(0.5)
+        while time.monotonic() < started + 60:
             try:
                 trickler.sendall(b"X")
-                trickled += 1
                 if trickler.recv(100) == b"":
                     break
             except socket.timeout:
                 pass
             except OSError:
                 break
-        return 3 <= trickled < 30  # served at first, cut off well before 60 s
+        held = time.monotonic() - started
+        # The deadline is 10 s from the request line; its watchdog looks four times a second.
+        return None if 9.5 <= held < 15 else f"cut off after {held:.1f} s"
 
 
 def connection_kept_alive(port):
@@ -112,14 +190,16 @@ def connection_kept_alive(port):
         connection.request("GET", "/metrics")
         second = connection.getresponse()
         second.read()
-        return not first.will_close and second.status == 200 and connection.sock is kept
+        return None if not first.will_close and second.status == 200 and connection.sock is kept else "not kept"
     finally:
         connection.close()
 
 
 def head_is_get_without_body(port):
     status, headers, body = exchange(port, "HEAD", "/metrics")
-    return status == 200 and body == "" and headers.get("Content-Type", "").startswith("text/plain; version=0.0.4")
+    if status == 200 and body == "" and headers.get("Content-Type", "").startswith("text/plain; version=0.0.4"):
+        return None
+    return f"{status} {headers} {body[:100]!r}"
 
 
 def main():
@@ -154,14 +234,13 @@ def main():
             time.sleep(0.3)
         live = f"127.0.0.1:{udp_port}"
 
-        for name, case in [("trickled headers are cut off", trickled_headers_are_cut_off),
-                           ("a hog on 127.0.0.2 leaves 127.0.0.1 served", hog_leaves_others_served),
-                           ("a connection is kept alive", connection_kept_alive),
-                           ("HEAD is GET without a body", head_is_get_without_body)]:
+        for case in [bodies_are_refused_at_once, connection_limits_hold, trickled_headers_are_cut_off,
+                     slow_bodies_leave_a_scraper_served, connection_kept_alive, head_is_get_without_body]:
             try:
-                check(case(http_port), name)
+                failure = case(http_port)
             except OSError as error:
-                check(False, f"{name}: {error}")
+                failure = repr(error)
+            check(failure is None, f"{case.__name__}: {failure}")
         status, _, body = exchange(http_port, "GET", "/")
         check(status == 200 and 'href="/metrics"' in body, f"landing page: {status} {body}")
         check(exchange(http_port, "GET", "/-/healthy")[0] == 200, "/-/healthy")
@@ -190,13 +269,29 @@ def main():
             pass
 
         with concurrent.futures.ThreadPoolExecutor(SILENT_TARGETS + 1) as pool:
-            quiet = [pool.submit(probe, http_port, "%s:%d" % target.getsockname()) for target in silent]
-            time.sleep(0.3)
-            status, body = pool.submit(probe, http_port, live).result()
+            def beside_silent(count):
+                """The live target's probe while count silent ones are in flight, and theirs."""
+                quiet = [pool.submit(probe, http_port, "%s:%d" % target.getsockname()) for target in silent[:count]]
+                time.sleep(0.3)
+                return pool.submit(probe, http_port, live).result(), [f.result() for f in quiet]
+
+            (status, body), quiet = beside_silent(SILENT_TARGETS - 1)
             check(status == 200 and sample(body, "tarvelon_probe_success") == 1,
-                  f"a live target beside {SILENT_TARGETS} silent ones: {status}\n{body[:300]}")
-            outcomes = {(s, sample(b, "tarvelon_probe_success")) for s, b in (f.result() for f in quiet)}
+                  f"a live target beside {SILENT_TARGETS - 1} silent ones: {status}\n{body[:300]}")
+            outcomes = {(s, sample(b, "tarvelon_probe_success")) for s, b in quiet}
             check(outcomes == {(200, 0)}, f"silent targets answered {outcomes}")
+            # A silent probe lasts 0.9 s: a slow machine may not have them all in flight at once.
+            for _ in range(3):
+                (status, _), quiet = beside_silent(SILENT_TARGETS)
+                if status == 503:
+                    break
+            check(status == 503 and all(s == 200 for s, _ in quiet),
+                  f"a 65th probe: {status}, the 64 before it {sorted({s for s, _ in quiet})}")
+
+        # The live target's allowance is 20 at once: the agent stops asking before it would stop answering.
+        statuses = [probe(http_port, live)[0] for _ in range(40)]
+        check(429 in statuses,
+              f"a target probed 40 times at once: {statuses}")
     finally:
         child.terminate()
         child.wait(timeout=20)

@@ -137,7 +137,7 @@ def main():
         long_line = b"GET /metrics?" + b"a" * 10000 + b" HTTP/1.1\r\nHost: x\r\n\r\n"
         refused_target = urllib.parse.quote(f"[::1]:{refused_v6.getsockname()[1]}")
         for method, path, expected in [
-            ("GET", "/metricsx", 404), ("POST", "/metrics", 405), ("PUT", "/probe", 405),
+            ("GET", "/metricsx", 404), ("POST", "/metrics", 400), ("PUT", "/probe", 405),
             ("DELETE", "/metrics", 405), ("GET", "/probe", 400), ("GET", "/probe?target=", 400),
             ("GET", "/probe?target=pc7:99999", 400), ("GET", "/probe?target=" + "a" * 300, 400),
             ("GET", "/probe?target=%5B%3A%3A1", 400), ("GET", "/probe?target=" + refused_target, 403),

@@ -1,18 +1,21 @@
 """The agent's metrics endpoint behind its web configuration: with a generated certificate and a
-bcrypt hash, HTTPS only; no credentials or wrong ones get 401 with a WWW-Authenticate header, the
-right ones 200; a real Prometheus scrapes it over TLS with basic auth; a malformed file stops the
-agent at start with status 2 and the file and line.
+bcrypt hash, HTTPS only; TLS 1.0 and 1.1 handshakes fail, 1.2 and 1.3 succeed; no credentials or
+wrong ones get 401 with a WWW-Authenticate header, the right ones 200; a real Prometheus, where
+installed, scrapes it over TLS with basic auth; the configuration mistakes stop the agent at start
+with status 2 and the file and line.
 
-usage: agent_web_config.py AGENT SIMULATED_NVML    (exit 77 without Prometheus installed)"""
+usage: agent_web_config.py AGENT SIMULATED_NVML    (exit 77 without openssl installed)"""
 import base64
 import http.client
 import os
 import shutil
+import socket
 import ssl
 import subprocess
 import sys
 import tempfile
 import time
+import warnings
 
 from prometheus_fixture import free_port, start_prometheus, value_of
 
@@ -39,6 +42,23 @@ def fetch(port, scheme, cafile, user=None, password=None):
         connection.close()
 
 
+def handshake(port, version):
+    """The version a TLS handshake pinned to it settles on, or None when the agent refuses it."""
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+    context.check_hostname = False
+    context.verify_mode = ssl.CERT_NONE
+    context.set_ciphers("DEFAULT:@SECLEVEL=0")  # so that this side offers TLS 1.0 and 1.1 at all
+    with warnings.catch_warnings():  # pinning the retired versions is the point here
+        warnings.simplefilter("ignore", DeprecationWarning)
+        context.minimum_version = context.maximum_version = version
+    try:
+        with socket.create_connection(("127.0.0.1", port), timeout=10) as raw:
+            with context.wrap_socket(raw) as tls:
+                return tls.version()
+    except (ssl.SSLError, OSError):
+        return None
+
+
 def wait_for(what, check, seconds=60):
     deadline = time.monotonic() + seconds
     while time.monotonic() < deadline:
@@ -51,8 +71,8 @@ def wait_for(what, check, seconds=60):
 
 def main():
     agent, nvml = sys.argv[1], sys.argv[2]
-    if shutil.which("prometheus") is None or shutil.which("openssl") is None:
-        print("prometheus or openssl not installed")
+    if shutil.which("openssl") is None:
+        print("openssl not installed")
         return 77
     work = tempfile.mkdtemp(prefix="tarvelon-web-")
     cert, key = os.path.join(work, "agent.crt"), os.path.join(work, "agent.key")
@@ -64,12 +84,24 @@ def main():
         out.write(f"tls_server_config:\n  cert_file: {cert}\n  key_file: {key}\n"
                   f"basic_auth_users:\n  prometheus: {HASH}\n")
 
-    broken = os.path.join(work, "broken.yml")
-    with open(broken, "w") as out:
-        out.write("basic_auth_users:\n  prometheus: s3cret\n")
-    refused = subprocess.run([agent, "--metrics=127.0.0.1:9", "--web-config=" + broken], capture_output=True, text=True)
-    if refused.returncode != 2 or f"{broken}:2: the password of prometheus is not a bcrypt hash" not in refused.stderr:
-        sys.exit(f"a malformed web configuration: status {refused.returncode}, {refused.stderr!r}")
+    tls = f"tls_server_config:\n  cert_file: {cert}\n  key_file: {key}\n"
+    for text, message in [
+        ("basic_auth_users:\n  prometheus: s3cret\n", "2: the password of prometheus is not a bcrypt hash"),
+        ("basic_auth_users:\n  prometheus: " + HASH.replace("$04$", "$99$") + "\n",
+         "2: the password of prometheus is not a bcrypt hash of cost 4 to 31"),
+        (tls + "  min_version: TLS10\n", "4: TLS10 is refused: RFC 8996"),
+        (tls + "---\nbasic_auth_users:\n  prometheus: " + HASH + "\n", "5: a second YAML document"),
+    ]:
+        broken = os.path.join(work, "broken.yml")
+        with open(broken, "w") as out:
+            out.write(text)
+        try:
+            refused = subprocess.run([agent, f"--metrics=127.0.0.1:{free_port()}", "--web-config=" + broken],
+                                     capture_output=True, text=True, timeout=30)
+        except subprocess.TimeoutExpired:
+            sys.exit(f"{text!r}: the agent started")
+        if refused.returncode != 2 or f"{broken}:{message}" not in refused.stderr:
+            sys.exit(f"{text!r}: status {refused.returncode}, {refused.stderr!r}")
 
     port = free_port()
     udp = free_port(kind=2)
@@ -93,6 +125,14 @@ def main():
                 sys.exit(f"{scheme} as {user}: 401 without a Basic challenge: {challenge!r}")
             if status == 200 and "tarvelon_" not in body:
                 sys.exit("200 without the agent's series")
+        for version, expected in [(ssl.TLSVersion.TLSv1, None), (ssl.TLSVersion.TLSv1_1, None),
+                                  (ssl.TLSVersion.TLSv1_2, "TLSv1.2"), (ssl.TLSVersion.TLSv1_3, "TLSv1.3")]:
+            if handshake(port, version) != expected:
+                sys.exit(f"a handshake at {version.name}: {handshake(port, version)}, expected {expected}")
+        print("TLS 1.2 and 1.3 only; 401 without or with wrong credentials, 200 with the right ones")
+        if shutil.which("prometheus") is None:
+            print("prometheus not installed: the scrape by Prometheus is left out")
+            return 0
 
         web_port = free_port()
         job = f"""  - job_name: tarvelon-tls
@@ -104,8 +144,7 @@ def main():
         prometheus = start_prometheus(work, web_port, [job])
         wait_for("Prometheus to scrape the agent over TLS",
                  lambda: value_of(web_port, 'up{job="tarvelon-tls"}') == "1", seconds=90)
-        print("TLS and basic auth: 401 without or with wrong credentials, 200 with the right ones, "
-              "scraped by Prometheus")
+        print("scraped by Prometheus over TLS with basic auth")
         return 0
     finally:
         for child in (process, prometheus):

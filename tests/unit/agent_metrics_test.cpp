@@ -105,6 +105,23 @@ TEST(AgentMetrics, RoutesAndProbeTargets) {
         EXPECT_EQ(routeRequest(method, "/metrics"), MetricsRoute::MethodNotAllowed) << method;
 
     const struct {
+        const char* contentLength;
+        const char* transferEncoding;
+        unsigned status;
+    } bodies[] = {
+        {nullptr, nullptr, 0},       {"0", nullptr, 0},
+        {"000", nullptr, 0},         {"1", nullptr, 400},
+        {"4096", nullptr, 400},      {"4097", nullptr, 413},
+        {"100000000", nullptr, 413}, {"99999999999999999999999", nullptr, 413},
+        {"-1", nullptr, 400},        {"1 ", nullptr, 400},
+        {nullptr, "chunked", 400},   {"0", "chunked", 400},
+    };
+    for (const auto& body : bodies)
+        EXPECT_EQ(bodyRefusalStatus(body.contentLength, body.transferEncoding), body.status)
+            << (body.contentLength ? body.contentLength : "-") << " "
+            << (body.transferEncoding ? "chunked" : "");
+
+    const struct {
         const char* target;
         const char* host;  // null: refused
         uint16_t port;

@@ -14,6 +14,8 @@
 #include <unistd.h>
 #endif
 
+#include "net/protocol.h"
+#include "net/reply_budget.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
 #include "unit/net_test_support.h"
@@ -117,6 +119,33 @@ TEST_P(ServerOnBothFamilies, AnswersEveryRowOfTheFailureTable) {
         ++answered;
     }
     expectCounted(GetParam(), answered);
+}
+
+// What the allow list refuses spends none of the sender's full replies, and a stored list that no
+// longer reads lets nobody in rather than everybody.
+TEST_F(ServerTest, RefusedSendersSpendNoRepliesAndAnUnreadableStoredListAdmitsNobody) {
+    switchOn();
+    TestPeer peer(IpFamily::IPv4, 300);
+    const auto allow = [](const char16_t* text) {
+        writeSettingText(settings.networkServerAllow, text);
+        applyStoredServerAllowList();
+    };
+
+    allow(u"192.0.2.0/24");
+    for (int i = 0; i < 2 * kReplyBurst; ++i) peer.send({1, static_cast<uint8_t>(i), kCodeQuery}, port);
+    EXPECT_TRUE(peer.receive().empty()) << "a sender outside the list was answered";
+
+    // A refused query the server reaches only now is answered from the same allowance: count it too.
+    allow(u"");
+    int answered = 0;
+    for (int i = 0; i < kReplyBurst; ++i)
+        answered += peer.ask({1, static_cast<uint8_t>(100 + i), kCodeQuery}, port).empty() ? 0 : 1;
+    while (!peer.receive().empty()) ++answered;
+    EXPECT_GE(answered, kReplyBurst);
+
+    allow(u"10.0.0.0/8, not a network");
+    EXPECT_TRUE(peer.ask({1, 9, 0x11}, port).empty()) << "a list that does not read admitted a sender";
+    allow(u"");
 }
 
 TEST_P(ServerOnBothFamilies, FullReplyCarriesTheLocalRecords) {

@@ -1,6 +1,6 @@
 """The GPU temperature alarm in the real program: a simulated GPU at 85 degrees C, and the alarm set to
-80 in General Setup, gives one tray balloon, not one per second, while the icon's tooltip changes
-every second or so. The icon's changes are watched from a tray window that win_driver plays. What the
+80 in General Setup, gives one tray balloon, not one per second, and the alert icon, while the
+icon's tooltip changes every second or so. The icon's changes are watched from a tray window that win_driver plays. What the
 balloon and the tooltip say is decided and tested natively."""
 
 from wine_desktop import Desktop, check, main
@@ -28,6 +28,7 @@ def test(build):
         changes = desktop.watch_tray(10, set_limit)
     check("added" in changes, "the icon came to the watching tray: %r" % changes)
     check(changes.count("balloon") == 1, "one balloon, got %r" % changes)
+    check("icon" in changes, "the alert icon: %r" % changes)
     check(changes.count("modify") >= 3, "the tooltip follows the figures: %r" % changes)
 
 

@@ -1,6 +1,6 @@
 """The lost-server alarm in the real program, against a watched server played here over loopback: one
 that drops one reply in ten raises no tray notice, and once it goes silent it is announced once, after
-about 30 s. Notices are counted in Wine's own shell, traced. Which words the notice carries is decided
+about 30 s (not 90). Notices are counted in Wine's own shell, traced. Which words the notice carries is decided
 and tested natively."""
 
 import os
@@ -80,9 +80,10 @@ def test(build):
 
             peer.silent = True
             silent_since = time.monotonic()
-            wait_for(lambda: tray_balloons(log) > 0, 120, "the notice of the silent server")
+            # Due after 30 s; waiting no longer than 60 s tells it from one at 90 s however slow the machine.
+            wait_for(lambda: tray_balloons(log) > 0, 60, "the notice of the silent server")
             announced_after = time.monotonic() - silent_since
-            check(announced_after > 28, "announced after %.1f s of silence" % announced_after)
+            check(28 < announced_after < 60, "announced after %.1f s of silence" % announced_after)
             time.sleep(15)
             check(tray_balloons(log) == 1, "one notice, got %d" % tray_balloons(log))
             print("announced after %.1f s of silence; %d queries, %d dropped before"

@@ -166,10 +166,10 @@ class Desktop:
 
     def watch_tray(self, seconds, action):
         """The panel's icon changes while a tray that win_driver plays for seconds watches it and
-        action() runs: a list of "balloon" and "modify", after "added" once the icon came to it."""
+        action() runs: a list of "balloon", "icon" and "modify", after "added" once the icon came to it."""
         watched = {}
         watcher = threading.Thread(target=lambda: watched.update(
-            out=self.drive("tray-watch", str(seconds), check_status=False, timeout=60)))
+            out=self.drive("tray-watch", str(seconds), check_status=False, timeout=seconds + 60)))
         watcher.start()
         time.sleep(3)  # the watching tray is up and holds the icon
         action()

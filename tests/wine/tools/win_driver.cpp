@@ -26,7 +26,8 @@
 //                                                SECONDS
 //   win_driver tray-watch SECONDS                plays that shell for SECONDS and prints a line for
 //                                                each change of the panel's icon: "balloon" when it
-//                                                shows a notice (NIF_INFO), "modify" for any other
+//                                                shows a notice (NIF_INFO), "icon" when its picture
+//                                                changes, "modify" for any other
 // Exit code 0 on success, 1 when the window or control is missing, 2 on bad usage.
 // clang-format off
 #include <windows.h>
@@ -37,6 +38,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "panel/panel_window_win32.h"
 #include "resources/resource.h"
@@ -99,6 +101,10 @@ BOOL CALLBACK findStaticText(HWND child, LPARAM data) {
 HWND panelWindow;
 bool iconAdded;
 bool watching;
+// Wine sends the icon's bitmap after a fixed part of under 1 KB that holds the texts (tooltip,
+// notice): the bytes from here on change with the picture alone.
+constexpr DWORD kIconBitsFrom = 1024;
+std::vector<BYTE> shownIcon;
 
 LRESULT CALLBACK trayWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_COPYDATA) {
@@ -108,10 +114,18 @@ LRESULT CALLBACK trayWindowProcedure(HWND window, UINT message, WPARAM wParam, L
         const auto* words = static_cast<const DWORD*>(data->lpData);
         for (DWORD i = 0; i < data->cbData / 4 && i < 8; ++i) {
             if (words[i] != static_cast<DWORD>(reinterpret_cast<UINT_PTR>(panelWindow))) continue;
+            const auto* bytes = static_cast<const BYTE*>(data->lpData);
+            const std::vector<BYTE> icon(
+                bytes + (data->cbData < kIconBitsFrom ? data->cbData : kIconBitsFrom), bytes + data->cbData);
             if (data->dwData == NIM_ADD) iconAdded = true;
             if (watching && data->dwData == NIM_MODIFY && i + 2 < data->cbData / 4) {
-                std::printf("%s\n", (words[i + 2] & NIF_INFO) != 0 ? "balloon" : "modify");
+                const bool notice = (words[i + 2] & NIF_INFO) != 0;
+                const bool pictureChanged = !icon.empty() && icon != shownIcon;
+                if (notice) std::printf("balloon\n");
+                if (pictureChanged) std::printf("icon\n");
+                if (!notice && !pictureChanged) std::printf("modify\n");
             }
+            if (!icon.empty()) shownIcon = icon;
             break;
         }
         return TRUE;
