@@ -1,8 +1,10 @@
 #include "panel/panel_win32.h"
 
+#include "history/csv_log_worker.h"
+#include "history/tick_second.h"
 #include "panel/alarms.h"
-#include "panel/csv_log_worker.h"
 #include "panel/gdi_surface_win32.h"
+#include "panel/history_feed.h"
 #include "panel/panel_draw.h"
 #include "panel/tray_tooltip.h"
 #include "panel/tray_win32.h"
@@ -76,7 +78,7 @@ void logLocalTiles(int64_t second) {
     readSettingText(settings.historyLogDirectory, line.directory);
     if (!csvFolderSettled(csvFolder, line.directory)) return;
     if (csvLog == nullptr) csvLog = startThreadOrFail(kSiteCsvLog, [] { return new CsvLogWorker; });
-    line.time = localTimeOf(wallClockSeconds());
+    line.time = localTimeOf(second);
     line.tick = second;
     fillCsvLine(panelState.shown.groups[0], line);
     csvLog->push(line);  // a full queue means the disk hangs: the line is dropped, the panel goes on
@@ -84,17 +86,21 @@ void logLocalTiles(int64_t second) {
 
 }  // namespace
 
-void historyTickWin32() {
-    historyNewest = static_cast<int64_t>(tickCountMs() / 1000);
-    recordTiles(historyTiles, panelState.shown, historyNewest);
+int32_t historyTickWin32() {
+    const TickSecond tick = tickSecond(historyNewest, wallClockMs());
+    if (tick.fresh) {
+        historyNewest = tick.second;
+        recordShownTiles(historyTiles, panelState.shown, historyNewest);
+        logLocalTiles(historyNewest);
+    }
     char16_t tooltip[kTooltipUnits];
     trayTooltipText(panelState.shown, alarmState, tooltip);
     setTrayTooltip(tooltip);
-    logLocalTiles(historyNewest);
     if (csvLog != nullptr && csvLog->takeFailureNotice()) {
         showTrayNotice(u"CSV log paused", u"The log folder cannot be written. Tarvelon tries again every minute.",
                        false);
     }
+    return tick.delayMs;
 }
 
 bool tileAtWin32(int32_t x, int32_t y, TileId* tile) {

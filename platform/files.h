@@ -10,8 +10,8 @@ namespace tarvelon {
 
 // The file's size in bytes, or -1 when it does not exist or cannot be looked at.
 int64_t fileSize(const char16_t* path);
-// Appends size bytes, creating the file when missing. False when the file cannot be opened or not
-// every byte was written.
+// Appends size bytes, creating the file when missing: all of them or none. False when the file cannot
+// be opened or not every byte was written, and then the file is cut back to its length before.
 bool appendToFile(const char16_t* path, const char* bytes, size_t size);
 // Replaces the file's contents with size bytes.
 bool replaceFile(const char16_t* path, const char* bytes, size_t size);

@@ -43,7 +43,12 @@ int64_t fileSize(const char16_t* path) {
 }
 
 bool appendToFile(const char16_t* path, const char* bytes, size_t size) {
-    return writeFile(path, O_APPEND, bytes, size);
+    const int fd = ::open(toUtf8(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const off_t before = ::lseek(fd, 0, SEEK_END);
+    const bool written = before >= 0 && writeAll(fd, bytes, size);
+    if (!written && before >= 0) (void)::ftruncate(fd, before);  // a part of a row is worse than none
+    return ::close(fd) == 0 && written;
 }
 
 bool replaceFile(const char16_t* path, const char* bytes, size_t size) {

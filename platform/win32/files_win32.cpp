@@ -42,7 +42,22 @@ int64_t fileSize(const char16_t* path) {
 }
 
 bool appendToFile(const char16_t* path, const char* bytes, size_t size) {
-    return writeFile(path, FILE_APPEND_DATA, OPEN_ALWAYS, bytes, size);
+    HANDLE file = CreateFileW(wide(path), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER before{};
+    const bool atEnd = SetFilePointerEx(file, LARGE_INTEGER{}, &before, FILE_END) != FALSE;
+    bool written = atEnd;
+    while (written && size > 0) {
+        const DWORD chunk = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+        DWORD done = 0;
+        written = WriteFile(file, bytes, chunk, &done, nullptr) != FALSE && done == chunk;
+        bytes += chunk;
+        size -= chunk;
+    }
+    // A part of a row is worse than none: cut the file back.
+    if (!written && atEnd && SetFilePointerEx(file, before, nullptr, FILE_BEGIN) != FALSE) SetEndOfFile(file);
+    return CloseHandle(file) != FALSE && written;
 }
 
 bool replaceFile(const char16_t* path, const char* bytes, size_t size) {

@@ -1,4 +1,4 @@
-#include "panel/csv_text.h"
+#include "history/csv_text.h"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "panel/history_ring.h"
+#include "history/history_ring.h"
 #include "platform/local_time.h"
 
 namespace tarvelon {
