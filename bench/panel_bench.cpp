@@ -98,8 +98,8 @@ void BM_RecordAllTiles(benchmark::State& bench) {
     takePanelList(state->current, state->shown);
     auto tiles = std::make_unique<HistoryTiles>();
     int64_t second = 1;
-    recordShownTiles(*tiles, state->shown, second);
-    for (auto _ : bench) recordShownTiles(*tiles, state->shown, ++second);
+    recordShownTiles(*tiles, state->shown, second, nullptr);
+    for (auto _ : bench) recordShownTiles(*tiles, state->shown, ++second, nullptr);
     freeTiles(*tiles);
 }
 BENCHMARK(BM_RecordAllTiles)->Arg(0)->Arg(4)->Arg(16)->Arg(64);

@@ -56,17 +56,21 @@ bool shownTileOf(const PanelList& shown, const TileKey& key, TileId* tile) {
     return false;
 }
 
-void recordShownTiles(HistoryTiles& tiles, const PanelList& shown, int64_t second) {
+void recordShownTiles(HistoryTiles& tiles, const PanelList& shown, int64_t second, ArchiveWorker* archive) {
     HistoryFigures figures;
+    const auto record = [&](const TileKey& key, bool live) {
+        recordTile(tiles, key, second, live ? &figures : nullptr);
+        if (live && archive != nullptr) archive->record(key, second, figures);
+    };
     for (const PanelGroup& group : shown.groups) {
         if (group.host.present == 0) continue;
         // A deactivated server still shown holds its last record: that is no measurement.
         const bool live = group.host.status == kStatusOk && group.host.enabled != 0;
         hostFigures(group.hostRecord, figures);
-        recordTile(tiles, tileKeyOf(group, -1), second, live ? &figures : nullptr);
+        record(tileKeyOf(group, -1), live);
         for (int k = 0; k < kGpuSlots && group.gpus[k].present != 0; ++k) {
             gpuFigures(group.gpuRecords[k], figures);
-            recordTile(tiles, tileKeyOf(group, k), second, live ? &figures : nullptr);
+            record(tileKeyOf(group, k), live);
         }
     }
     dropStaleTiles(tiles, second);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "history/archive_worker.h"
 #include "history/csv_log.h"
 #include "history/history_tiles.h"
 #include "panel/panel_list.h"
@@ -26,8 +27,9 @@ bool shownTileKey(const PanelList& shown, TileId tile, TileKey* key);
 // Where the tile of key is shown now; false when it is not shown.
 bool shownTileOf(const PanelList& shown, const TileKey& key, TileId* tile);
 
-// Records second for every shown tile and lets rings idle for an hour go.
-void recordShownTiles(HistoryTiles& tiles, const PanelList& shown, int64_t second);
+// Records second for every shown tile and lets rings idle for an hour go; hands the archives the
+// seconds with figures when archive is set.
+void recordShownTiles(HistoryTiles& tiles, const PanelList& shown, int64_t second, ArchiveWorker* archive);
 
 // The figures and the set of GPUs of the local group (group 0 of the shown list) into line.
 void fillCsvLine(const PanelGroup& local, CsvLine& line);

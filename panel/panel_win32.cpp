@@ -9,6 +9,7 @@
 #include "panel/tray_tooltip.h"
 #include "panel/tray_win32.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/text16.h"
 #include "platform/fatal.h"
 #include "platform/local_time.h"
@@ -23,6 +24,7 @@ AlarmState alarmState;
 HistoryTiles historyTiles;
 int64_t historyNewest = kNoHistory;
 CsvLogWorker* csvLog = nullptr;  // started with the first line; lives as long as the process
+ArchiveWorker* archive = nullptr;  // started with the first tick; lives as long as the process
 CsvFolderSettle csvFolder;
 
 }  // namespace
@@ -90,7 +92,10 @@ int32_t historyTickWin32() {
     const TickSecond tick = tickSecond(historyNewest, wallClockMs());
     if (tick.fresh) {
         historyNewest = tick.second;
-        recordShownTiles(historyTiles, panelState.shown, historyNewest);
+        if (archive == nullptr) {
+            archive = startThreadOrFail(kSiteHistoryArchive, [] { return new ArchiveWorker(historyFolder()); });
+        }
+        recordShownTiles(historyTiles, panelState.shown, historyNewest, archive);
         logLocalTiles(historyNewest);
     }
     char16_t tooltip[kTooltipUnits];

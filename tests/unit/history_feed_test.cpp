@@ -17,7 +17,7 @@ class HistoryFeedTest : public PanelWorld {
     void record(int64_t second) {
         buildPanelList(state->current);
         takePanelList(state->current, state->shown);
-        recordShownTiles(*tiles, state->shown, second);
+        recordShownTiles(*tiles, state->shown, second, nullptr);
     }
     static void name(int slot, const char16_t* host, int32_t port, uint8_t load) {
         copyText16(slotTable[slot].Hostname, kSlotTextUnits, host);
