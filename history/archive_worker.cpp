@@ -3,6 +3,7 @@
 #include <chrono>
 #include <utility>
 
+#include "history/history_export.h"
 #include "history/tile_archive.h"
 #include "platform/clock.h"
 
@@ -47,6 +48,13 @@ void ArchiveWorker::record(const TileKey& key, int64_t second, const HistoryFigu
     ++tile->count;
 }
 
+void ArchiveWorker::setTileIndex(const std::string& index) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (index == index_) return;
+    index_ = index;
+    indexChanged_ = true;
+}
+
 void ArchiveWorker::flush() {
     std::unique_lock<std::mutex> guard(lock_);
     // A flush under way may have taken its seconds before the last ones came: two more end it.
@@ -71,8 +79,12 @@ void ArchiveWorker::run() {
             incoming_[i].count = 0;
         }
         const bool stopping = stopping_;
+        const bool indexChanged = indexChanged_;
+        if (indexChanged) writtenIndex_ = index_;
+        indexChanged_ = false;
         guard.unlock();
         writeAll();
+        if (indexChanged) writeIndex();
         guard.lock();
         ++flushes_;
         flushed_.notify_all();
@@ -104,6 +116,17 @@ void ArchiveWorker::writeTile(const ArchiveTile& tile) {
     }
     if (writeSeconds(file, tile.seconds, tile.figures, tile.count)) rebuildPeriods(file, first, newest);
     closePlacedFile(file);
+}
+
+// Replaced whole, through a file beside it, so that an export never reads half an index.
+void ArchiveWorker::writeIndex() {
+    const std::u16string path = folder_ + u"/" + kTileIndexName;
+    const std::u16string next = path + u".new";
+    if (!createDirectories(folder_.c_str()) || !replaceFile(next.c_str(), writtenIndex_.data(), writtenIndex_.size()) ||
+        !renameFile(next.c_str(), path.c_str())) {
+        std::lock_guard<std::mutex> guard(lock_);
+        indexChanged_ = true;  // tried again with the next write
+    }
 }
 
 void pruneArchives(const std::u16string& folder, int64_t now) {

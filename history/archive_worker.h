@@ -38,6 +38,8 @@ class ArchiveWorker {
 
     // One second of a tile, from the panel's tick. Never waits for a write.
     void record(const TileKey& key, int64_t second, const HistoryFigures& figures);
+    // The index of the tiles shown (see history_export.h), written when it changes.
+    void setTileIndex(const std::string& index);
     // Writes whatever has come and waits until it is written; for tests and the end of the program.
     void flush();
 
@@ -45,6 +47,7 @@ class ArchiveWorker {
     void run();
     void writeAll();
     void writeTile(const ArchiveTile& tile);
+    void writeIndex();
 
     std::u16string folder_;
     std::mutex lock_;
@@ -54,6 +57,8 @@ class ArchiveWorker {
     int32_t incomingCount_ = 0;
     int32_t incomingNext_ = 0;
     bool flushAsked_ = false;
+    std::string index_;  // guarded by lock_
+    bool indexChanged_ = false;
     uint64_t flushes_ = 0;  // writes done
     bool stopping_ = false;
     // The worker thread's only.
@@ -62,6 +67,7 @@ class ArchiveWorker {
     std::unique_ptr<TileKey[]> seen_;  // tiles written this run, whose last hour has been rebuilt
     int32_t seenCount_ = 0;
     int64_t prunedAt_ = 0;
+    std::string writtenIndex_;
     std::thread thread_;
 };
 

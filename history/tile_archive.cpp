@@ -162,7 +162,11 @@ bool readPeriods(PlacedFile* file, HistoryTier tier, int64_t second, int32_t cou
 
 bool readTileRange(const char16_t* folder, const TileKey& key, HistoryTier tier, int64_t second, int32_t count,
                    PeriodFigures* periods) {
-    const std::u16string path = std::u16string(folder) + u"/" + archiveName(key);
+    return readArchiveRange(std::u16string(folder) + u"/" + archiveName(key), tier, second, count, periods);
+}
+
+bool readArchiveRange(const std::u16string& path, HistoryTier tier, int64_t second, int32_t count,
+                      PeriodFigures* periods) {
     PlacedFile* file = openPlacedFile(path.c_str(), false);
     bool read = file != nullptr && readsAsArchive(file);
     read = readPeriods(read ? file : nullptr, tier, second, count, periods) && read;

@@ -28,6 +28,9 @@ bool writeSeconds(PlacedFile* file, const int64_t* seconds, const HistoryFigures
 // holds, and the hour slots of their hours from the minutes.
 bool rebuildPeriods(PlacedFile* file, int64_t first, int64_t last);
 
+// readTileRange for the archive at path.
+bool readArchiveRange(const std::u16string& path, HistoryTier tier, int64_t second, int32_t count,
+                      PeriodFigures* periods);
 // Reads count periods of tier from an open archive, as readTileRange does.
 bool readPeriods(PlacedFile* file, HistoryTier tier, int64_t second, int32_t count, PeriodFigures* periods);
 

@@ -1,7 +1,10 @@
 #include "panel/history_feed.h"
 
+#include "history/history_export.h"
+#include "history/tile_archive.h"
 #include "history/tile_figures.h"
 #include "net/slot_table.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 namespace {
@@ -74,6 +77,27 @@ void recordShownTiles(HistoryTiles& tiles, const PanelList& shown, int64_t secon
         }
     }
     dropStaleTiles(tiles, second);
+}
+
+std::string shownTileIndex(const PanelList& shown) {
+    std::string index;
+    for (const PanelGroup& group : shown.groups) {
+        if (group.host.present == 0) continue;
+        std::u16string name = u"local";
+        if (group.source != kLocalSource) {
+            const ServerSlot& slot = slotTable[group.source];
+            char16_t port[8];
+            format16(port, 8, u":%d", static_cast<int>(slot.Port));
+            name = slot.Hostname + std::u16string(port);
+        }
+        index += tileIndexLine(name, archiveName(tileKeyOf(group, -1)));
+        for (int k = 0; k < kGpuSlots && group.gpus[k].present != 0; ++k) {
+            char16_t gpu[16];
+            format16(gpu, 16, u"/gpu%d", k);
+            index += tileIndexLine(name + gpu, archiveName(tileKeyOf(group, k)));
+        }
+    }
+    return index;
 }
 
 void fillCsvLine(const PanelGroup& local, CsvLine& line) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "history/archive_worker.h"
 #include "history/csv_log.h"
@@ -30,6 +31,9 @@ bool shownTileOf(const PanelList& shown, const TileKey& key, TileId* tile);
 // Records second for every shown tile and lets rings idle for an hour go; hands the archives the
 // seconds with figures when archive is set.
 void recordShownTiles(HistoryTiles& tiles, const PanelList& shown, int64_t second, ArchiveWorker* archive);
+
+// The index of the tiles shown, for `--export-history` (see history_export.h).
+std::string shownTileIndex(const PanelList& shown);
 
 // The figures and the set of GPUs of the local group (group 0 of the shown list) into line.
 void fillCsvLine(const PanelGroup& local, CsvLine& line);

@@ -3,6 +3,7 @@
 #include <commdlg.h>
 
 #include <string>
+#include <vector>
 
 #include "history/csv_text.h"
 #include "panel/dialog_win32.h"
@@ -99,19 +100,20 @@ void storePlace() {
     saveSettings();
 }
 
-// One row a second that has a value, oldest first, in local time.
+// One row a second that has a value, oldest first, in local time: the export's writer.
 std::string tileCsv() {
     const HistoryRing* ring = tileHistory(panelHistory(), shownKey);
-    std::string text = csvTileHeader(shownTile.gpu);
-    if (ring == nullptr) return text;
+    std::vector<PeriodFigures> seconds(kHistorySeconds);
     const int64_t newest = newestHistorySecond();
-    for (int64_t second = newest - kHistorySeconds + 1; second <= newest; ++second) {
-        HistoryFigures figures;
-        bool present = true;
-        for (int f = 0; f < kHistoryFigures && present; ++f) present = historyValue(*ring, second, f, &figures[f]);
-        if (present) text += csvRow(localTimeOf(second), &figures, 1);
+    for (int32_t i = 0; i < kHistorySeconds && ring != nullptr; ++i) {
+        PeriodFigures& second = seconds[static_cast<size_t>(i)];
+        second.start = newest - kHistorySeconds + 1 + i;
+        second.seconds = 1;
+        for (int f = 0; f < kHistoryFigures && second.seconds != 0; ++f) {
+            if (!historyValue(*ring, second.start, f, &second.average[f])) second.seconds = 0;
+        }
     }
-    return text;
+    return csvPeriods(HistoryTier::seconds, shownTile.gpu, seconds.data(), kHistorySeconds, localTimeOf);
 }
 
 void saveAsCsv() {

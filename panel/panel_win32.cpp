@@ -96,6 +96,7 @@ int32_t historyTickWin32() {
             archive = startThreadOrFail(kSiteHistoryArchive, [] { return new ArchiveWorker(historyFolder()); });
         }
         recordShownTiles(historyTiles, panelState.shown, historyNewest, archive);
+        archive->setTileIndex(shownTileIndex(panelState.shown));
         logLocalTiles(historyNewest);
     }
     char16_t tooltip[kTooltipUnits];
@@ -106,6 +107,10 @@ int32_t historyTickWin32() {
                        false);
     }
     return tick.delayMs;
+}
+
+void flushHistoryWin32() {
+    if (archive != nullptr) archive->flush();
 }
 
 bool tileAtWin32(int32_t x, int32_t y, TileId* tile) {

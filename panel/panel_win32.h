@@ -29,6 +29,8 @@ void setPanelDpi(int32_t dpi);
 // tooltip, hands the CSV log the local tiles' line while a folder is set, and shows the log's notice
 // when it stopped. Returns the milliseconds until the next tick is due.
 int32_t historyTickWin32();
+// Writes the seconds not yet on disk; at the program's end.
+void flushHistoryWin32();
 // The tile drawn at the client point of the panel window; false where there is none.
 bool tileAtWin32(int32_t x, int32_t y, TileId* tile);
 // What the history window shows: the panel's shown list, the tiles' rings and their newest second.
