@@ -37,7 +37,16 @@ void ArchiveWorker::record(const TileKey& key, int64_t second, const HistoryFigu
         }
     }
     if (tile == nullptr) {
-        if (incomingCount_ == kHistoryTiles) return;
+        if (incomingCount_ == kHistoryTiles) {
+            // Tiles that have gone (a server renamed, taken off the list) make room for new ones.
+            int kept = 0;
+            for (int i = 0; i < incomingCount_; ++i) {
+                if (incoming_[i].count != 0) incoming_[kept++] = incoming_[i];
+            }
+            incomingCount_ = kept;
+            incomingNext_ = 0;
+            if (incomingCount_ == kHistoryTiles) return;
+        }
         tile = &incoming_[incomingCount_++];
         tile->key = key;
         tile->count = 0;
