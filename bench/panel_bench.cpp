@@ -7,9 +7,10 @@
 #include <memory>
 
 #include "bench/null_surface.h"
+#include "history/history_tiles.h"
 #include "net/slot_table.h"
 #include "panel/history_draw.h"
-#include "panel/history_tiles.h"
+#include "panel/history_feed.h"
 #include "panel/panel.h"
 #include "panel/recording_surface.h"
 #include "settings/settings.h"
@@ -95,11 +96,11 @@ void BM_RecordAllTiles(benchmark::State& bench) {
     for (int s = static_cast<int>(bench.range(0)); s < kServerSlots; ++s) slotTable[s].Active = 0;
     buildPanelList(state->current);
     takePanelList(state->current, state->shown);
-    HistoryTiles tiles{};
+    auto tiles = std::make_unique<HistoryTiles>();
     int64_t second = 1;
-    recordTiles(tiles, state->shown, second);
-    for (auto _ : bench) recordTiles(tiles, state->shown, ++second);
-    freeTiles(tiles);
+    recordShownTiles(*tiles, state->shown, second, nullptr);
+    for (auto _ : bench) recordShownTiles(*tiles, state->shown, ++second, nullptr);
+    freeTiles(*tiles);
 }
 BENCHMARK(BM_RecordAllTiles)->Arg(0)->Arg(4)->Arg(16)->Arg(64);
 

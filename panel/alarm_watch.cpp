@@ -1,7 +1,7 @@
 #include "panel/alarm_watch.h"
 
+#include "history/tile_figures.h"
 #include "panel/alarms.h"
-#include "panel/tile_figures.h"
 #include "platform/text16.h"
 
 namespace tarvelon {

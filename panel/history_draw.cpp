@@ -2,8 +2,8 @@
 
 #include <vector>
 
+#include "history/history_plot.h"
 #include "panel/alarms.h"
-#include "panel/history_plot.h"
 #include "panel/panel_colours.h"
 #include "platform/text16.h"
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "panel/history_ring.h"
+#include "history/history_ring.h"
 #include "panel/panel_list.h"
 #include "panel/surface.h"
 

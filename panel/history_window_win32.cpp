@@ -3,15 +3,15 @@
 #include <commdlg.h>
 
 #include <string>
+#include <vector>
 
-#include "panel/csv_text.h"
+#include "history/csv_text.h"
 #include "panel/dialog_win32.h"
 #include "panel/gdi_surface_win32.h"
 #include "panel/history_draw.h"
 #include "panel/panel_colours.h"
 #include "panel/panel_layout.h"
 #include "panel/panel_win32.h"
-#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text16.h"
 #include "resources/resource.h"
@@ -26,6 +26,7 @@ constexpr int32_t kFontPoints = 12;  // line height at 96 DPI
 
 HWND window = nullptr;
 TileId shownTile{kLocalSource, -1};
+TileKey shownKey{};  // taken when shown: the window follows the server wherever its tile moves
 int32_t spanSeconds = 3600;
 GdiFonts fonts;
 int32_t fontsDpi = 0;
@@ -73,7 +74,7 @@ void paint(HDC target) {
     {
         GdiSurface surface(window, dc, fonts);
         surface.fillRect({0, 0, client.right, client.bottom}, kBlack);
-        const HistoryView view{tileHistory(panelHistory(), shownTile),
+        const HistoryView view{tileHistory(panelHistory(), shownKey),
                                shownTile.gpu >= 0,
                                newestHistorySecond(),
                                spanSeconds,
@@ -99,20 +100,20 @@ void storePlace() {
     saveSettings();
 }
 
-// One row a second that has a value, oldest first, in local time.
+// One row a second that has a value, oldest first, in local time: the export's writer.
 std::string tileCsv() {
-    const HistoryRing* ring = tileHistory(panelHistory(), shownTile);
-    std::string text = csvTileHeader(shownTile.gpu);
-    if (ring == nullptr) return text;
+    const HistoryRing* ring = tileHistory(panelHistory(), shownKey);
+    std::vector<PeriodFigures> seconds(kHistorySeconds);
     const int64_t newest = newestHistorySecond();
-    const int64_t wallNow = wallClockSeconds();
-    for (int64_t second = newest - kHistorySeconds + 1; second <= newest; ++second) {
-        HistoryFigures figures;
-        bool present = true;
-        for (int f = 0; f < kHistoryFigures && present; ++f) present = historyValue(*ring, second, f, &figures[f]);
-        if (present) text += csvRow(localTimeOf(wallNow - (newest - second)), &figures, 1);
+    for (int32_t i = 0; i < kHistorySeconds && ring != nullptr; ++i) {
+        PeriodFigures& second = seconds[static_cast<size_t>(i)];
+        second.start = newest - kHistorySeconds + 1 + i;
+        second.seconds = 1;
+        for (int f = 0; f < kHistoryFigures && second.seconds != 0; ++f) {
+            if (!historyValue(*ring, second.start, f, &second.average[f])) second.seconds = 0;
+        }
     }
-    return text;
+    return csvPeriods(HistoryTier::seconds, shownTile.gpu, seconds.data(), kHistorySeconds, localTimeOf);
 }
 
 void saveAsCsv() {
@@ -202,6 +203,7 @@ HWND createHistoryWindow(HINSTANCE instance) {
 
 void showHistory(TileId tile) {
     if (window == nullptr) return;
+    if (!shownTileKey(shownPanelList(), tile, &shownKey)) return;
     shownTile = tile;
     setTitle();
     if (!IsWindowVisible(window)) {
@@ -222,6 +224,7 @@ void showHistory(TileId tile) {
 
 void refreshHistoryWindow() {
     if (window == nullptr || !IsWindowVisible(window)) return;
+    shownTileOf(shownPanelList(), shownKey, &shownTile);  // its server may have moved
     setTitle();
     InvalidateRect(window, nullptr, FALSE);
 }

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "panel/history_tiles.h"
+#include "panel/history_feed.h"
 
 namespace tarvelon {
 

@@ -1,16 +1,19 @@
 #include "panel/panel_win32.h"
 
+#include "history/csv_log_worker.h"
+#include "history/tick_second.h"
 #include "panel/alarm_rules_win32.h"
 #include "panel/alarms.h"
-#include "panel/csv_log_worker.h"
 #include "panel/gdi_surface_win32.h"
+#include "panel/history_feed.h"
 #include "panel/panel_draw.h"
 #include "panel/tray_tooltip.h"
 #include "panel/tray_win32.h"
 #include "platform/clock.h"
-#include "platform/text16.h"
 #include "platform/fatal.h"
+#include "platform/files.h"
 #include "platform/local_time.h"
+#include "platform/text16.h"
 #include "settings/settings.h"
 
 namespace tarvelon {
@@ -21,7 +24,9 @@ GdiFonts panelFonts;
 AlarmState alarmState;
 HistoryTiles historyTiles;
 int64_t historyNewest = kNoHistory;
-CsvLogWorker* csvLog = nullptr;  // started with the first line; lives as long as the process
+CsvLogWorker* csvLog = nullptr;            // started with the first line; lives as long as the process
+ArchiveWorker* archive = nullptr;          // started with the first tick; lives as long as the process
+constexpr int32_t kExitPatienceMs = 2000;  // for the last seconds to reach the disk at the end
 CsvFolderSettle csvFolder;
 
 }  // namespace
@@ -79,7 +84,7 @@ void logLocalTiles(int64_t second) {
     readSettingText(settings.historyLogDirectory, line.directory);
     if (!csvFolderSettled(csvFolder, line.directory)) return;
     if (csvLog == nullptr) csvLog = startThreadOrFail(kSiteCsvLog, [] { return new CsvLogWorker; });
-    line.time = localTimeOf(wallClockSeconds());
+    line.time = localTimeOf(second);
     line.tick = second;
     fillCsvLine(panelState.shown.groups[0], line);
     csvLog->push(line);  // a full queue means the disk hangs: the line is dropped, the panel goes on
@@ -87,17 +92,30 @@ void logLocalTiles(int64_t second) {
 
 }  // namespace
 
-void historyTickWin32() {
-    historyNewest = static_cast<int64_t>(tickCountMs() / 1000);
-    recordTiles(historyTiles, panelState.shown, historyNewest);
+int32_t historyTickWin32() {
+    const TickSecond tick = tickSecond(historyNewest, wallClockMs());
+    if (tick.fresh) {
+        historyNewest = tick.second;
+        if (archive == nullptr) {
+            archive =
+                startThreadOrFail(kSiteHistoryArchive, [] { return new ArchiveWorker(historyFolder()); });
+        }
+        recordShownTiles(historyTiles, panelState.shown, historyNewest, archive);
+        archive->setTileIndex(shownTileIndex(panelState.shown));
+        logLocalTiles(historyNewest);
+    }
     char16_t tooltip[kTooltipUnits];
     trayTooltipText(panelState.shown, alarmState, ruleWatchesWin32(), alarmRulesWin32(), tooltip);
     setTrayTooltip(tooltip);
-    logLocalTiles(historyNewest);
     if (csvLog != nullptr && csvLog->takeFailureNotice()) {
-        showTrayNotice(u"CSV log paused", u"The log folder cannot be written. Tarvelon tries again every minute.",
-                       false);
+        showTrayNotice(u"CSV log paused",
+                       u"The log folder cannot be written. Tarvelon tries again every minute.", false);
     }
+    return tick.delayMs;
+}
+
+void flushHistoryWin32() {
+    if (archive != nullptr) archive->flush(kExitPatienceMs);
 }
 
 bool tileAtWin32(int32_t x, int32_t y, TileId* tile) {

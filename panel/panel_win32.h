@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "panel/history_tiles.h"
+#include "panel/history_feed.h"
 
 namespace tarvelon {
 
@@ -25,9 +25,12 @@ int32_t windowDpi(HWND window);
 // or for the DPI that WM_DPICHANGED gives; it takes effect at the next layout.
 void setPanelDpi(HWND window);
 void setPanelDpi(int32_t dpi);
-// Once a tick, after the alarms: records every tile's second, sets the tray tooltip, hands the CSV
-// log the local tiles' line while a folder is set, and shows the log's notice when it stopped.
-void historyTickWin32();
+// Once a tick, after the alarms: records every tile's wall-clock second (once), sets the tray
+// tooltip, hands the CSV log the local tiles' line while a folder is set, and shows the log's notice
+// when it stopped. Returns the milliseconds until the next tick is due.
+int32_t historyTickWin32();
+// Writes the seconds not yet on disk; at the program's end.
+void flushHistoryWin32();
 // The tile drawn at the client point of the panel window; false where there is none.
 bool tileAtWin32(int32_t x, int32_t y, TileId* tile);
 // What the history window shows: the panel's shown list, the tiles' rings and their newest second.

@@ -152,7 +152,8 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
             tickPassWin32(window, dc);
             ReleaseDC(window, dc);
             notifyAlarmsWin32();
-            historyTickWin32();
+            // Re-armed for the start of the next second each time, so the ticks never drift off it.
+            SetTimer(window, kPanelTimer, static_cast<UINT>(historyTickWin32()), nullptr);
             refreshHistoryWindow();
             return 0;
         }

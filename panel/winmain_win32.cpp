@@ -9,6 +9,7 @@
 #include "net/slot_table.h"
 #include "panel/alarm_rules_win32.h"
 #include "panel/dialog_win32.h"
+#include "panel/export_win32.h"
 #include "panel/general_setup_win32.h"
 #include "panel/history_window_win32.h"
 #include "panel/network_setup_win32.h"
@@ -144,6 +145,7 @@ int run(HINSTANCE instance, int showCommand) {
         DispatchMessageW(&message);
     }
     removeTrayIcon();
+    flushHistoryWin32();
     return static_cast<int>(message.wParam);
 }
 
@@ -151,6 +153,7 @@ int run(HINSTANCE instance, int showCommand) {
 }  // namespace tarvelon
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    if (int exported = 0; tarvelon::runExportIfAsked(&exported)) ExitProcess(static_cast<UINT>(exported));
     const int exitCode = tarvelon::run(instance, showCommand);
     // Worker threads never end by themselves; end the process with them rather than running static
     // destructors under their feet.

@@ -11,6 +11,11 @@ int64_t wallClockSeconds() {
         .count();
 }
 
+int64_t wallClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 int64_t secondsSince(int64_t since, int64_t now) {
     if (now <= since) return 0;
     const uint64_t seconds = static_cast<uint64_t>(now) - static_cast<uint64_t>(since);

@@ -6,6 +6,7 @@
 namespace tarvelon {
 
 int64_t wallClockSeconds();
+int64_t wallClockMs();  // milliseconds since 1970
 // Wall-clock seconds from since to now; 0 when the clock has been set back past since.
 int64_t secondsSince(int64_t since, int64_t now);
 uint64_t tickCountMs();  // monotonic, as GetTickCount64

@@ -19,6 +19,7 @@ enum AllocationSite : int32_t {
     kSiteClientManager = 539017,
     kSiteNameResolution = 361548,
     kSiteCsvLog = 604127,
+    kSiteHistoryArchive = 915304,
 };
 
 // "MALLOC failed to allocate buffer in <site>\r\nYou simply need more memory\r\n..."

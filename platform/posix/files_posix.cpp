@@ -1,8 +1,10 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 #include "platform/files.h"
@@ -43,7 +45,12 @@ int64_t fileSize(const char16_t* path) {
 }
 
 bool appendToFile(const char16_t* path, const char* bytes, size_t size) {
-    return writeFile(path, O_APPEND, bytes, size);
+    const int fd = ::open(toUtf8(path).c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    const off_t before = ::lseek(fd, 0, SEEK_END);
+    const bool written = before >= 0 && writeAll(fd, bytes, size);
+    if (!written && before >= 0) (void)::ftruncate(fd, before);  // a part of a row is worse than none
+    return ::close(fd) == 0 && written;
 }
 
 bool replaceFile(const char16_t* path, const char* bytes, size_t size) {
@@ -59,6 +66,85 @@ bool createDirectories(const char16_t* path) {
         if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
     }
     return isDirectory(whole);
+}
+
+bool renameFile(const char16_t* from, const char16_t* to) {
+    return ::rename(toUtf8(from).c_str(), toUtf8(to).c_str()) == 0;
+}
+
+bool deleteFile(const char16_t* path) {
+    return ::unlink(toUtf8(path).c_str()) == 0;
+}
+
+struct PlacedFile {
+    int fd;
+};
+
+PlacedFile* openPlacedFile(const char16_t* path, bool writable) {
+    const int fd = ::open(toUtf8(path).c_str(), writable ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0644);
+    return fd < 0 ? nullptr : new PlacedFile{fd};
+}
+
+void closePlacedFile(PlacedFile* file) {
+    if (file == nullptr) return;
+    ::close(file->fd);
+    delete file;
+}
+
+int64_t placedFileSize(PlacedFile* file) {
+    struct stat status{};
+    return ::fstat(file->fd, &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
+}
+
+bool readPlaced(PlacedFile* file, int64_t offset, void* bytes, size_t size) {
+    auto* at = static_cast<char*>(bytes);
+    while (size > 0) {
+        const ssize_t done = ::pread(file->fd, at, size, offset);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        at += done;
+        offset += done;
+        size -= static_cast<size_t>(done);
+    }
+    return true;
+}
+
+bool writePlaced(PlacedFile* file, int64_t offset, const void* bytes, size_t size) {
+    const auto* at = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t done = ::pwrite(file->fd, at, size, offset);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        at += done;
+        offset += done;
+        size -= static_cast<size_t>(done);
+    }
+    return true;
+}
+
+bool resizePlaced(PlacedFile* file, int64_t size) {
+    return ::ftruncate(file->fd, size) == 0;
+}
+
+int listFolder(const char16_t* folder, FolderFile* files, int capacity) {
+    const std::string path = toUtf8(folder);
+    DIR* dir = ::opendir(path.c_str());
+    if (dir == nullptr) return 0;
+    int count = 0;
+    while (count < capacity) {
+        const dirent* entry = ::readdir(dir);
+        if (entry == nullptr) break;
+        struct stat status{};
+        if (::stat((path + "/" + entry->d_name).c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
+        const std::u16string name = fromUtf8(entry->d_name);
+        if (name.size() >= kFolderNameUnits) continue;
+        name.copy(files[count].name, name.size());
+        files[count].name[name.size()] = 0;
+        files[count].written = static_cast<int64_t>(status.st_mtime);
+        ++count;
+    }
+    ::closedir(dir);
+    return count;
 }
 
 }  // namespace tarvelon

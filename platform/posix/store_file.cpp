@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/posix/proc_text.h"
 #include "platform/store.h"
 #include "platform/text16.h"
@@ -212,6 +213,11 @@ bool deleteStoreValue(StoreKey* key, const char16_t* name) {
 bool deleteUserKey(const char16_t* path) {
     std::lock_guard<std::mutex> guard(fileLock);
     return unlink(keyFile(path).c_str()) == 0;
+}
+
+// Beside the settings, so that one TARVELON_STORE_DIR keeps a test's whole state.
+std::u16string historyFolder() {
+    return fromUtf8(storeDirectory() + "/history");
 }
 
 }  // namespace tarvelon

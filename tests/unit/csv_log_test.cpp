@@ -2,14 +2,17 @@
 // of GPUs, a new file at midnight, a missing folder, and a folder that cannot be written.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-#include "panel/csv_log.h"
-#include "panel/csv_log_worker.h"
-#include "panel/csv_text.h"
+#include "history/csv_log.h"
+#include "history/csv_log_worker.h"
+#include "history/csv_text.h"
 #include "platform/text16.h"
 
 namespace tarvelon {
@@ -93,6 +96,28 @@ TEST_F(CsvLog, AnUnwritableFolderGivesOneNoticeAndIsTriedAgainEachMinute) {
     std::system(("rm -rf " + blocked + " && touch " + blocked).c_str());
     EXPECT_EQ(writeCsvLine(state, line(blocked, kEvening, 221, 0)), CsvOutcome::failed);  // a new notice
     EXPECT_EQ(writeCsvLine(state, line(root, kEvening, 222, 0)), CsvOutcome::written);  // another folder at once
+}
+
+// A disk that fills in mid-row (a file size limit here): the row is cut back out, and the next row after
+// the pause starts a block of its own rather than repeating the one that failed.
+TEST_F(CsvLog, ARowIsWrittenWholeOrNotAtAll) {
+    const CsvLine first = line(root, kEvening, 1, 0);
+    ASSERT_EQ(writeCsvLine(state, first), CsvOutcome::written);
+    const std::string path = toUtf8(csvLogPath(first).c_str());
+    const std::string before = readFile(path);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit tight{before.size() + 5, saved.rlim_max};
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &tight);
+    const CsvOutcome outcome = writeCsvLine(state, line(root, kEvening, 2, 0, 77));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(outcome, CsvOutcome::failed);
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(writeCsvLine(state, line(root, kEvening, 62, 0, 88)), CsvOutcome::written);
+    EXPECT_EQ(readFile(path).find("77"), std::string::npos);
+    EXPECT_EQ(readFile(path).size(), 2 * before.size());  // a header and a row again
 }
 
 TEST(CsvFolder, ATypedFolderCountsOnceItHasStood) {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "panel/history_plot.h"
+#include "history/history_plot.h"
 #include "platform/text16.h"
 
 namespace tarvelon {

@@ -1,12 +1,10 @@
-// The recording ring and the tiles' rings: wrap, gaps, spans and their statistics, widths, and rings
-// that follow the tiles shown.
+// The recording ring: wrap, gaps, spans and their statistics, widths; the second each tick records.
 #include <gtest/gtest.h>
 
 #include <memory>
 
-#include "panel/history_ring.h"
-#include "panel/history_tiles.h"
-#include "unit/panel_world.h"
+#include "history/history_ring.h"
+#include "history/tick_second.h"
 
 namespace tarvelon {
 namespace {
@@ -104,41 +102,29 @@ TEST(HistoryRing, StatisticsCoverTheSpanAndSkipGaps) {
     EXPECT_EQ(historyStats(*r.ring, 0, 1003, 1).count, 0);
 }
 
-class HistoryTilesTest : public PanelWorld {
-  protected:
-    void TearDown() override { freeTiles(tiles); }
-    void record(int64_t second) {
-        buildPanelList(state->current);
-        takePanelList(state->current, state->shown);
-        recordTiles(tiles, state->shown, second);
+// A tick records the wall-clock second it falls in, once, and aims the next just past the next second's
+// start, however early or late it fired.
+TEST(TickSecond, EachSecondOnceAndTheNextTickAfterItsStart) {
+    struct Case {
+        int64_t last;
+        int64_t wallMs;
+        int64_t second;
+        bool fresh;
+        int32_t delayMs;
+    };
+    const Case cases[] = {
+        {99, 100'020, 100, true, 1000},  // on time
+        {99, 100'700, 100, true, 320},   // late: the next one catches up
+        {100, 100'995, 100, false, 25},  // early, within the second already recorded
+        {100, 101'000, 101, true, 1020},
+        {kNoHistory, -1'500, -2, true, 520},  // before 1970: still whole seconds
+    };
+    for (const Case& c : cases) {
+        const TickSecond tick = tickSecond(c.last, c.wallMs);
+        EXPECT_EQ(tick.second, c.second) << c.wallMs;
+        EXPECT_EQ(tick.fresh, c.fresh) << c.wallMs;
+        EXPECT_EQ(tick.delayMs, c.delayMs) << c.wallMs;
     }
-    HistoryTiles tiles{};
-};
-
-TEST_F(HistoryTilesTest, RingsFollowTheTilesAndASilentServerRecordsGaps) {
-    setLocal(1);
-    ServerSlot& server = addServer(3, 2);
-    record(50);
-    uint32_t value = 0;
-    ASSERT_NE(tileHistory(tiles, {kLocalSource, -1}), nullptr);
-    ASSERT_NE(tileHistory(tiles, {kLocalSource, 0}), nullptr);
-    EXPECT_EQ(tileHistory(tiles, {kLocalSource, 1}), nullptr);
-    ASSERT_NE(tileHistory(tiles, {3, 1}), nullptr);
-    EXPECT_EQ(tileHistory(tiles, {3, 2}), nullptr);
-    EXPECT_EQ(tileHistory(tiles, {64, -1}), nullptr);  // no such tile
-    EXPECT_TRUE(historyValue(*tileHistory(tiles, {3, 1}), 50, 0, &value));
-
-    server.Status = 1;  // no longer answering
-    record(51);
-    EXPECT_FALSE(historyValue(*tileHistory(tiles, {3, 1}), 51, 0, &value));
-    EXPECT_FALSE(historyValue(*tileHistory(tiles, {3, -1}), 51, 0, &value));
-    EXPECT_TRUE(historyValue(*tileHistory(tiles, {kLocalSource, 0}), 51, 0, &value));
-
-    server.Active = 0;  // the server's tiles go, and their rings with them
-    record(52);
-    EXPECT_EQ(tileHistory(tiles, {3, -1}), nullptr);
-    EXPECT_EQ(tileHistory(tiles, {3, 0}), nullptr);
-    EXPECT_NE(tileHistory(tiles, {kLocalSource, 0}), nullptr);
 }
 
 }  // namespace

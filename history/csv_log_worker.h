@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "panel/csv_log.h"
+#include "history/csv_log.h"
 
 namespace tarvelon {
 

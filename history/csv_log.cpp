@@ -1,9 +1,8 @@
-#include "panel/csv_log.h"
+#include "history/csv_log.h"
 
 #include <algorithm>
 
-#include "panel/csv_text.h"
-#include "panel/tile_figures.h"
+#include "history/csv_text.h"
 #include "platform/files.h"
 
 namespace tarvelon {
@@ -15,22 +14,13 @@ bool sameGpus(const CsvLogState& state, const CsvLine& line) {
 
 bool append(const std::u16string& directory, const std::u16string& path, const std::string& text) {
     if (appendToFile(path.c_str(), text.data(), text.size())) return true;
-    // Created only when a write fails: a folder that exists costs nothing more.
+    // Created only when a write fails: a folder that exists costs nothing more. A file that exists
+    // had its folder: writing again could only repeat the row.
+    if (fileSize(path.c_str()) >= 0) return false;
     return createDirectories(directory.c_str()) && appendToFile(path.c_str(), text.data(), text.size());
 }
 
 }  // namespace
-
-void fillCsvLine(const PanelGroup& local, CsvLine& line) {
-    hostFigures(local.hostRecord, line.figures[0]);
-    int count = 0;
-    for (; count < kGpuSlots && local.gpus[count].present != 0; ++count) {
-        const GpuRecord& gpu = local.gpuRecords[count];
-        gpuFigures(gpu, line.figures[1 + count]);
-        line.gpuKeys[count] = static_cast<uint16_t>(gpu.pciBus << 8 | gpu.pciSlot);
-    }
-    line.gpuCount = count;
-}
 
 bool csvFolderSettled(CsvFolderSettle& settle, const char16_t* folder) {
     if (settle.typed != folder) {

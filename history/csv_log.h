@@ -7,8 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "panel/history_ring.h"
-#include "panel/panel_list.h"
+#include "history/history_ring.h"
 #include "platform/local_time.h"
 #include "settings/settings.h"
 #include "telemetry/records.h"
@@ -53,9 +52,6 @@ struct CsvLogState {
     int64_t retryTick = 0;
     std::u16string failedFolder;  // the pause holds for this folder only
 };
-
-// The figures and the set of GPUs of the local group (group 0 of the shown list) into line.
-void fillCsvLine(const PanelGroup& local, CsvLine& line);
 
 // The file's path for line: its folder and the day's file name.
 std::u16string csvLogPath(const CsvLine& line);

@@ -2,7 +2,7 @@
 // and the CSV log writes.
 #pragma once
 
-#include "panel/history_ring.h"
+#include "history/history_ring.h"
 #include "telemetry/records.h"
 
 namespace tarvelon {

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "panel/history_ring.h"
+#include "history/history_read.h"
+#include "history/history_ring.h"
 #include "platform/local_time.h"
 
 namespace tarvelon {
@@ -21,5 +22,11 @@ std::string csvLogHeader(int gpuCount);
 std::string csvTileHeader(int gpu);
 // time, then every figure of figures (count groups of seven); CRLF at the end.
 std::string csvRow(const LocalTime& time, const HistoryFigures* figures, int count);
+
+// One tile's periods of tier (gpu as in csvTileHeader), a row for each period with a value: per
+// second the columns of csvTileHeader, per minute or hour each column as _min, _avg and _max, `time`
+// the period's start. localTime gives the local time of a wall-clock second.
+std::string csvPeriods(HistoryTier tier, int gpu, const PeriodFigures* periods, int32_t count,
+                       LocalTime (*localTime)(int64_t));
 
 }  // namespace tarvelon

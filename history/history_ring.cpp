@@ -1,4 +1,4 @@
-#include "panel/history_ring.h"
+#include "history/history_ring.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "panel/tile_figures.h"
+#include "history/tile_figures.h"
 
 namespace tarvelon {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "panel/history_ring.h"
+#include "history/history_ring.h"
 
 namespace tarvelon {
 

@@ -1,4 +1,4 @@
-#include "panel/csv_log_worker.h"
+#include "history/csv_log_worker.h"
 
 namespace tarvelon {
 

@@ -1,6 +1,7 @@
-#include "panel/csv_text.h"
+#include "history/csv_text.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "platform/text16.h"
 
@@ -14,19 +15,28 @@ constexpr const char* kGpuColumns[kHistoryFigures] = {
     "load_pct", "core_mhz", "mem_mhz", "free_mb", "fan_rpm", "core_c", "mem_c",
 };
 
-void appendHostColumns(std::string& line) {
+using Suffixes = std::initializer_list<const char*>;
+constexpr Suffixes kPeriodSuffixes = {"_min", "_avg", "_max"};
+
+void appendHostColumns(std::string& line, Suffixes suffixes = {""}) {
     for (const char* column : kHostColumns) {
-        line += ',';
-        line += column;
+        for (const char* suffix : suffixes) {
+            line += ',';
+            line += column;
+            line += suffix;
+        }
     }
 }
 
-void appendGpuColumns(std::string& line, int gpu) {
+void appendGpuColumns(std::string& line, int gpu, Suffixes suffixes = {""}) {
     for (const char* column : kGpuColumns) {
-        line += ",gpu";
-        line += std::to_string(gpu);
-        line += '_';
-        line += column;
+        for (const char* suffix : suffixes) {
+            line += ",gpu";
+            line += std::to_string(gpu);
+            line += '_';
+            line += column;
+            line += suffix;
+        }
     }
 }
 
@@ -72,6 +82,37 @@ std::string csvRow(const LocalTime& time, const HistoryFigures* figures, int cou
         }
     }
     return line + "\r\n";
+}
+
+std::string csvPeriods(HistoryTier tier, int gpu, const PeriodFigures* periods, int32_t count,
+                       LocalTime (*localTime)(int64_t)) {
+    if (tier == HistoryTier::seconds) {
+        std::string text = csvTileHeader(gpu);
+        for (int32_t i = 0; i < count; ++i) {
+            if (periods[i].seconds > 0) text += csvRow(localTime(periods[i].start), &periods[i].average, 1);
+        }
+        return text;
+    }
+    std::string text = "time";
+    if (gpu < 0) {
+        appendHostColumns(text, kPeriodSuffixes);
+    } else {
+        appendGpuColumns(text, gpu, kPeriodSuffixes);
+    }
+    text += "\r\n";
+    for (int32_t i = 0; i < count; ++i) {
+        const PeriodFigures& period = periods[i];
+        if (period.seconds <= 0) continue;
+        text += csvTime(localTime(period.start));
+        for (int f = 0; f < kHistoryFigures; ++f) {
+            for (uint32_t value : {period.minimum[f], period.average[f], period.maximum[f]}) {
+                text += ',';
+                text += std::to_string(value);
+            }
+        }
+        text += "\r\n";
+    }
+    return text;
 }
 
 }  // namespace tarvelon

@@ -1,4 +1,4 @@
-#include "panel/history_plot.h"
+#include "history/history_plot.h"
 
 #include "platform/text16.h"
 

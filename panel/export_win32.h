@@ -1,0 +1,10 @@
+// `tarvelon.exe --export-history TILE MINUTES FILE`: runs the export beside any running panel (no
+// second panel, no hand-over) and tells the console it was started from how it went.
+#pragma once
+
+namespace tarvelon {
+
+// True when the command line asks for an export, which has then run: *exitCode is its outcome.
+bool runExportIfAsked(int* exitCode);
+
+}  // namespace tarvelon
