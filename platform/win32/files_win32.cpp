@@ -14,19 +14,24 @@ const wchar_t* wide(const char16_t* text) {
     return reinterpret_cast<const wchar_t*>(text);
 }
 
+// WriteFile takes a DWORD's worth at a time; true when every byte went out.
+bool writeWhole(HANDLE file, const char* bytes, size_t size) {
+    while (size > 0) {
+        const DWORD chunk = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+        DWORD done = 0;
+        if (WriteFile(file, bytes, chunk, &done, nullptr) == FALSE || done != chunk) return false;
+        bytes += chunk;
+        size -= chunk;
+    }
+    return true;
+}
+
 bool writeFile(const char16_t* path, DWORD access, DWORD disposition, const char* bytes, size_t size) {
     // Sharing reads and writes: the user may open the log in another program while it grows.
     HANDLE file = CreateFileW(wide(path), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bool written = true;
-    while (written && size > 0) {
-        const DWORD chunk = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
-        DWORD done = 0;
-        written = WriteFile(file, bytes, chunk, &done, nullptr) != FALSE && done == chunk;
-        bytes += chunk;
-        size -= chunk;
-    }
+    const bool written = writeWhole(file, bytes, size);
     return CloseHandle(file) != FALSE && written;
 }
 
@@ -49,14 +54,7 @@ bool appendToFile(const char16_t* path, const char* bytes, size_t size) {
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER before{};
     const bool atEnd = SetFilePointerEx(file, LARGE_INTEGER{}, &before, FILE_END) != FALSE;
-    bool written = atEnd;
-    while (written && size > 0) {
-        const DWORD chunk = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
-        DWORD done = 0;
-        written = WriteFile(file, bytes, chunk, &done, nullptr) != FALSE && done == chunk;
-        bytes += chunk;
-        size -= chunk;
-    }
+    const bool written = atEnd && writeWhole(file, bytes, size);
     // A part of a row is worse than none: cut the file back.
     if (!written && atEnd && SetFilePointerEx(file, before, nullptr, FILE_BEGIN) != FALSE) SetEndOfFile(file);
     return CloseHandle(file) != FALSE && written;
