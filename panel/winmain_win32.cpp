@@ -112,8 +112,8 @@ int run(HINSTANCE instance, int showCommand) {
     // stored position first.
     const int32_t storedX = settings.windowPosX;
     const int32_t storedY = settings.windowPosY;
-    mainWindow = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"Tarvelon", L"", WS_BORDER, 0, 0, 500, 500,
-                                 nullptr, nullptr, instance, nullptr);
+    mainWindow = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"Tarvelon", L"", WS_BORDER, 0, 0, 500,
+                                 500, nullptr, nullptr, instance, nullptr);
     if (mainWindow == nullptr) return 0;
     SetWindowLongW(mainWindow, GWL_STYLE, 0);
     SetWindowLongW(mainWindow, GWL_EXSTYLE, GetWindowLongW(mainWindow, GWL_EXSTYLE) | WS_EX_LAYERED);
@@ -138,7 +138,9 @@ int run(HINSTANCE instance, int showCommand) {
     BOOL result;
     // -1 is a failed GetMessageW (an invalid window handle, which this loop never passes): stop too.
     while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0 && result != -1) {
-        if (routeDialogCloseKey(message) || routeDialogMessage(message, generalSetup, networkSetup)) continue;
+        if (routeDialogCloseKey(message) || routeHistoryKey(message) ||
+            routeDialogMessage(message, generalSetup, networkSetup))
+            continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
