@@ -180,7 +180,7 @@ void drawHistory(const HistoryView& view, Surface& surface) {
         }
 
         const PlotColumn all = rangeColumn(columns.data(), plots.width);
-        const int32_t gridLines = (plot.box.bottom - plot.box.top) / (lineHeight + 2);
+        const int32_t gridLines = (plot.box.bottom - plot.box.top) / (lineHeight + lineHeight / 2);
         const PlotGrid grid = choosePlotGrid(all.lowest, all.highest,
                                              gridLines < 1   ? 1
                                              : gridLines > 4 ? 4

@@ -254,15 +254,6 @@ INT_PTR CALLBACK historyProcedure(HWND, UINT message, WPARAM wParam, LPARAM lPar
         case WM_LBUTTONUP:
             if (dragFromX >= 0) endDrag(plotColumnAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
             return TRUE;
-        case WM_MOUSEWHEEL: {
-            POINT point{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            ScreenToClient(window, &point);
-            const int32_t column = plotColumnAt(point.x, point.y);
-            if (column < 0) return FALSE;
-            const int32_t notches = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
-            showView(zoomAround(plotView, newestHistorySecond(), column, plotWidth(), notches));
-            return TRUE;
-        }
         case WM_ERASEBKGND:
             return TRUE;  // the paint covers everything
         case WM_SIZE:
@@ -285,6 +276,19 @@ INT_PTR CALLBACK historyProcedure(HWND, UINT message, WPARAM wParam, LPARAM lPar
         }
     }
     return FALSE;
+}
+
+// The wheel zooms the plots under the mouse wherever the focus is (Wine sends it to the focus).
+bool zoomByWheel(const MSG& message) {
+    const POINT screen{GET_X_LPARAM(message.lParam), GET_Y_LPARAM(message.lParam)};
+    if (GetAncestor(WindowFromPoint(screen), GA_ROOT) != window) return false;
+    POINT point = screen;
+    ScreenToClient(window, &point);
+    const int32_t column = plotColumnAt(point.x, point.y);
+    if (column < 0) return false;
+    const int32_t notches = GET_WHEEL_DELTA_WPARAM(message.wParam) / WHEEL_DELTA;
+    showView(zoomAround(plotView, newestHistorySecond(), column, plotWidth(), notches));
+    return true;
 }
 
 }  // namespace
@@ -317,9 +321,10 @@ void showHistory(TileId tile) {
     InvalidateRect(window, nullptr, FALSE);
 }
 
-bool routeHistoryKey(const MSG& message) {
-    if (window == nullptr || message.message != WM_KEYDOWN || GetAncestor(message.hwnd, GA_ROOT) != window)
-        return false;
+bool routeHistoryInput(const MSG& message) {
+    if (window == nullptr || !IsWindowVisible(window)) return false;
+    if (message.message == WM_MOUSEWHEEL) return zoomByWheel(message);
+    if (message.message != WM_KEYDOWN || GetAncestor(message.hwnd, GA_ROOT) != window) return false;
     const int64_t newest = newestHistorySecond();
     switch (message.wParam) {
         case VK_LEFT:

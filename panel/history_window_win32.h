@@ -14,8 +14,9 @@ namespace tarvelon {
 HWND createHistoryWindow(HINSTANCE instance);
 // Shows tile's history, where the window was last closed (or at the cursor the first time).
 void showHistory(TileId tile);
-// Left and Right pan the range shown, Home returns to its span; true when message was one of them.
-bool routeHistoryKey(const MSG& message);
+// Left and Right pan the range shown, Home returns to its span, the wheel over the plots zooms;
+// true when message was one of them.
+bool routeHistoryInput(const MSG& message);
 // Redraws the plots while the window is shown; once a tick.
 void refreshHistoryWindow();
 

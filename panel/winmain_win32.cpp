@@ -138,7 +138,7 @@ int run(HINSTANCE instance, int showCommand) {
     BOOL result;
     // -1 is a failed GetMessageW (an invalid window handle, which this loop never passes): stop too.
     while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0 && result != -1) {
-        if (routeDialogCloseKey(message) || routeHistoryKey(message) ||
+        if (routeDialogCloseKey(message) || routeHistoryInput(message) ||
             routeDialogMessage(message, generalSetup, networkSetup))
             continue;
         TranslateMessage(&message);
