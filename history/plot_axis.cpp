@@ -27,10 +27,14 @@ int64_t localSeconds(const LocalTime& t) {
     return daysOfDate(t.year, t.month, t.day) * kDay + t.hour * 3600 + t.minute * 60 + t.second;
 }
 
-// The moment the local clock shows local; around a change of the clock, the nearest one.
-int64_t momentOf(int64_t local, int64_t near) {
-    const int64_t guess = local - (localSeconds(localTimeOf(near)) - near);
-    return local - (localSeconds(localTimeOf(guess)) - guess);
+int64_t offsetAt(int64_t moment) {
+    return localSeconds(localTimeOf(moment)) - moment;
+}
+
+// The moment the local clock shows local: the offset of a first guess, taken again where that guess
+// lands, so a tick just past a change to or from summer time keeps its clock time.
+int64_t momentOf(int64_t local) {
+    return local - offsetAt(local - offsetAt(local));
 }
 
 int64_t floorDivide(int64_t a, int64_t b) {
@@ -160,9 +164,9 @@ int timeTicks(int64_t first, int64_t seconds, int32_t width, int32_t charWidth,
     const LabelForm form = formOf(seconds, step);
     const int64_t end = first + seconds;
     int count = 0;
-    for (int64_t local = firstTickAtOrAfter(localSeconds(localTimeOf(first)), step); count < kMostTimeTicks;
+    for (int64_t local = firstTickAtOrAfter(first + offsetAt(first), step); count < kMostTimeTicks;
          local = nextTick(local, step)) {
-        const int64_t moment = momentOf(local, first);
+        const int64_t moment = momentOf(local);
         if (moment >= end) break;
         if (moment < first) continue;
         TimeTick& tick = ticks[count++];

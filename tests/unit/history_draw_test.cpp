@@ -69,6 +69,19 @@ TEST(HistoryDraw, FiguresAlarmLineAndGaps) {
     EXPECT_EQ(drawn.fillsOf(kLine, 60 + 111, 60 + 222), 0);
     EXPECT_GT(drawn.fillsOf(kLine, 60, 60 + 110), 0);
     EXPECT_GT(drawn.fillsOf(kLine, 60 + 223, 392), 0);
+    // Under the mouse, a column of one second reads its value alone; a gap reads "-".
+    for (const auto& [hoverX, ending] : {std::pair{10, u"  50"}, {150, u"  -"}}) {
+        HistoryView hovered = stepped.view(true, 0);
+        hovered.hoverX = hoverX;
+        Drawn read;
+        drawHistory(hovered, read.surface);
+        std::u16string line;
+        for (const RecordedText& text : read.surface.texts) {
+            if (text.text.rfind(u"Core \u00B0C  ", 0) == 0) line = text.text;
+        }
+        ASSERT_GT(line.size(), 12u) << hoverX;
+        EXPECT_EQ(line.substr(line.size() - std::u16string(ending).size()), ending) << hoverX;
+    }
 }
 
 // Three hours of which each column shows a part: the band, and under the mouse a line across the

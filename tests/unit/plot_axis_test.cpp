@@ -1,5 +1,5 @@
 // The plot axes: value to pixel, round value ranges (flat figures included), and time ticks and
-// readout times on a local clock an hour east of UTC, across a change to summer time.
+// readout times on a local clock an hour east of UTC, across changes to and from summer time.
 #include "history/plot_axis.h"
 
 #include <gtest/gtest.h>
@@ -91,6 +91,9 @@ TEST_F(BerlinClock, TimeTicksOnTheLocalClock) {
         {kMonday, 60, 400, 4, 66, 366, "13:30:00", "13:30:45"},
         {kMonday, 86400, 400, 4, 75, 375, "18:00", "12:00"},
         {kMonday, 7 * 86400, 700, 7, 43, 643, "Tue 00:00", "Mon 00:00"},
+        {kMonday - 30 * 86400 + 1, 30 * 86400, 400, 5, 19, 392, "9 Nov", "7 Dec"},  // Mondays
+        // Through the night the clock goes back: 01:00 summer time to 05:00 winter time.
+        {1792881000, 6 * 3600, 600, 5, 50, 550, "01:00", "05:00"},
         // Midnights of the 1st of January, April (summer time), July and October.
         {kMonday - 365 * 86400 + 1, 365 * 86400, 400, 4, 26, 325, "1 Jan", "1 Oct"},
     };
