@@ -37,7 +37,16 @@ void ArchiveWorker::record(const TileKey& key, int64_t second, const HistoryFigu
         }
     }
     if (tile == nullptr) {
-        if (incomingCount_ == kHistoryTiles) return;
+        if (incomingCount_ == kHistoryTiles) {
+            // Tiles that have gone (a server renamed, taken off the list) make room for new ones.
+            int kept = 0;
+            for (int i = 0; i < incomingCount_; ++i) {
+                if (incoming_[i].count != 0) incoming_[kept++] = incoming_[i];
+            }
+            incomingCount_ = kept;
+            incomingNext_ = 0;
+            if (incomingCount_ == kHistoryTiles) return;
+        }
         tile = &incoming_[incomingCount_++];
         tile->key = key;
         tile->count = 0;
@@ -55,14 +64,19 @@ void ArchiveWorker::setTileIndex(const std::string& index) {
     indexChanged_ = true;
 }
 
-void ArchiveWorker::flush() {
+void ArchiveWorker::flush(int32_t patienceMs) {
     std::unique_lock<std::mutex> guard(lock_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patienceMs);
     // A flush under way may have taken its seconds before the last ones came: two more end it.
     const uint64_t until = flushes_ + 2;
     while (flushes_ < until) {
         flushAsked_ = true;
         wake_.notify_one();
-        flushed_.wait(guard);
+        if (patienceMs < 0) {
+            flushed_.wait(guard);
+        } else if (flushed_.wait_until(guard, deadline) == std::cv_status::timeout) {
+            return;
+        }
     }
 }
 

@@ -40,8 +40,9 @@ class ArchiveWorker {
     void record(const TileKey& key, int64_t second, const HistoryFigures& figures);
     // The index of the tiles shown (see history_export.h), written when it changes.
     void setTileIndex(const std::string& index);
-    // Writes whatever has come and waits until it is written; for tests and the end of the program.
-    void flush();
+    // Writes whatever has come and waits until it is written, or patienceMs at most (negative: as long
+    // as it takes); for tests and the end of the program, which a hung disk must not hold up.
+    void flush(int32_t patienceMs = -1);
 
   private:
     void run();

@@ -105,7 +105,7 @@ const char* exportMessage(ExportOutcome outcome) {
         case ExportOutcome::written:
             return "History written.";
         case ExportOutcome::usage:
-            return "Usage: tarvelon.exe --export-history TILE MINUTES FILE\n"
+            return "Usage: tarvelon.exe --export-history TILE MINUTES FILE\r\n"
                    "TILE: local, local/gpuN, HOST:PORT or HOST:PORT/gpuN";
         case ExportOutcome::unknownTile:
             return "No history is kept for that tile.";

@@ -69,11 +69,15 @@ void recordShownTiles(HistoryTiles& tiles, const PanelList& shown, int64_t secon
         if (group.host.present == 0) continue;
         // A deactivated server still shown holds its last record: that is no measurement.
         const bool live = group.host.status == kStatusOk && group.host.enabled != 0;
+        // The host's key once; a GPU's differs only in its PCI number.
+        TileKey key = tileKeyOf(group, -1);
         hostFigures(group.hostRecord, figures);
-        record(tileKeyOf(group, -1), live);
+        record(key, live);
         for (int k = 0; k < kGpuSlots && group.gpus[k].present != 0; ++k) {
-            gpuFigures(group.gpuRecords[k], figures);
-            record(tileKeyOf(group, k), live);
+            const GpuRecord& gpu = group.gpuRecords[k];
+            key.gpu = pciKey(gpu.pciBus, gpu.pciSlot, occurrence(group, k));
+            gpuFigures(gpu, figures);
+            record(key, live);
         }
     }
     dropStaleTiles(tiles, second);

@@ -25,6 +25,7 @@ HistoryTiles historyTiles;
 int64_t historyNewest = kNoHistory;
 CsvLogWorker* csvLog = nullptr;  // started with the first line; lives as long as the process
 ArchiveWorker* archive = nullptr;  // started with the first tick; lives as long as the process
+constexpr int32_t kExitPatienceMs = 2000;  // for the last seconds to reach the disk at the end
 CsvFolderSettle csvFolder;
 
 }  // namespace
@@ -110,7 +111,7 @@ int32_t historyTickWin32() {
 }
 
 void flushHistoryWin32() {
-    if (archive != nullptr) archive->flush();
+    if (archive != nullptr) archive->flush(kExitPatienceMs);
 }
 
 bool tileAtWin32(int32_t x, int32_t y, TileId* tile) {

@@ -26,7 +26,7 @@ SetCompressor /SOLID lzma
 ; The panel window's class, which the program registers under its own name.
 !define WINDOW_CLASS "Tarvelon"
 !define STILL_RUNNING "Tarvelon is still running and does not end. Please end it (right-click its panel, Exit) and run this again."
-!define REMOVE_SETTINGS "Remove Tarvelon's settings as well (panel position, font size, the machines it watches)?$\r$\n$\r$\nKeep them to find everything as it was when Tarvelon is installed again."
+!define REMOVE_SETTINGS "Remove Tarvelon's settings and history as well (panel position, font size, the machines it watches, a year of figures)?$\r$\n$\r$\nKeep them to find everything as it was when Tarvelon is installed again."
 
 Name "Tarvelon"
 OutFile "${OUTFILE}"
@@ -147,5 +147,7 @@ Section "Uninstall"
 
     MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "${REMOVE_SETTINGS}" /SD IDNO IDNO keepSettings
         DeleteRegKey HKCU "${SETTINGS_KEY}"
+        RMDir /r "$LOCALAPPDATA\Tarvelon\History"
+        RMDir "$LOCALAPPDATA\Tarvelon"
     keepSettings:
 SectionEnd

@@ -1,6 +1,7 @@
 // The archive files against a scratch folder: a torn slot, a truncated file and another layout, a
-// program killed in mid-minute, and the minutes and hours summed over gaps.
+// program killed in mid-minute, the minutes and hours summed over gaps, and old archives deleted.
 #include <gtest/gtest.h>
+#include <utime.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -139,6 +140,29 @@ TEST_F(HistoryArchive, AMinuteCutByAKillCoversTheSecondsOfBothRuns) {
     EXPECT_EQ(minute.average[0], 48u);
     EXPECT_EQ(minute.maximum[0], 90u);
     EXPECT_EQ(read(HistoryTier::hours, kMinute).seconds, 3);
+}
+
+// Archives nobody has written for 30 days go (a server off the list); set-aside files and the index stay.
+TEST_F(HistoryArchive, ArchivesUnwrittenFor30DaysAreDeleted) {
+    constexpr int64_t kDay = 24 * 3600;
+    struct Case {
+        const char* name;
+        int64_t age;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"old-7000.tvh", 30 * kDay, false},
+        {"recent-7000.tvh", 30 * kDay - 60, true},
+        {"old-7000.tvh.unreadable-1", 400 * kDay, true},
+        {"tiles.txt", 400 * kDay, true},
+    };
+    for (const Case& c : cases) {
+        std::ofstream(root + "/" + c.name) << "x";
+        const utimbuf times{static_cast<time_t>(kMinute - c.age), static_cast<time_t>(kMinute - c.age)};
+        utime((root + "/" + c.name).c_str(), &times);
+    }
+    pruneArchives(folder, kMinute);
+    for (const Case& c : cases) EXPECT_EQ(std::ifstream(root + "/" + c.name).good(), c.kept) << c.name;
 }
 
 TEST(HistoryArchiveNames, NameTheTileByWhatItWatches) {
