@@ -198,9 +198,9 @@ void hover(int32_t column) {
 }
 
 void endDrag(int32_t column) {
-    ReleaseCapture();
     const int32_t from = dragFromX;
     dragFromX = -1;
+    ReleaseCapture();
     showView(zoomToColumns(plotView, newestHistorySecond(), from, column, plotWidth()));
 }
 
@@ -251,6 +251,12 @@ INT_PTR CALLBACK historyProcedure(HWND, UINT message, WPARAM wParam, LPARAM lPar
             SetCapture(window);
             return TRUE;
         }
+        case WM_CAPTURECHANGED:  // taken away mid-drag (a menu, another window): no zoom
+            if (dragFromX >= 0) {
+                dragFromX = -1;
+                InvalidateRect(window, nullptr, FALSE);
+            }
+            return TRUE;
         case WM_LBUTTONUP:
             if (dragFromX >= 0) endDrag(plotColumnAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
             return TRUE;
