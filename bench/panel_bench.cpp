@@ -1,7 +1,7 @@
 // The panel's work on an unchanged tick with every group in use (the local machine and 64 servers,
 // 16 GPUs each): rebuilding the list, the change test, and drawing the values, onto a recording
 // surface and onto one that draws nothing (the list and formatting work alone). Beside it, the
-// history: recording every tile's second, and drawing a tile's hour in the history window.
+// history: recording every tile's second (its drawing is in history_draw_bench.cpp).
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -9,7 +9,6 @@
 #include "bench/null_surface.h"
 #include "history/history_tiles.h"
 #include "net/slot_table.h"
-#include "panel/history_draw.h"
 #include "panel/history_feed.h"
 #include "panel/panel.h"
 #include "panel/recording_surface.h"
@@ -103,24 +102,6 @@ void BM_RecordAllTiles(benchmark::State& bench) {
     freeTiles(*tiles);
 }
 BENCHMARK(BM_RecordAllTiles)->Arg(0)->Arg(4)->Arg(16)->Arg(64);
-
-// A GPU tile's full hour at the 60-minute span in a 480 x 640 window, with the alarm line.
-void BM_DrawHistoryHour(benchmark::State& bench) {
-    auto ring = std::make_unique<HistoryRing>();
-    clearHistory(*ring);
-    for (int s = 0; s < kHistorySeconds; ++s) {
-        const uint32_t wave = static_cast<uint32_t>(s % 97);
-        const HistoryFigures figures{wave, 1500 + wave, 6000, 4000 + wave * 10, 1500, 50 + wave / 3, 70};
-        recordHistory(*ring, s, figures);
-    }
-    RecordingSurface surface({0, 0, 480, 640});
-    const HistoryView view{ring.get(), true, kHistorySeconds - 1, 3600, 75, 12, {0, 30, 480, 640}};
-    for (auto _ : bench) {
-        surface.clearRecords();
-        drawHistory(view, surface);
-    }
-}
-BENCHMARK(BM_DrawHistoryHour);
 
 }  // namespace
 }  // namespace tarvelon

@@ -1,30 +1,40 @@
-// The history window's picture: one plot per figure, stacked, sharing one time axis. Each plot has
-// a line with the figure's label, its value now and its minimum, average and maximum over the span,
-// horizontal grid lines with their values, and the figure drawn column by column, gaps left empty;
-// the GPU core-temperature plot gets a dashed line at the alarm limit. Time ticks at the bottom say
-// minutes ago.
+// The history window's picture: one plot per figure, stacked, sharing one time axis in local clock
+// time. Each plot has a line with the figure's label, its value now and its minimum, average and
+// maximum over the range shown, horizontal grid lines with their values, and the figure drawn column
+// by column as the band of its periods with their average as a line, gaps left empty; the GPU
+// core-temperature plot gets a dashed line at the alarm limit. With the mouse over the plots, a
+// vertical line crosses them all and each figure's line reads its value in that column.
 #pragma once
 
 #include <cstdint>
 
-#include "history/history_ring.h"
+#include "history/plot_columns.h"
 #include "panel/panel_list.h"
 #include "panel/surface.h"
 
 namespace tarvelon {
 
-constexpr int32_t kHistorySpans[4] = {60, 300, 900, 3600};
 constexpr int kHistoryTitleUnits = 64;
 
 struct HistoryView {
-    const HistoryRing* ring;  // null: the tile is gone, only the frame is drawn
+    const PeriodRun* run;     // null: the tile is gone, only the frame is drawn
+    const HistoryRing* ring;  // for the value now; may be null
     bool gpuTile;
-    int64_t end;  // the newest second shown
-    int32_t spanSeconds;
+    PlotRange range;
+    int64_t newest;
     int32_t alarmC;      // alarmGpuTempC; 0 or less: no line
     int32_t lineHeight;  // of the text font, in pixels
     PixelRect area;      // where plots and time axis go, in client pixels
+    int32_t hoverX;      // plot column under the mouse, -1: none
+    int32_t dragFromX;   // plot column a drag started at, -1: none
 };
+
+// The client columns the plots take in area: column 0 of each plot is left.
+struct PlotColumns {
+    int32_t left;
+    int32_t width;
+};
+PlotColumns historyPlotColumns(const PixelRect& area, int32_t lineHeight);
 
 void drawHistory(const HistoryView& view, Surface& surface);
 

@@ -1,11 +1,13 @@
 #include "panel/history_window_win32.h"
 
 #include <commdlg.h>
+#include <windowsx.h>
 
 #include <string>
 #include <vector>
 
 #include "history/csv_text.h"
+#include "history/plot_view.h"
 #include "panel/dialog_win32.h"
 #include "panel/gdi_surface_win32.h"
 #include "panel/history_draw.h"
@@ -26,10 +28,21 @@ constexpr int32_t kFontPoints = 12;  // line height at 96 DPI
 
 HWND window = nullptr;
 TileId shownTile{kLocalSource, -1};
-TileKey shownKey{};  // taken when shown: the window follows the server wherever its tile moves
-int32_t spanSeconds = 3600;
+TileKey shownKey{};               // taken when shown: the window follows the server wherever its tile moves
+PlotView plotView = spanView(3);  // 60 minutes
 GdiFonts fonts;
 int32_t fontsDpi = 0;
+int32_t hoverX = -1;     // the plot column under the mouse
+int32_t dragFromX = -1;  // where a drag across the plots started
+bool trackingLeave = false;
+
+// The periods of the range shown, read again when the range or its tier moves on (each second for
+// seconds, each minute for the rest), not on every move of the mouse.
+std::u16string folder;
+std::vector<PeriodFigures> periods;
+PeriodRun run{nullptr, 0, 0, 1};
+HistoryTier readTier = HistoryTier::seconds;
+int64_t readStamp = INT64_MIN;
 
 int32_t scaled(int32_t pixels) {
     return MulDiv(pixels, windowDpi(window), kBaseDpi);
@@ -50,13 +63,50 @@ void setTitle() {
     SetWindowTextW(window, reinterpret_cast<const wchar_t*>(title));
 }
 
-// The plots start below the row of buttons.
-int32_t plotsTop() {
+// The plots start below the buttons.
+PixelRect plotArea() {
     RECT button{};
-    GetWindowRect(GetDlgItem(window, IDC_SPAN_1), &button);
+    GetWindowRect(GetDlgItem(window, IDC_SAVE_CSV), &button);
     POINT corner{button.left, button.bottom};
     ScreenToClient(window, &corner);
-    return corner.y + scaled(6);
+    RECT client{};
+    GetClientRect(window, &client);
+    return {0, corner.y + scaled(6), client.right, client.bottom};
+}
+
+int32_t lineHeight() {
+    return MulDiv(kFontPoints, windowDpi(window), kBaseDpi);
+}
+
+// The plot column at a client point, -1 off the plots; clamped to the plots while dragging.
+int32_t plotColumnAt(int32_t x, int32_t y) {
+    const PixelRect area = plotArea();
+    const PlotColumns plots = historyPlotColumns(area, lineHeight());
+    int32_t column = x - plots.left;
+    if (dragFromX >= 0) return column < 0 ? 0 : column >= plots.width ? plots.width - 1 : column;
+    return y >= area.top && y < area.bottom && column >= 0 && column < plots.width ? column : -1;
+}
+
+int32_t plotWidth() {
+    return historyPlotColumns(plotArea(), lineHeight()).width;
+}
+
+const PeriodRun& readRange(const PlotRange& range) {
+    const int64_t newest = newestHistorySecond();
+    const HistoryTier tier = plotTier(range, newest);
+    const int32_t count = periodsCovering(range, tier);
+    const int64_t stamp = tier == HistoryTier::seconds ? newest : newest / 60;
+    const PeriodRun wanted = periodsFor(range, tier, nullptr);
+    if (tier == readTier && wanted.start == run.start && count == run.count && stamp == readStamp) return run;
+    periods.assign(static_cast<size_t>(count), PeriodFigures{});
+    readTileRange(folder.c_str(), shownKey, tier, range.first, count, periods.data());
+    const HistoryRing* ring = tileHistory(panelHistory(), shownKey);
+    if (tier == HistoryTier::seconds && ring != nullptr)
+        takeRingSeconds(*ring, periods.data(), count, wanted.start);
+    run = {periods.data(), count, wanted.start, wanted.periodSeconds};
+    readTier = tier;
+    readStamp = stamp;
+    return run;
 }
 
 void paint(HDC target) {
@@ -74,13 +124,18 @@ void paint(HDC target) {
     {
         GdiSurface surface(window, dc, fonts);
         surface.fillRect({0, 0, client.right, client.bottom}, kBlack);
-        const HistoryView view{tileHistory(panelHistory(), shownKey),
+        const int64_t newest = newestHistorySecond();
+        const PlotRange range = plotRange(plotView, newest);
+        const HistoryView view{&readRange(range),
+                               tileHistory(panelHistory(), shownKey),
                                shownTile.gpu >= 0,
-                               newestHistorySecond(),
-                               spanSeconds,
+                               range,
+                               newest,
                                settings.alarmGpuTempC.load(),
-                               MulDiv(kFontPoints, dpi, kBaseDpi),
-                               {0, plotsTop(), client.right, client.bottom}};
+                               lineHeight(),
+                               plotArea(),
+                               hoverX,
+                               dragFromX};
         drawHistory(view, surface);
     }
     BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
@@ -100,24 +155,15 @@ void storePlace() {
     saveSettings();
 }
 
-// One row a second that has a value, oldest first, in local time: the export's writer.
-std::string tileCsv() {
-    const HistoryRing* ring = tileHistory(panelHistory(), shownKey);
-    std::vector<PeriodFigures> seconds(kHistorySeconds);
-    const int64_t newest = newestHistorySecond();
-    for (int32_t i = 0; i < kHistorySeconds && ring != nullptr; ++i) {
-        PeriodFigures& second = seconds[static_cast<size_t>(i)];
-        second.start = newest - kHistorySeconds + 1 + i;
-        second.seconds = 1;
-        for (int f = 0; f < kHistoryFigures && second.seconds != 0; ++f) {
-            if (!historyValue(*ring, second.start, f, &second.average[f])) second.seconds = 0;
-        }
-    }
-    return csvPeriods(HistoryTier::seconds, shownTile.gpu, seconds.data(), kHistorySeconds, localTimeOf);
+// The range shown, a row for each period with a value, in local time.
+std::string rangeCsv() {
+    const PlotRange range = plotRange(plotView, newestHistorySecond());
+    const PeriodRun& shown = readRange(range);
+    return csvPeriods(readTier, shownTile.gpu, shown.periods, shown.count, localTimeOf);
 }
 
 void saveAsCsv() {
-    const std::string text = tileCsv();  // taken before the dialog, which lets seconds pass
+    const std::string text = rangeCsv();  // taken before the dialog, which lets seconds pass
     wchar_t path[MAX_PATH] = L"tarvelon-history.csv";
     OPENFILENAMEW save{};
     save.lStructSize = sizeof save;
@@ -133,12 +179,29 @@ void saveAsCsv() {
     }
 }
 
-void selectSpan(int32_t seconds) {
-    spanSeconds = seconds;
-    for (int i = 0; i < 4; ++i) {
-        CheckDlgButton(window, IDC_SPAN_1 + i, kHistorySpans[i] == seconds ? BST_CHECKED : BST_UNCHECKED);
+void showView(const PlotView& view) {
+    plotView = view;
+    for (int i = 0; i < kPlotSpans; ++i) {
+        CheckDlgButton(window, IDC_SPAN_1 + i, i == view.span ? BST_CHECKED : BST_UNCHECKED);
     }
     InvalidateRect(window, nullptr, FALSE);
+}
+
+void hover(int32_t column) {
+    if (!trackingLeave) {
+        TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, window, 0};
+        trackingLeave = TrackMouseEvent(&track) != 0;
+    }
+    if (column == hoverX) return;
+    hoverX = column;
+    InvalidateRect(window, nullptr, FALSE);
+}
+
+void endDrag(int32_t column) {
+    const int32_t from = dragFromX;
+    dragFromX = -1;
+    ReleaseCapture();
+    showView(zoomToColumns(plotView, newestHistorySecond(), from, column, plotWidth()));
 }
 
 INT_PTR CALLBACK historyProcedure(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -155,7 +218,12 @@ INT_PTR CALLBACK historyProcedure(HWND, UINT message, WPARAM wParam, LPARAM lPar
                 case IDC_SPAN_5:
                 case IDC_SPAN_15:
                 case IDC_SPAN_60:
-                    selectSpan(kHistorySpans[LOWORD(wParam) - IDC_SPAN_1]);
+                case IDC_SPAN_6H:
+                case IDC_SPAN_24H:
+                case IDC_SPAN_7D:
+                case IDC_SPAN_30D:
+                case IDC_SPAN_1Y:
+                    showView(spanView(LOWORD(wParam) - IDC_SPAN_1));
                     return TRUE;
                 case IDC_SAVE_CSV:
                     saveAsCsv();
@@ -169,6 +237,29 @@ INT_PTR CALLBACK historyProcedure(HWND, UINT message, WPARAM wParam, LPARAM lPar
             EndPaint(window, &paintInfo);
             return TRUE;
         }
+        case WM_MOUSEMOVE:
+            hover(plotColumnAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
+            return TRUE;
+        case WM_MOUSELEAVE:
+            trackingLeave = false;
+            if (dragFromX < 0) hover(-1);
+            return TRUE;
+        case WM_LBUTTONDOWN: {
+            const int32_t column = plotColumnAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+            if (column < 0) return FALSE;
+            dragFromX = column;
+            SetCapture(window);
+            return TRUE;
+        }
+        case WM_CAPTURECHANGED:  // taken away mid-drag (a menu, another window): no zoom
+            if (dragFromX >= 0) {
+                dragFromX = -1;
+                InvalidateRect(window, nullptr, FALSE);
+            }
+            return TRUE;
+        case WM_LBUTTONUP:
+            if (dragFromX >= 0) endDrag(plotColumnAt(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)));
+            return TRUE;
         case WM_ERASEBKGND:
             return TRUE;  // the paint covers everything
         case WM_SIZE:
@@ -193,11 +284,25 @@ INT_PTR CALLBACK historyProcedure(HWND, UINT message, WPARAM wParam, LPARAM lPar
     return FALSE;
 }
 
+// The wheel zooms the plots under the mouse wherever the focus is (Wine sends it to the focus).
+bool zoomByWheel(const MSG& message) {
+    const POINT screen{GET_X_LPARAM(message.lParam), GET_Y_LPARAM(message.lParam)};
+    if (GetAncestor(WindowFromPoint(screen), GA_ROOT) != window) return false;
+    POINT point = screen;
+    ScreenToClient(window, &point);
+    const int32_t column = plotColumnAt(point.x, point.y);
+    if (column < 0) return false;
+    const int32_t notches = GET_WHEEL_DELTA_WPARAM(message.wParam) / WHEEL_DELTA;
+    showView(zoomAround(plotView, newestHistorySecond(), column, plotWidth(), notches));
+    return true;
+}
+
 }  // namespace
 
 HWND createHistoryWindow(HINSTANCE instance) {
     window = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_HISTORY), nullptr, historyProcedure, 0);
-    if (window != nullptr) selectSpan(spanSeconds);
+    if (window != nullptr) showView(plotView);
+    folder = historyFolder();
     return window;
 }
 
@@ -210,8 +315,8 @@ void showHistory(TileId tile) {
         const int32_t width = settings.historyWindowWidth.load();
         const int32_t height = settings.historyWindowHeight.load();
         if (width > 0 && height > 0) {
-            SetWindowPos(window, HWND_TOP, settings.historyWindowX.load(), settings.historyWindowY.load(), width,
-                         height, SWP_NOACTIVATE);
+            SetWindowPos(window, HWND_TOP, settings.historyWindowX.load(), settings.historyWindowY.load(),
+                         width, height, SWP_NOACTIVATE);
         } else {
             SetWindowPos(window, HWND_TOP, 0, 0, scaled(480), scaled(640), SWP_NOMOVE | SWP_NOACTIVATE);
             showDialogAtCursor(window);
@@ -220,6 +325,25 @@ void showHistory(TileId tile) {
     ShowWindow(window, SW_SHOWNORMAL);
     SetForegroundWindow(window);
     InvalidateRect(window, nullptr, FALSE);
+}
+
+bool routeHistoryInput(const MSG& message) {
+    if (window == nullptr || !IsWindowVisible(window)) return false;
+    if (message.message == WM_MOUSEWHEEL) return zoomByWheel(message);
+    if (message.message != WM_KEYDOWN || GetAncestor(message.hwnd, GA_ROOT) != window) return false;
+    const int64_t newest = newestHistorySecond();
+    switch (message.wParam) {
+        case VK_LEFT:
+            showView(panView(plotView, newest, -1));
+            return true;
+        case VK_RIGHT:
+            showView(panView(plotView, newest, 1));
+            return true;
+        case VK_HOME:
+            showView(spanView(plotView.span));
+            return true;
+    }
+    return false;
 }
 
 void refreshHistoryWindow() {

@@ -140,7 +140,9 @@ int run(HINSTANCE instance, int showCommand) {
     BOOL result;
     // -1 is a failed GetMessageW (an invalid window handle, which this loop never passes): stop too.
     while ((result = GetMessageW(&message, nullptr, 0, 0)) != 0 && result != -1) {
-        if (routeDialogCloseKey(message) || routeDialogMessage(message, generalSetup, networkSetup)) continue;
+        if (routeDialogCloseKey(message) || routeHistoryInput(message) ||
+            routeDialogMessage(message, generalSetup, networkSetup))
+            continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

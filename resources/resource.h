@@ -57,12 +57,17 @@
 #define IDC_DOCUMENTATION 1038
 #define IDC_SERVER_ALLOW 1039
 
-// History window controls: the four spans in order, then the save button.
+// History window controls: the nine spans in order, then the save button.
 #define IDC_SPAN_1 1040
 #define IDC_SPAN_5 1041
 #define IDC_SPAN_15 1042
 #define IDC_SPAN_60 1043
-#define IDC_SAVE_CSV 1044
+#define IDC_SPAN_6H 1044
+#define IDC_SPAN_24H 1045
+#define IDC_SPAN_7D 1046
+#define IDC_SPAN_30D 1047
+#define IDC_SPAN_1Y 1048
+#define IDC_SAVE_CSV 1049
 
 // Alarms dialog controls, then those of its Edit dialog.
 #define IDC_ALARM_LIST 1050

@@ -1,10 +1,12 @@
 // The history window's picture on a recording surface: the figure lines, the alarm line on the GPU
-// core temperature only, gaps left empty, and the window title.
+// core temperature only, gaps left empty, bands, the readout under the mouse, and the window title.
+#include "panel/history_draw.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
-#include "panel/history_draw.h"
 #include "panel/recording_surface.h"
 #include "platform/text16.h"
 #include "unit/panel_world.h"
@@ -14,6 +16,7 @@ namespace {
 
 constexpr Rgb kLine{48, 128, 48};
 constexpr Rgb kAlarm{148, 32, 32};
+constexpr Rgb kBand{96, 160, 96};
 
 struct Drawn {
     RecordingSurface surface{{0, 0, 400, 800}};
@@ -27,38 +30,94 @@ struct Drawn {
 };
 
 // 60 seconds ending at 1059: core temperature 50 then 80, the middle 20 seconds a gap.
-std::unique_ptr<HistoryRing> steppedRing() {
-    auto ring = std::make_unique<HistoryRing>();
-    clearHistory(*ring);
-    for (int s = 0; s < 60; ++s) {
-        const HistoryFigures figures{1, 2, 3, 4, 5, s < 30 ? 50u : 80u, 7};
-        if (s >= 20 && s < 40) {
-            recordHistoryGap(*ring, 1000 + s);
-        } else {
-            recordHistory(*ring, 1000 + s, figures);
+struct SteppedSeconds {
+    std::unique_ptr<HistoryRing> ring = std::make_unique<HistoryRing>();
+    PeriodFigures seconds[60] = {};
+    PeriodRun run{seconds, 60, 1000, 1};
+    SteppedSeconds() {
+        clearHistory(*ring);
+        for (int s = 0; s < 60; ++s) {
+            const HistoryFigures figures{1, 2, 3, 4, 5, s < 30 ? 50u : 80u, 7};
+            if (s >= 20 && s < 40) {
+                recordHistoryGap(*ring, 1000 + s);
+            } else {
+                recordHistory(*ring, 1000 + s, figures);
+            }
         }
+        takeRingSeconds(*ring, seconds, 60, 1000);
     }
-    return ring;
-}
+    HistoryView view(bool gpuTile, int32_t alarmC) const {
+        return {&run, ring.get(), gpuTile, {1000, 60}, 1059, alarmC, 12, {0, 0, 400, 800}, -1, -1};
+    }
+};
 
 TEST(HistoryDraw, FiguresAlarmLineAndGaps) {
-    const auto ring = steppedRing();
+    const SteppedSeconds stepped;
     for (const bool gpuTile : {true, false}) {
         Drawn drawn;
-        drawHistory({ring.get(), gpuTile, 1059, 60, 75, 12, {0, 0, 400, 800}}, drawn.surface);
+        drawHistory(stepped.view(gpuTile, 75), drawn.surface);
         const char16_t* line = gpuTile ? u"Core \u00B0C  now 80  min 50  avg 65  max 80"
                                        : u"Virtual free MB  now 80  min 50  avg 65  max 80";
         EXPECT_NE(drawn.surface.findText(line), nullptr) << gpuTile;
         EXPECT_EQ(drawn.fillsOf(kAlarm, 0, 400) > 0, gpuTile);
     }
     Drawn drawn;
-    drawHistory({ring.get(), true, 1059, 60, 0, 12, {0, 0, 400, 800}}, drawn.surface);
+    drawHistory(stepped.view(true, 0), drawn.surface);
     EXPECT_EQ(drawn.fillsOf(kAlarm, 0, 400), 0);  // no limit set
     // Plots run from x 60 to 392, 332 columns for 60 seconds: the gap's seconds 20 to 39 are
     // columns 111 to 221, which draw nothing; either side draws.
     EXPECT_EQ(drawn.fillsOf(kLine, 60 + 111, 60 + 222), 0);
     EXPECT_GT(drawn.fillsOf(kLine, 60, 60 + 110), 0);
     EXPECT_GT(drawn.fillsOf(kLine, 60 + 223, 392), 0);
+    // Under the mouse, a column of one second reads its value alone; a gap reads "-".
+    for (const auto& [hoverX, ending] : {std::pair{10, u"  50"}, {150, u"  -"}}) {
+        HistoryView hovered = stepped.view(true, 0);
+        hovered.hoverX = hoverX;
+        Drawn read;
+        drawHistory(hovered, read.surface);
+        std::u16string line;
+        for (const RecordedText& text : read.surface.texts) {
+            if (text.text.rfind(u"Core \u00B0C  ", 0) == 0) line = text.text;
+        }
+        ASSERT_GT(line.size(), 12u) << hoverX;
+        EXPECT_EQ(line.substr(line.size() - std::u16string(ending).size()), ending) << hoverX;
+    }
+}
+
+// Three hours of which each column shows a part: the band, and under the mouse a line across the
+// plots and each figure's minimum, average and maximum there.
+TEST(HistoryDraw, BandsAndTheReadout) {
+    PeriodFigures hours[3] = {};
+    for (int h = 0; h < 3; ++h) {
+        hours[h].start = 7200 + h * 3600;
+        hours[h].seconds = 3600;
+        for (int f = 0; f < kHistoryFigures; ++f) {
+            hours[h].minimum[f] = 40;
+            hours[h].average[f] = 50;
+            hours[h].maximum[f] = 70;
+        }
+    }
+    const PeriodRun run{hours, 3, 7200, 3600};
+    for (const int32_t hoverX : {-1, 100}) {
+        Drawn drawn;
+        drawHistory({&run, nullptr, true, {7200, 3 * 3600}, 18000, 0, 12, {0, 0, 400, 800}, hoverX, -1},
+                    drawn.surface);
+        EXPECT_GT(drawn.fillsOf(kBand, 60, 392), 0);
+        int readouts = 0;
+        bool crossing = false;
+        for (const RecordedText& text : drawn.surface.texts) {
+            const std::string line = toUtf8(text.text.c_str());
+            readouts += line.size() > 24 &&
+                        line.compare(line.size() - 24, 24, "  min 40  avg 50  max 70") == 0 &&
+                        line.find("now") == std::string::npos;
+        }
+        for (const RecordedFill& fill : drawn.surface.fills) {
+            crossing |=
+                fill.rect.left == 160 && fill.rect.right == 161 && fill.rect.bottom - fill.rect.top > 600;
+        }
+        EXPECT_EQ(readouts, hoverX < 0 ? 0 : kHistoryFigures);
+        EXPECT_EQ(crossing, hoverX >= 0);
+    }
 }
 
 class HistoryTitle : public PanelWorld {};
