@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "panel/recording_surface.h"
 #include "platform/text16.h"
@@ -17,6 +18,7 @@ namespace {
 constexpr Rgb kLine{48, 128, 48};
 constexpr Rgb kAlarm{148, 32, 32};
 constexpr Rgb kBand{96, 160, 96};
+constexpr Rgb kTint{176, 160, 160};
 
 struct Drawn {
     RecordingSurface surface{{0, 0, 400, 800}};
@@ -118,6 +120,41 @@ TEST(HistoryDraw, BandsAndTheReadout) {
         EXPECT_EQ(readouts, hoverX < 0 ? 0 : kHistoryFigures);
         EXPECT_EQ(crossing, hoverX >= 0);
     }
+}
+
+// Seconds 20 to 39 raised on the GPU's core temperature tint columns 111 to 221 of that plot alone: not
+// the host figure of the same number, nor another tile's.
+TEST(HistoryDraw, RaisedPeriodTintsItsFigure) {
+    const SteppedSeconds stepped;
+    auto watches = std::make_unique<RuleWatchState>();
+    clearRuleWatches(*watches);
+    auto periods = std::make_unique<AlarmPeriods>();
+    clearAlarmPeriods(*periods);
+    RuleEvent raised[3] = {};
+    const int32_t figures[] = {12, 5, 12};
+    for (int i = 0; i < 3; ++i) {
+        raised[i] = {i, true, {}, {}, figures[i], 90, 85, {}, 0, 0x100};
+        setTileKey(raised[i].tileKey, u"", 0, i == 2 ? 0x200 : 0x100);
+    }
+    noteRuleEvents(*periods, raised, 3, *watches, 1020);
+    noteRuleEvents(*periods, nullptr, 0, *watches, 1040);
+    HistoryView view = stepped.view(true, 0);
+    TileKey tile;
+    setTileKey(tile, u"", 0, 0x100);
+    view.alarms = periods.get();
+    view.tile = &tile;
+    Drawn drawn;
+    drawHistory(view, drawn.surface);
+    std::vector<PixelRect> tints;
+    for (const RecordedFill& fill : drawn.surface.fills) {
+        if (fill.colour == kTint) tints.push_back(fill.rect);
+    }
+    // The sixth of seven plots 111 pixels apart, below its 12-pixel text line.
+    ASSERT_EQ(tints.size(), 1u);
+    EXPECT_EQ(tints[0].left, 60 + 111);
+    EXPECT_EQ(tints[0].right, 60 + 222);
+    EXPECT_EQ(tints[0].top, 5 * 111 + 14);
+    EXPECT_EQ(tints[0].bottom, 6 * 111 - 4);
 }
 
 class HistoryTitle : public PanelWorld {};
