@@ -148,7 +148,8 @@ void drawRaised(const HistoryView& view, int figure, const Plot& plot, bool* rai
         }
         const int32_t from = x;
         while (x < width && raised[x]) ++x;
-        surface.fillRect({plot.box.left + from, plot.box.top, plot.box.left + x, plot.box.bottom}, raisedTint());
+        surface.fillRect({plot.box.left + from, plot.box.top, plot.box.left + x, plot.box.bottom},
+                         raisedTint());
     }
 }
 

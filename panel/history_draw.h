@@ -24,11 +24,11 @@ struct HistoryView {
     bool gpuTile;
     PlotRange range;
     int64_t newest;
-    int32_t alarmC;      // alarmGpuTempC; 0 or less: no line
-    int32_t lineHeight;  // of the text font, in pixels
-    PixelRect area;      // where plots and time axis go, in client pixels
-    int32_t hoverX;      // plot column under the mouse, -1: none
-    int32_t dragFromX;   // plot column a drag started at, -1: none
+    int32_t alarmC;                        // alarmGpuTempC; 0 or less: no line
+    int32_t lineHeight;                    // of the text font, in pixels
+    PixelRect area;                        // where plots and time axis go, in client pixels
+    int32_t hoverX;                        // plot column under the mouse, -1: none
+    int32_t dragFromX;                     // plot column a drag started at, -1: none
     const AlarmPeriods* alarms = nullptr;  // null: no tint
     const TileKey* tile = nullptr;         // the tile shown, for its periods
 };

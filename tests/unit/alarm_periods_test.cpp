@@ -20,7 +20,8 @@ TEST(AlarmPeriods, OpenCloseTileGoneAndFull) {
     const int32_t figures[] = {0, 12, kNotAnswering};
     RuleEvent events[3] = {};
     for (int32_t w = 0; w < 3; ++w) {
-        watches->watches[w] = {w, w == 0 ? 0u : 7u, w == 1 ? 0x100 : -1, w == 1 ? 0 : -1, -1, -1, -1, false, true};
+        watches->watches[w] = {w,   w == 0 ? 0u : 7u, w == 1 ? 0x100 : -1, w == 1 ? 0 : -1, -1, -1, -1, false,
+                               true};
         events[w].rule = w;
         events[w].figure = figures[w];
         events[w].server = watches->watches[w].server;
@@ -58,7 +59,8 @@ TEST(AlarmPeriods, OpenCloseTileGoneAndFull) {
     for (int64_t s = 0; s < 300; ++s) noteRuleEvents(*periods, &events[0], 1, *watches, 1000 + s);
     EXPECT_EQ(periods->count, 256);
     int64_t oldest = 2000;
-    for (const AlarmPeriod& period : periods->periods) oldest = period.raised < oldest ? period.raised : oldest;
+    for (const AlarmPeriod& period : periods->periods)
+        oldest = period.raised < oldest ? period.raised : oldest;
     EXPECT_EQ(oldest, 1044);
 }
 
