@@ -16,32 +16,25 @@ TEST(AlarmPeriods, OpenCloseTileGoneAndFull) {
     clearRuleWatches(*watches);
     auto periods = std::make_unique<AlarmPeriods>();
     clearAlarmPeriods(*periods);
-    // Watch 0: CPU load on this PC; 1: GPU core temperature on server a; 2: server a not answering.
+    // Watch 0: CPU load on this PC; 1: GPU core temperature on a server; 2: that server not answering.
     const int32_t figures[] = {0, 12, kNotAnswering};
     RuleEvent events[3] = {};
     for (int32_t w = 0; w < 3; ++w) {
-        watches->watches[w] = {w,   w == 0 ? 0u : 7u, w == 1 ? 0x100 : -1, w == 1 ? 0 : -1, -1, -1, -1, false,
-                               true};
-        events[w].rule = w;
-        events[w].figure = figures[w];
-        events[w].server = watches->watches[w].server;
-        events[w].gpuKey = watches->watches[w].gpuKey;
-        setTileKey(events[w].tileKey, w == 0 ? u"" : u"a", w == 0 ? 0 : 8221, w == 1 ? 0x100 : -1);
+        watches->watches[w] = {w, 7, w == 1 ? 0x100 : -1, -1, -1, -1, -1, false, true};
+        events[w] = {w, false, {}, {}, figures[w], 0, 0, {}, 7, w == 1 ? 0x100 : -1};
     }
+    // At second, watch changes; then count periods, of which period reads raised and cleared.
     struct Tick {
         int64_t second;
         int32_t watch;
         Change change;
-        int32_t count;   // periods after the tick
-        int32_t period;  // the one checked
-        int64_t raised;
-        int64_t cleared;
+        int32_t count, period;
+        int64_t raised, cleared;
     };
     const Tick ticks[] = {
         {100, 0, Change::raise, 1, 0, 100, -1}, {100, 2, Change::raise, 1, 0, 100, -1},
         {105, 1, Change::raise, 2, 1, 105, -1}, {110, 0, Change::clear, 2, 0, 100, 110},
-        {111, 0, Change::clear, 2, 1, 105, -1}, {120, 1, Change::gone, 2, 1, 105, 120},
-        {130, 0, Change::raise, 3, 2, 130, -1},
+        {120, 1, Change::gone, 2, 1, 105, 120}, {130, 0, Change::raise, 3, 2, 130, -1},
     };
     for (const Tick& tick : ticks) {
         RuleWatch& watch = watches->watches[tick.watch];

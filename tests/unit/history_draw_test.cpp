@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -145,16 +146,13 @@ TEST(HistoryDraw, RaisedPeriodTintsItsFigure) {
     view.tile = &tile;
     Drawn drawn;
     drawHistory(view, drawn.surface);
-    std::vector<PixelRect> tints;
+    std::vector<std::array<int32_t, 4>> tints;
     for (const RecordedFill& fill : drawn.surface.fills) {
-        if (fill.colour == kTint) tints.push_back(fill.rect);
+        if (fill.colour == kTint)
+            tints.push_back({fill.rect.left, fill.rect.top, fill.rect.right, fill.rect.bottom});
     }
     // The sixth of seven plots 111 pixels apart, below its 12-pixel text line.
-    ASSERT_EQ(tints.size(), 1u);
-    EXPECT_EQ(tints[0].left, 60 + 111);
-    EXPECT_EQ(tints[0].right, 60 + 222);
-    EXPECT_EQ(tints[0].top, 5 * 111 + 14);
-    EXPECT_EQ(tints[0].bottom, 6 * 111 - 4);
+    EXPECT_EQ(tints, (std::vector<std::array<int32_t, 4>>{{60 + 111, 5 * 111 + 14, 60 + 222, 6 * 111 - 4}}));
 }
 
 class HistoryTitle : public PanelWorld {};
