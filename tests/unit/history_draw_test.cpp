@@ -127,23 +127,17 @@ TEST(HistoryDraw, BandsAndTheReadout) {
 // the host figure of the same number, nor another tile's.
 TEST(HistoryDraw, RaisedPeriodTintsItsFigure) {
     const SteppedSeconds stepped;
-    auto watches = std::make_unique<RuleWatchState>();
-    clearRuleWatches(*watches);
     auto periods = std::make_unique<AlarmPeriods>();
-    clearAlarmPeriods(*periods);
-    RuleEvent raised[3] = {};
-    const int32_t figures[] = {12, 5, 12};
-    for (int i = 0; i < 3; ++i) {
-        raised[i] = {i, true, {}, {}, figures[i], 90, 85, {}, 0, 0x100};
-        setTileKey(raised[i].tileKey, u"", 0, i == 2 ? 0x200 : 0x100);
-    }
-    noteRuleEvents(*periods, raised, 3, *watches, 1020);
-    noteRuleEvents(*periods, nullptr, 0, *watches, 1040);
+    TileKey gpu, other;
+    setTileKey(gpu, u"", 0, 0x100);
+    setTileKey(other, u"", 0, 0x200);
+    periods->periods[0] = {gpu, 12, 0, 0, 0x100, 1020, 1040};
+    periods->periods[1] = {gpu, 5, 1, 0, 0x100, 1020, 1040};
+    periods->periods[2] = {other, 12, 2, 0, 0x200, 1020, 1040};
+    periods->count = 3;
     HistoryView view = stepped.view(true, 0);
-    TileKey tile;
-    setTileKey(tile, u"", 0, 0x100);
     view.alarms = periods.get();
-    view.tile = &tile;
+    view.tile = &gpu;
     Drawn drawn;
     drawHistory(view, drawn.surface);
     std::vector<std::array<int32_t, 4>> tints;
