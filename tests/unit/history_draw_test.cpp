@@ -133,7 +133,7 @@ TEST(HistoryDraw, RaisedPeriodTintsItsFigure) {
     setTileKey(other, u"", 0, 0x200);
     periods->periods[0] = {gpu, 12, 0, 0, 0x100, 1020, 1040};
     periods->periods[1] = {gpu, 5, 1, 0, 0x100, 1020, 1040};
-    periods->periods[2] = {other, 12, 2, 0, 0x200, 1020, 1040};
+    periods->periods[2] = {other, 12, 2, 0, 0x200, 1045, 1050};
     periods->count = 3;
     HistoryView view = stepped.view(true, 0);
     view.alarms = periods.get();
