@@ -18,6 +18,7 @@ namespace {
 
 AlarmRules rules;
 RuleWatchState watches;
+AlarmPeriods periods;  // zero at start: none
 NoticeQueue notices;
 CommandGate commandGate;
 HANDLE commands[kRunningCommands];   // the processes started and not yet seen to end
@@ -124,6 +125,8 @@ void watchAlarmRulesWin32(const PanelList& shown) {
     RuleEvent events[16];
     const int count =
         watchRules(watches, rules, shown, name, static_cast<int64_t>(tickCountMs() / 1000), events, 16);
+    // The watch counts on the steady clock; the history's plots on the wall clock's seconds.
+    noteRuleEvents(periods, events, count, watches, wallClockMs() / 1000);
     if (count == 0) return;
     const LocalTime now = localTimeOf(wallClockSeconds());
     for (int i = 0; i < count; ++i) {
@@ -150,6 +153,10 @@ bool anyRuleRaisedWin32() {
 
 const RuleWatchState& ruleWatchesWin32() {
     return watches;
+}
+
+const AlarmPeriods& alarmPeriodsWin32() {
+    return periods;
 }
 
 const AlarmRules& alarmRulesWin32() {

@@ -3,6 +3,7 @@
 // clear.
 #pragma once
 
+#include "panel/alarm_periods.h"
 #include "panel/alarm_rule.h"
 #include "panel/alarm_watch.h"
 #include "panel/alarms.h"
@@ -18,6 +19,8 @@ void watchAlarmRulesWin32(const PanelList& shown);
 bool takeRuleNoticeWin32(AlarmNotice& notice);
 bool anyRuleRaisedWin32();
 const RuleWatchState& ruleWatchesWin32();
+// The periods rules were raised in this run, for the history window.
+const AlarmPeriods& alarmPeriodsWin32();
 
 const AlarmRules& alarmRulesWin32();
 // Stores rule index as edited (or removed: not used) and starts its watch afresh.

@@ -2,6 +2,7 @@
 
 #include "history/tile_figures.h"
 #include "panel/alarms.h"
+#include "panel/history_feed.h"
 #include "platform/text16.h"
 
 namespace tarvelon {
@@ -120,6 +121,9 @@ void describe(RuleEvent& event, int32_t rule, const AlarmRule& alarm, const Pane
     event.figure = alarm.figure;
     event.value = value;
     event.level = alarm.level;
+    event.tileKey = tileKeyOf(group, gpu);
+    event.server = watch.server;
+    event.gpuKey = watch.gpuKey;
 }
 
 // A watch that is neither holding, raised nor cooling down, or whose tile went away, frees its entry.

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "history/tile_key.h"
 #include "net/slot_table.h"
 #include "panel/alarm_rule.h"
 #include "panel/panel_list.h"
@@ -43,6 +44,9 @@ struct RuleEvent {
     int32_t figure;
     int64_t value;
     int32_t level;
+    TileKey tileKey;  // whose history plot shows the raised period
+    uint32_t server;  // with rule and gpuKey, the watch that raised or cleared
+    int32_t gpuKey;
 };
 
 // A tile's title for {tile}: the host's as the panel shows it, a GPU's name, or "GPU k" for one that

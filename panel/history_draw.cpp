@@ -1,5 +1,6 @@
 #include "panel/history_draw.h"
 
+#include <memory>
 #include <vector>
 
 #include "history/plot_axis.h"
@@ -32,6 +33,10 @@ const Rgb& plotLine() {
     return toneColours(PanelTone::normal).gpuHeader;
 }
 constexpr const Rgb& kAlarmLine = kLoadScale[4];
+// Behind a raised period, a warning panel's reddish body: light enough for the band and the grid.
+const Rgb& raisedTint() {
+    return toneColours(PanelTone::warning).body;
+}
 // The band of a column between the plot's body and its line.
 constexpr Rgb kBand{96, 160, 96};
 
@@ -132,6 +137,22 @@ void drawColumns(const PlotColumn* columns, int32_t width, const PlotGrid& grid,
     }
 }
 
+void drawRaised(const HistoryView& view, int figure, const Plot& plot, bool* raised, Surface& surface) {
+    if (view.alarms == nullptr || view.tile == nullptr) return;
+    const int32_t width = plot.box.right - plot.box.left;
+    raisedColumns(*view.alarms, *view.tile, view.gpuTile ? 7 + figure : figure, view.range, width, raised);
+    for (int32_t x = 0; x < width;) {
+        if (!raised[x]) {
+            ++x;
+            continue;
+        }
+        const int32_t from = x;
+        while (x < width && raised[x]) ++x;
+        surface.fillRect({plot.box.left + from, plot.box.top, plot.box.left + x, plot.box.bottom},
+                         raisedTint());
+    }
+}
+
 void drawTimeAxis(const HistoryView& view, int32_t left, int32_t width, int32_t y, Surface& surface) {
     TimeTick ticks[kMostTimeTicks];
     const int count =
@@ -162,6 +183,7 @@ void drawHistory(const HistoryView& view, Surface& surface) {
     if (view.run == nullptr || plots.width < 8 || pitch < 2 * lineHeight + 8) return;
 
     std::vector<PlotColumn> columns(static_cast<size_t>(plots.width));
+    std::unique_ptr<bool[]> raised(new bool[static_cast<size_t>(plots.width)]);
     const int32_t plotsTop = view.area.top + lineHeight + 2;
     const int32_t plotsBottom = view.area.top + kHistoryFigures * pitch - 4;
     for (int figure = 0; figure < kHistoryFigures; ++figure) {
@@ -172,6 +194,7 @@ void drawHistory(const HistoryView& view, Surface& surface) {
         plotColumns(*view.run, figure, view.range, plots.width, columns.data());
         drawFigureLine(view, figure, columns.data(), plot, surface);
         surface.fillRect(plot.box, plotBody());
+        drawRaised(view, figure, plot, raised.get(), surface);
         if (view.dragFromX >= 0 && view.hoverX >= 0) {
             const int32_t from = view.dragFromX < view.hoverX ? view.dragFromX : view.hoverX;
             const int32_t to = view.dragFromX < view.hoverX ? view.hoverX : view.dragFromX;

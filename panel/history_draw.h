@@ -2,13 +2,15 @@
 // time. Each plot has a line with the figure's label, its value now and its minimum, average and
 // maximum over the range shown, horizontal grid lines with their values, and the figure drawn column
 // by column as the band of its periods with their average as a line, gaps left empty; the GPU
-// core-temperature plot gets a dashed line at the alarm limit. With the mouse over the plots, a
+// core-temperature plot gets a dashed line at the alarm limit, and each plot is tinted behind over the
+// columns where a rule on its figure was raised. With the mouse over the plots, a
 // vertical line crosses them all and each figure's line reads its value in that column.
 #pragma once
 
 #include <cstdint>
 
 #include "history/plot_columns.h"
+#include "panel/alarm_periods.h"
 #include "panel/panel_list.h"
 #include "panel/surface.h"
 
@@ -22,11 +24,13 @@ struct HistoryView {
     bool gpuTile;
     PlotRange range;
     int64_t newest;
-    int32_t alarmC;      // alarmGpuTempC; 0 or less: no line
-    int32_t lineHeight;  // of the text font, in pixels
-    PixelRect area;      // where plots and time axis go, in client pixels
-    int32_t hoverX;      // plot column under the mouse, -1: none
-    int32_t dragFromX;   // plot column a drag started at, -1: none
+    int32_t alarmC;                        // alarmGpuTempC; 0 or less: no line
+    int32_t lineHeight;                    // of the text font, in pixels
+    PixelRect area;                        // where plots and time axis go, in client pixels
+    int32_t hoverX;                        // plot column under the mouse, -1: none
+    int32_t dragFromX;                     // plot column a drag started at, -1: none
+    const AlarmPeriods* alarms = nullptr;  // null: no tint
+    const TileKey* tile = nullptr;         // the tile shown, for its periods
 };
 
 // The client columns the plots take in area: column 0 of each plot is left.

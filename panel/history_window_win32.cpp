@@ -8,6 +8,7 @@
 
 #include "history/csv_text.h"
 #include "history/plot_view.h"
+#include "panel/alarm_rules_win32.h"
 #include "panel/dialog_win32.h"
 #include "panel/gdi_surface_win32.h"
 #include "panel/history_draw.h"
@@ -135,7 +136,9 @@ void paint(HDC target) {
                                lineHeight(),
                                plotArea(),
                                hoverX,
-                               dragFromX};
+                               dragFromX,
+                               &alarmPeriodsWin32(),
+                               &shownKey};
         drawHistory(view, surface);
     }
     BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);

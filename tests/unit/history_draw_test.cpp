@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "panel/recording_surface.h"
 #include "platform/text16.h"
@@ -17,6 +19,7 @@ namespace {
 constexpr Rgb kLine{48, 128, 48};
 constexpr Rgb kAlarm{148, 32, 32};
 constexpr Rgb kBand{96, 160, 96};
+constexpr Rgb kTint{176, 160, 160};
 
 struct Drawn {
     RecordingSurface surface{{0, 0, 400, 800}};
@@ -118,6 +121,32 @@ TEST(HistoryDraw, BandsAndTheReadout) {
         EXPECT_EQ(readouts, hoverX < 0 ? 0 : kHistoryFigures);
         EXPECT_EQ(crossing, hoverX >= 0);
     }
+}
+
+// Seconds 20 to 39 raised on the GPU's core temperature tint columns 111 to 221 of that plot alone: not
+// the host figure of the same number, nor another tile's.
+TEST(HistoryDraw, RaisedPeriodTintsItsFigure) {
+    const SteppedSeconds stepped;
+    auto periods = std::make_unique<AlarmPeriods>();
+    TileKey gpu, other;
+    setTileKey(gpu, u"", 0, 0x100);
+    setTileKey(other, u"", 0, 0x200);
+    periods->periods[0] = {gpu, 12, 0, 0, 0x100, 1020, 1040};
+    periods->periods[1] = {gpu, 5, 1, 0, 0x100, 1020, 1040};
+    periods->periods[2] = {other, 12, 2, 0, 0x200, 1045, 1050};
+    periods->count = 3;
+    HistoryView view = stepped.view(true, 0);
+    view.alarms = periods.get();
+    view.tile = &gpu;
+    Drawn drawn;
+    drawHistory(view, drawn.surface);
+    std::vector<std::array<int32_t, 4>> tints;
+    for (const RecordedFill& fill : drawn.surface.fills) {
+        if (fill.colour == kTint)
+            tints.push_back({fill.rect.left, fill.rect.top, fill.rect.right, fill.rect.bottom});
+    }
+    // The sixth of seven plots 111 pixels apart, below its 12-pixel text line.
+    EXPECT_EQ(tints, (std::vector<std::array<int32_t, 4>>{{60 + 111, 5 * 111 + 14, 60 + 222, 6 * 111 - 4}}));
 }
 
 class HistoryTitle : public PanelWorld {};
