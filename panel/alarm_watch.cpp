@@ -27,7 +27,7 @@ bool targets(const AlarmRule& rule, const PanelGroup& group) {
 
 RuleWatch* findWatch(RuleWatchState& state, int32_t rule, uint32_t server, const PanelGroup& group,
                      int32_t gpu) {
-    const int32_t gpuKey = gpu < 0 ? -1 : group.gpuRecords[gpu].pciBus << 8 | group.gpuRecords[gpu].pciSlot;
+    const int32_t gpuKey = gpu < 0 ? -1 : tileKeyOf(group, gpu).gpu;
     RuleWatch* found = nullptr;
     for (RuleWatch& watch : state.watches) {
         if (watch.rule == rule && watch.server == server && watch.gpuKey == gpuKey) {

@@ -21,9 +21,10 @@ constexpr int kRuleWatches = 512;
 struct RuleWatch {
     int32_t rule;     // -1: a free entry
     uint32_t server;  // the server's identity; 0 for this PC
-    int32_t
-        gpuKey;   // the GPU's PCI bus and slot, so a GPU keeps its state when another drops out; -1: the host
-    int32_t gpu;  // the GPU's position at the last tick, for the tooltip; -1 for the host tile
+    // The GPU's key in its host's history (PCI bus and slot), so that a GPU keeps its state when
+    // another drops out; -1 for the host tile.
+    int32_t gpuKey;
+    int32_t gpu;             // the GPU's position at the last tick, for the tooltip; -1 for the host tile
     int64_t conditionSince;  // -1: the condition does not hold
     int64_t clearSince;      // -1: not back past the clear level
     int64_t raisedAt;        // -1: never raised
