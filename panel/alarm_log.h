@@ -3,43 +3,30 @@
 // that, lines are dropped.
 #pragma once
 
-#include <condition_variable>
-#include <mutex>
 #include <string>
-#include <thread>
+
+#include "history/write_queue.h"
 
 namespace tarvelon {
 
 constexpr int kAlarmLogQueue = 16;
 
+struct AlarmLogLine {
+    std::u16string folder;
+    std::string line;
+};
+
 class AlarmLogWorker {
   public:
     AlarmLogWorker();
-    ~AlarmLogWorker();
-    AlarmLogWorker(const AlarmLogWorker&) = delete;
-    AlarmLogWorker& operator=(const AlarmLogWorker&) = delete;
 
     // Queues line for the file in folder; false when the queue is full. Never waits for a write.
-    bool push(const std::u16string& folder, const std::string& line);
+    bool push(const std::u16string& folder, const std::string& line) { return queue_.push({folder, line}); }
     // Waits until every queued line has been handled; for tests.
-    void drain();
+    void drain() { queue_.drain(); }
 
   private:
-    void run();
-
-    struct Entry {
-        std::u16string folder;
-        std::string line;
-    };
-    std::mutex lock_;
-    std::condition_variable wake_;
-    std::condition_variable drained_;
-    Entry queue_[kAlarmLogQueue];
-    int first_ = 0;
-    int count_ = 0;
-    bool busy_ = false;
-    bool stopping_ = false;
-    std::thread thread_;
+    WriteQueue<AlarmLogLine, kAlarmLogQueue> queue_;
 };
 
 // Appends line to folder\tarvelon-alarms.csv, with the header first when the file is new.
