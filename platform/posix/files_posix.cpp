@@ -13,15 +13,24 @@
 namespace tarvelon {
 namespace {
 
-bool writeAll(int fd, const char* bytes, size_t size) {
+// A read or write may move fewer bytes than asked, or be interrupted: true once all have moved. move
+// takes the bytes, their count and the file offset they start at.
+template <class Byte, class Move>
+bool moveWhole(Byte* at, size_t size, int64_t offset, Move move) {
     while (size > 0) {
-        const ssize_t written = ::write(fd, bytes, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes += written;
-        size -= static_cast<size_t>(written);
+        const ssize_t done = move(at, size, offset);
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        at += done;
+        offset += done;
+        size -= static_cast<size_t>(done);
     }
     return true;
+}
+
+bool writeAll(int fd, const char* bytes, size_t size) {
+    return moveWhole(bytes, size, 0,
+                     [fd](const char* at, size_t count, int64_t) { return ::write(fd, at, count); });
 }
 
 bool writeFile(const char16_t* path, int flags, const char* bytes, size_t size) {
@@ -32,14 +41,14 @@ bool writeFile(const char16_t* path, int flags, const char* bytes, size_t size) 
 }
 
 bool isDirectory(const std::string& path) {
-    struct stat status{};
+    struct stat status {};
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 }  // namespace
 
 int64_t fileSize(const char16_t* path) {
-    struct stat status{};
+    struct stat status {};
     if (::stat(toUtf8(path).c_str(), &status) != 0) return -1;
     return static_cast<int64_t>(status.st_size);
 }
@@ -81,7 +90,8 @@ struct PlacedFile {
 };
 
 PlacedFile* openPlacedFile(const char16_t* path, bool writable) {
-    const int fd = ::open(toUtf8(path).c_str(), writable ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(toUtf8(path).c_str(), writable ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_CLOEXEC, 0644);
     return fd < 0 ? nullptr : new PlacedFile{fd};
 }
 
@@ -92,34 +102,20 @@ void closePlacedFile(PlacedFile* file) {
 }
 
 int64_t placedFileSize(PlacedFile* file) {
-    struct stat status{};
+    struct stat status {};
     return ::fstat(file->fd, &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
 }
 
 bool readPlaced(PlacedFile* file, int64_t offset, void* bytes, size_t size) {
-    auto* at = static_cast<char*>(bytes);
-    while (size > 0) {
-        const ssize_t done = ::pread(file->fd, at, size, offset);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return false;
-        at += done;
-        offset += done;
-        size -= static_cast<size_t>(done);
-    }
-    return true;
+    return moveWhole(static_cast<char*>(bytes), size, offset, [file](char* at, size_t count, int64_t from) {
+        return ::pread(file->fd, at, count, from);
+    });
 }
 
 bool writePlaced(PlacedFile* file, int64_t offset, const void* bytes, size_t size) {
-    const auto* at = static_cast<const char*>(bytes);
-    while (size > 0) {
-        const ssize_t done = ::pwrite(file->fd, at, size, offset);
-        if (done < 0 && errno == EINTR) continue;
-        if (done <= 0) return false;
-        at += done;
-        offset += done;
-        size -= static_cast<size_t>(done);
-    }
-    return true;
+    return moveWhole(
+        static_cast<const char*>(bytes), size, offset,
+        [file](const char* at, size_t count, int64_t from) { return ::pwrite(file->fd, at, count, from); });
 }
 
 bool resizePlaced(PlacedFile* file, int64_t size) {
@@ -134,7 +130,7 @@ int listFolder(const char16_t* folder, FolderFile* files, int capacity) {
     while (count < capacity) {
         const dirent* entry = ::readdir(dir);
         if (entry == nullptr) break;
-        struct stat status{};
+        struct stat status {};
         if (::stat((path + "/" + entry->d_name).c_str(), &status) != 0 || !S_ISREG(status.st_mode)) continue;
         const std::u16string name = fromUtf8(entry->d_name);
         if (name.size() >= kFolderNameUnits) continue;
