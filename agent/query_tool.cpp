@@ -10,7 +10,6 @@
 namespace tarvelon {
 namespace {
 
-
 std::string printed(const char* format, ...) {
     char line[512];
     va_list arguments;
@@ -161,8 +160,10 @@ std::string recordsAsText(const SlotRecords& records) {
     const HostRecord& host = records.host;
     std::string text;
     text += "host          " + receivedText(host.hostName, false) + "\n";
-    text += printed("processors    %u, load %u %%, %u MHz (%u %% of maximum)\n", host.cpuCount, host.cpuLoad,
-                    host.cpuMhz, host.cpuMaxFreqPct);
+    text += printed("processors    %u, load %u %%, %u MHz", host.cpuCount, host.cpuLoad, host.cpuMhz);
+    // 0 % of the maximum is a machine that does not tell its maximum (a VM without cpufreq).
+    text +=
+        host.cpuMaxFreqPct == 0 ? std::string("\n") : printed(" (%u %% of maximum)\n", host.cpuMaxFreqPct);
     text += printed("processes     %u, threads %u\n", host.processCount, host.threadCount);
     text += printed("memory        %u MB, %u MB free (%u %% used)\n", host.physTotalMb, host.physFreeMb,
                     host.physUsedPct);

@@ -104,6 +104,9 @@ TEST(QueryOutput, TextShowsTheHostAndThePresentGpus) {
     const std::string text = recordsAsText(sampleRecords());
     EXPECT_NE(text.find("host          rack \"7\"\\a\n"), std::string::npos) << text;
     EXPECT_NE(text.find("processors    8, load 12 %, 2400 MHz (80 % of maximum)\n"), std::string::npos);
+    SlotRecords unknownMaximum = sampleRecords();
+    unknownMaximum.host.cpuMaxFreqPct = 0;
+    EXPECT_NE(recordsAsText(unknownMaximum).find("2400 MHz\n"), std::string::npos);
     EXPECT_NE(text.find("network       16 Mbit/s\n"), std::string::npos);
     EXPECT_EQ(text.find("GPU 0 "), std::string::npos);
     EXPECT_NE(text.find("GPU 1         GPU?One, PCI bus 1 device 0\n"), std::string::npos);
