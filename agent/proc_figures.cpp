@@ -19,6 +19,19 @@ bool startsWith(const char*& at, const char* lineEnd, const char* prefix) {
     return true;
 }
 
+// Calls take(line, lineEnd) for each line of text, its newline left out.
+template <class Take>
+void forEachLine(const std::string& text, Take take) {
+    const char* line = text.c_str();
+    const char* const end = line + text.size();
+    while (line < end) {
+        const char* lineEnd = static_cast<const char*>(std::memchr(line, '\n', end - line));
+        if (lineEnd == nullptr) lineEnd = end;
+        take(line, lineEnd);
+        line = lineEnd + 1;
+    }
+}
+
 int32_t perSecond(uint64_t bytes, double seconds) {
     const double rate = static_cast<double>(bytes) / seconds;
     return rate >= 2147483647.0 ? 2147483647 : static_cast<int32_t>(rate);
@@ -32,11 +45,7 @@ bool parseProcStat(const std::string& text, ProcStat* stat) {
     stat->forks = 0;
     stat->forksRead = false;
     bool aggregate = false;
-    const char* line = text.c_str();
-    const char* const end = line + text.size();
-    while (line < end) {
-        const char* lineEnd = static_cast<const char*>(std::memchr(line, '\n', end - line));
-        if (lineEnd == nullptr) lineEnd = end;
+    forEachLine(text, [&](const char* line, const char* lineEnd) {
         const char* field = line;
         if (startsWith(field, lineEnd, "cpu ")) {
             int count = 0;
@@ -52,8 +61,7 @@ bool parseProcStat(const std::string& text, ProcStat* stat) {
         } else if (startsWith(field, lineEnd, "processes ")) {
             stat->forksRead = nextDecimal(&field, lineEnd, &stat->forks);
         }
-        line = lineEnd + 1;
-    }
+    });
     return aggregate;
 }
 
@@ -114,11 +122,7 @@ std::vector<InterfaceRate> interfaceRates(const std::vector<InterfaceBytes>& bef
 
 void parseCpuinfoMegahertz(const std::string& text, std::vector<double>* megahertz) {
     megahertz->clear();
-    const char* line = text.c_str();
-    const char* const end = line + text.size();
-    while (line < end) {
-        const char* lineEnd = static_cast<const char*>(std::memchr(line, '\n', end - line));
-        if (lineEnd == nullptr) lineEnd = end;
+    forEachLine(text, [megahertz](const char* line, const char* lineEnd) {
         const char* field = line;
         const char* colon = static_cast<const char*>(std::memchr(line, ':', lineEnd - line));
         if (colon != nullptr && startsWith(field, lineEnd, "cpu MHz")) {
@@ -126,8 +130,7 @@ void parseCpuinfoMegahertz(const std::string& text, std::vector<double>* megaher
             const double value = std::strtod(colon + 1, &parsed);
             if (parsed != colon + 1 && parsed <= lineEnd && value > 0) megahertz->push_back(value);
         }
-        line = lineEnd + 1;
-    }
+    });
 }
 
 bool parseKilohertz(const std::string& text, double* kilohertz) {
