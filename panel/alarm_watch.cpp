@@ -155,12 +155,12 @@ int watchSilences(RuleWatchState& state, int32_t r, const AlarmRule& rule, const
         PanelGroup group{};
         group.source = i;
         group.host = {1, 0, 0, 0, slot.Enabled.load(), slot.Status.load()};
-        group.hostRecord = readSlotRecords(slot).host;
         if (!targets(rule, group)) continue;
         RuleWatch* watch = findWatch(state, r, server, group, -1);
         if (watch == nullptr) continue;
         const Reading reading = readFigure(rule, group, -1);
         if (!step(*watch, rule, reading, nowSeconds) || count >= capacity) continue;
+        group.hostRecord = readSlotRecords(slot).host;  // for the title, only when there is news
         describe(events[count++], r, rule, group, -1, localName, *watch, reading.value);
     }
     return count;
