@@ -4,9 +4,10 @@
 // After windows.h, whose types it uses.
 #include <mmsystem.h>
 
-#include "panel/alarm_command.h"
-#include "panel/alarm_log.h"
-#include "panel/alarm_watch.h"
+#include "alarms/alarm_command.h"
+#include "alarms/alarm_log.h"
+#include "alarms/alarm_watch.h"
+#include "panel/alarm_feed.h"
 #include "platform/clock.h"
 #include "platform/fatal.h"
 #include "platform/local_time.h"
@@ -18,6 +19,7 @@ namespace {
 
 AlarmRules rules;
 RuleWatchState watches;
+WatchedTiles tiles;
 AlarmPeriods periods;  // zero at start: none
 NoticeQueue notices;
 CommandGate commandGate;
@@ -122,9 +124,11 @@ void loadAlarmRulesWin32() {
 void watchAlarmRulesWin32(const PanelList& shown) {
     char16_t name[kSlotTextUnits];
     localName(name);
+    watchedTilesOf(shown, tiles);
+    RuleChange changes[16];
+    const int count = watchRules(watches, rules, tiles, static_cast<int64_t>(tickCountMs() / 1000), changes, 16);
     RuleEvent events[16];
-    const int count =
-        watchRules(watches, rules, shown, name, static_cast<int64_t>(tickCountMs() / 1000), events, 16);
+    for (int i = 0; i < count; ++i) describeRuleChange(changes[i], tiles, rules, shown, name, events[i]);
     // The watch counts on the steady clock; the history's plots on the wall clock's seconds.
     noteRuleEvents(periods, events, count, watches, wallClockMs() / 1000);
     if (count == 0) return;

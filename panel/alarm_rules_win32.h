@@ -3,9 +3,9 @@
 // clear.
 #pragma once
 
-#include "panel/alarm_periods.h"
-#include "panel/alarm_rule.h"
-#include "panel/alarm_watch.h"
+#include "alarms/alarm_periods.h"
+#include "alarms/alarm_rule.h"
+#include "alarms/alarm_watch.h"
 #include "panel/alarms.h"
 #include "panel/panel_list.h"
 

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "alarms/alarm_notice.h"
+#include "alarms/server_identity.h"
 #include "net/slot_table.h"
 #include "panel/panel_list.h"
 
@@ -22,15 +24,6 @@ constexpr int64_t kServerLostAfterHighLatencyMs = 90000;
 constexpr int64_t kNoticeGatherMs = 10000;
 // After a resume from sleep the network comes back slowly: no server is announced lost this long.
 constexpr int64_t kResumeQuietMs = 60000;
-// The sizes a tray balloon holds.
-constexpr int kNoticeTitleUnits = 64;
-constexpr int kNoticeTextUnits = 256;
-
-struct AlarmNotice {
-    char16_t title[kNoticeTitleUnits];
-    char16_t text[kNoticeTextUnits];
-    bool information;  // good news ("answers again"): the information icon, not the warning one
-};
 
 // The servers waiting to be announced together, by identity (address and port), each once: a server
 // entered twice or moved is still one server.
@@ -52,9 +45,6 @@ struct AlarmState {
     int32_t limitC;         // the limit in force
     int64_t quietUntilMs;   // no server announced lost before this (a resume)
 };
-
-// A configured server by its address and port, so that it is followed when it moves; 0 for a free slot.
-uint32_t serverIdentity(const ServerSlot& slot);
 
 // The host a notice names: the panel's title where it has one ("SYSTEM", the reported name); a
 // server that reports none goes by the address it is configured with, where the panel says "Unknown".

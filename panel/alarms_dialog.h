@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "panel/alarm_rule.h"
+#include "alarms/alarm_rule.h"
 
 namespace tarvelon {
 

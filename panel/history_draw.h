@@ -10,7 +10,7 @@
 #include <cstdint>
 
 #include "history/plot_columns.h"
-#include "panel/alarm_periods.h"
+#include "alarms/alarm_periods.h"
 #include "panel/panel_list.h"
 #include "panel/surface.h"
 

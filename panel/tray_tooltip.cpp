@@ -1,5 +1,6 @@
 #include "panel/tray_tooltip.h"
 
+#include "panel/alarm_feed.h"
 #include "platform/text16.h"
 
 namespace tarvelon {

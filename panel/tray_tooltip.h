@@ -4,7 +4,7 @@
 // shows are left out whole.
 #pragma once
 
-#include "panel/alarm_watch.h"
+#include "alarms/alarm_watch.h"
 #include "panel/alarms.h"
 #include "panel/panel_list.h"
 

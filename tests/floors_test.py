@@ -15,6 +15,8 @@ CASES = [
     ("sideways in angle brackets", {"agent/c.cpp": "#include <panel/a.h>\n", "panel/a.h": ""}, 1),
     ("a system header", {"net/b.cpp": "#include <sys/socket.h>\n"}, 0),
     ("history below panel", {"history/h.cpp": '#include "panel/a.h"\n', "panel/a.h": ""}, 1),
+    ("alarms below panel", {"alarms/r.cpp": '#include "panel/a.h"\n', "panel/a.h": ""}, 1),
+    ("alarms above history", {"alarms/r.cpp": '#include "history/h.h"\n', "history/h.h": ""}, 0),
     ("a folder on no floor", {"gadgets/g.cpp": "", "net/b.h": ""}, 1),
 ]
 

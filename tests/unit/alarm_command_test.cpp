@@ -1,6 +1,6 @@
 // The command line and the CSV line of an alarm, with texts that hold quotes, spaces, commas,
 // backslashes and percent signs.
-#include "panel/alarm_command.h"
+#include "alarms/alarm_command.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "panel/alarm_log.h"
+#include "alarms/alarm_log.h"
 #include "platform/text16.h"
 
 namespace tarvelon {

@@ -1,6 +1,6 @@
 // The periods rules were raised, tick by tick: opened by a raise, closed when the watch clears or its
 // tile goes away, none for not_answering, the oldest given up when the table is full.
-#include "panel/alarm_periods.h"
+#include "alarms/alarm_periods.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The alarm rules in the store: defaults for missing values, a key that does not read skipped alone,
 // and what the dialog saves read back the same.
-#include "panel/alarm_rule.h"
+#include "alarms/alarm_rule.h"
 
 #include <gtest/gtest.h>
 

@@ -2,15 +2,17 @@
 // condition has held for the hold time, and clears once the figure has stayed back past the clear
 // level as long. Each GPU of a target is watched on its own; a second without a value (a silent
 // server's figures) neither raises nor clears and starts the hold afresh; a tile that goes away drops
-// its alarms without a word. not_answering follows every watched server, shown or hidden.
+// its alarms without a word. not_answering follows every watched server, shown or hidden. The panel
+// hands the tiles over as WatchedTiles and puts names to what changed.
 #pragma once
 
 #include <cstdint>
 
+#include "alarms/alarm_rule.h"
+#include "history/history_ring.h"
 #include "history/tile_key.h"
 #include "net/slot_table.h"
-#include "panel/alarm_rule.h"
-#include "panel/panel_list.h"
+#include "telemetry/records.h"
 
 namespace tarvelon {
 
@@ -36,6 +38,35 @@ struct RuleWatchState {
     RuleWatch watches[kRuleWatches];
 };
 
+// One tile as the rules see it at one tick.
+struct WatchedTile {
+    int32_t source;   // -1: this PC; else the server's slot
+    int32_t gpu;      // the GPU's position in its host; -1: the host tile
+    int32_t gpuKey;   // the GPU's key in its host's history (PCI bus and slot); -1 for the host tile
+    uint32_t server;  // the server's identity; 0 for this PC
+    // False for the host of a started server that the panel hides ("Remove dead server"): only
+    // not_answering watches it.
+    bool shown;
+    bool enabled;  // this PC, or a server that is activated
+    bool answers;  // enabled, and "OK" at this tick
+    HistoryFigures figures;  // the host's or the GPU's
+};
+
+// Every tile of the panel (this PC and 64 servers of 16 GPUs each) and the hosts it hides.
+constexpr int kWatchedTiles = (kServerSlots + 1) * (kGpuSlots + 1);
+struct WatchedTiles {
+    WatchedTile tiles[kWatchedTiles];
+    int32_t count;
+};
+
+// A rule that raised or cleared on the tile at index tile of the tick's WatchedTiles.
+struct RuleChange {
+    int32_t rule;
+    int32_t tile;
+    bool raised;  // false: cleared
+    int64_t value;
+};
+
 // What happened to one rule on one tile, for the notice, the sound, the command and the CSV file.
 struct RuleEvent {
     int32_t rule;
@@ -50,18 +81,13 @@ struct RuleEvent {
     int32_t gpuKey;
 };
 
-// A tile's title for {tile}: the host's as the panel shows it, a GPU's name, or "GPU k" for one that
-// reports none.
-void tileTitle(const PanelGroup& group, int gpu, char16_t (&title)[kRecordTextUnits]);
-
 void clearRuleWatches(RuleWatchState& state);
 // Forgets what rule had raised or was holding (it was edited or removed), without events.
 void forgetRule(RuleWatchState& state, int32_t rule);
 
-// One tick at nowSeconds (a steady clock). localName is {host} for this PC's tiles. Writes at most
-// capacity events and returns how many.
-int watchRules(RuleWatchState& state, const AlarmRules& rules, const PanelList& shown,
-               const char16_t* localName, int64_t nowSeconds, RuleEvent* events, int capacity);
+// One tick at nowSeconds (a steady clock). Writes at most capacity changes and returns how many.
+int watchRules(RuleWatchState& state, const AlarmRules& rules, const WatchedTiles& tiles, int64_t nowSeconds,
+               RuleChange* changes, int capacity);
 
 // True while a rule is raised on a tile.
 bool anyRuleRaised(const RuleWatchState& state);

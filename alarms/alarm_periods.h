@@ -6,7 +6,7 @@
 
 #include "history/plot_view.h"
 #include "history/tile_key.h"
-#include "panel/alarm_watch.h"
+#include "alarms/alarm_watch.h"
 
 namespace tarvelon {
 

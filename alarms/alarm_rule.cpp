@@ -1,4 +1,4 @@
-#include "panel/alarm_rule.h"
+#include "alarms/alarm_rule.h"
 
 #include <cstring>
 

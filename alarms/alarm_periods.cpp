@@ -1,4 +1,4 @@
-#include "panel/alarm_periods.h"
+#include "alarms/alarm_periods.h"
 
 namespace tarvelon {
 namespace {

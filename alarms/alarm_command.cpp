@@ -1,7 +1,7 @@
-#include "panel/alarm_command.h"
+#include "alarms/alarm_command.h"
 
 #include "history/csv_text.h"
-#include "panel/alarm_rule.h"
+#include "alarms/alarm_rule.h"
 #include "platform/text16.h"
 
 namespace tarvelon {

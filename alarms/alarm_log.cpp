@@ -1,6 +1,6 @@
-#include "panel/alarm_log.h"
+#include "alarms/alarm_log.h"
 
-#include "panel/alarm_command.h"
+#include "alarms/alarm_command.h"
 #include "platform/files.h"
 
 namespace tarvelon {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "panel/alarm_watch.h"
-#include "panel/alarms.h"
+#include "alarms/alarm_watch.h"
+#include "alarms/alarm_notice.h"
 #include "platform/local_time.h"
 
 namespace tarvelon {
