@@ -1,30 +1,26 @@
 #include "alarms/alarm_command.h"
 
-#include "history/csv_text.h"
 #include "alarms/alarm_rule.h"
+#include "history/csv_text.h"
 #include "platform/text16.h"
 
 namespace tarvelon {
 namespace {
 
-// Escapes text for a command line: quotes, and the backslashes that precede one in text or that
-// would precede the quote following the placeholder.
-void appendArgumentText(std::u16string& out, const std::u16string& text, bool quoteFollows) {
-    size_t backslashes = 0;
-    for (const char16_t c : text) {
-        if (c == u'\\') {
-            ++backslashes;
-            continue;
-        }
-        out.append(c == u'"' ? backslashes * 2 + 1 : backslashes, u'\\');
-        backslashes = 0;
-        out += c;
-    }
-    out.append(quoteFollows ? backslashes * 2 : backslashes, u'\\');
+// Characters that no common shell (cmd, PowerShell, a POSIX shell) gives a meaning to.
+bool safeInLine(char16_t c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') || c == u' ' ||
+           c == u'.' || c == u'-' || c == u'_' || c == u':' || c == u'(' || c == u')';
 }
 
-std::u16string timeText(const LocalTime& time) {
-    return fromUtf8(csvTime(time));
+std::u16string safeName(const char16_t* text) {
+    std::u16string out = text;
+    for (char16_t& c : out) c = safeInLine(c) ? c : u'_';
+    return out;
+}
+
+std::u16string number(int64_t value) {
+    return fromUtf8(std::to_string(value));
 }
 
 // The text of placeholder name, or false when name is none of them.
@@ -32,34 +28,21 @@ bool placeholder(const std::u16string& name, const AlarmFacts& facts, std::u16st
     if (name == u"state") {
         text = facts.state;
     } else if (name == u"tile") {
-        text = facts.tile;
+        text = safeName(facts.tile);
     } else if (name == u"host") {
-        text = facts.host;
+        text = safeName(facts.host);
     } else if (name == u"figure") {
         text = facts.figure;
     } else if (name == u"value") {
-        text = fromUtf8(std::to_string(facts.value));
+        text = number(facts.value);
     } else if (name == u"level") {
-        text = fromUtf8(std::to_string(facts.level));
+        text = number(facts.level);
     } else if (name == u"time") {
-        text = timeText(facts.time);
+        text = fromUtf8(csvTime(facts.time));
     } else {
         return false;
     }
     return true;
-}
-
-void appendCsvField(std::string& line, const std::string& field) {
-    if (field.find_first_of(",\"\r\n") == std::string::npos) {
-        line += field;
-        return;
-    }
-    line += '"';
-    for (const char c : field) {
-        if (c == '"') line += '"';
-        line += c;
-    }
-    line += '"';
 }
 
 }  // namespace
@@ -92,10 +75,20 @@ std::u16string fillPlaceholders(const char16_t* command, const AlarmFacts& facts
             at = open + 1;
             continue;
         }
-        appendArgumentText(out, value, close + 1 < text.size() && text[close + 1] == u'"');
+        out += value;
         at = close + 1;
     }
     return out;
+}
+
+void alarmVariables(const AlarmFacts& facts, AlarmVariable (&variables)[kAlarmVariables]) {
+    variables[0] = {u"TARVELON_STATE", facts.state};
+    variables[1] = {u"TARVELON_TILE", facts.tile};
+    variables[2] = {u"TARVELON_HOST", facts.host};
+    variables[3] = {u"TARVELON_FIGURE", facts.figure};
+    variables[4] = {u"TARVELON_VALUE", number(facts.value)};
+    variables[5] = {u"TARVELON_LEVEL", number(facts.level)};
+    variables[6] = {u"TARVELON_TIME", fromUtf8(csvTime(facts.time))};
 }
 
 void ruleNotice(const RuleEvent& event, const AlarmRule& rule, AlarmNotice& notice) {
@@ -121,6 +114,25 @@ bool popNotice(NoticeQueue& queue, AlarmNotice& notice) {
     return true;
 }
 
+void addTickNotice(TickNotices& tick, const RuleEvent& event, const AlarmRule& rule) {
+    const int32_t count = tick.raised + tick.cleared;
+    if (count < kNoticesApart) ruleNotice(event, rule, tick.first[count]);
+    ++(event.raised ? tick.raised : tick.cleared);
+}
+
+void pushTickNotices(NoticeQueue& queue, const TickNotices& tick) {
+    const int32_t count = tick.raised + tick.cleared;
+    if (count <= kNoticesApart) {
+        for (int32_t i = 0; i < count; ++i) pushNotice(queue, tick.first[i]);
+        return;
+    }
+    AlarmNotice notice{};
+    format16(notice.title, kNoticeTitleUnits, u"Alarms: %d raised, %d cleared", tick.raised, tick.cleared);
+    format16(notice.text, kNoticeTextUnits, u"%s and %d more", tick.first[0].text, count - 1);
+    notice.information = tick.raised == 0;
+    pushNotice(queue, notice);
+}
+
 CommandAdmission admitCommand(CommandGate& gate) {
     if (gate.running < kRunningCommands) {
         gate.dropNoticed = false;
@@ -139,7 +151,7 @@ std::string alarmCsvLine(const AlarmFacts& facts) {
     std::string line = csvTime(facts.time);
     for (const char16_t* text : {facts.state, facts.tile, facts.host, facts.figure}) {
         line += ',';
-        appendCsvField(line, toUtf8(text));
+        line += csvTextField(toUtf8(text));
     }
     line += "," + std::to_string(facts.value) + "," + std::to_string(facts.level) + "\r\n";
     return line;

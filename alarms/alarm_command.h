@@ -1,13 +1,16 @@
-// What an alarm does besides the notice: the command line with its placeholders filled in, and the
-// line of tarvelon-alarms.csv. The command is started without a shell, so a value is put in as it is
-// (a percent sign stays a percent sign); only what would end a quoted argument early is escaped.
+// What an alarm does besides the notice: the command line with its placeholders filled in, the facts
+// in the command's environment, and the line of tarvelon-alarms.csv. The command is started without a
+// shell, but it may start one (cmd /c, PowerShell) that gives meaning to quotes, & or %. A tile's or a
+// host's name can come from a watched server, so in-line it keeps only letters, digits, space and
+// .-_:() and every other character becomes _; the names as they are reach the command only in its
+// environment, where no shell parses them.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "alarms/alarm_watch.h"
 #include "alarms/alarm_notice.h"
+#include "alarms/alarm_watch.h"
 #include "platform/local_time.h"
 
 namespace tarvelon {
@@ -25,17 +28,24 @@ struct AlarmFacts {
 
 AlarmFacts factsOf(const RuleEvent& event, const LocalTime& time);
 
-// command with {state} {tile} {host} {figure} {value} {level} {time} replaced; any other brace is kept.
-// A double quote in a text becomes \" and backslashes just before a quote are doubled, so that a
-// placeholder written inside quotes stays one argument.
+// command with {state} {figure} {value} {level} {time} and the safe forms of {tile} {host} put in;
+// any other brace is kept.
 std::u16string fillPlaceholders(const char16_t* command, const AlarmFacts& facts);
+
+// The facts for the command's environment: TARVELON_STATE, TARVELON_TILE, TARVELON_HOST,
+// TARVELON_FIGURE, TARVELON_VALUE, TARVELON_LEVEL and TARVELON_TIME, the names as they are.
+constexpr int kAlarmVariables = 7;
+struct AlarmVariable {
+    const char16_t* name;
+    std::u16string value;
+};
+void alarmVariables(const AlarmFacts& facts, AlarmVariable (&variables)[kAlarmVariables]);
 
 // The notice of a raise or a clear: "Alarm raised" / "Alarm cleared", then
 // "TILE (HOST): FIGURE VALUE, above LEVEL".
 void ruleNotice(const RuleEvent& event, const AlarmRule& rule, AlarmNotice& notice);
 
-// Notices waiting for the tray, which shows one a second: a burst of raises loses none up to the
-// queue's size, and the oldest are shown first.
+// Notices waiting for the tray, which shows one a second; the oldest are shown first.
 constexpr int kQueuedNotices = 16;
 struct NoticeQueue {
     AlarmNotice notices[kQueuedNotices];
@@ -45,6 +55,17 @@ struct NoticeQueue {
 // False when the queue is full and notice was dropped.
 bool pushNotice(NoticeQueue& queue, const AlarmNotice& notice);
 bool popNotice(NoticeQueue& queue, AlarmNotice& notice);
+
+// The notices of one tick's raises and clears: each its own while they are few, so that a burst
+// never fills the queue; past kNoticesApart one notice counts them all and names the first.
+constexpr int kNoticesApart = 3;
+struct TickNotices {
+    AlarmNotice first[kNoticesApart];
+    int32_t raised;
+    int32_t cleared;
+};
+void addTickNotice(TickNotices& tick, const RuleEvent& event, const AlarmRule& rule);
+void pushTickNotices(NoticeQueue& queue, const TickNotices& tick);
 
 // Commands run at once, never waited for; past kRunningCommands a command is dropped, and the first
 // drop after one that ran says so in a notice.
@@ -56,8 +77,7 @@ struct CommandGate {
 enum class CommandAdmission { Run, Drop, DropWithNotice };
 CommandAdmission admitCommand(CommandGate& gate);
 
-// "time,state,tile,host,figure,value,level" with CRLF; a text with a comma, a quote or a line break
-// is quoted, its quotes doubled.
+// "time,state,tile,host,figure,value,level" with CRLF, the texts as csvTextField writes them.
 std::string alarmCsvHeader();
 std::string alarmCsvLine(const AlarmFacts& facts);
 

@@ -13,6 +13,10 @@ bool appendAlarmLine(const std::u16string& folder, const std::string& line) {
 }
 
 AlarmLogWorker::AlarmLogWorker()
-    : queue_([](const AlarmLogLine& entry) { appendAlarmLine(entry.folder, entry.line); }) {}
+    : queue_([this](const AlarmLogLine& entry) {
+          const bool written = appendAlarmLine(entry.folder, entry.line);
+          if (!written && !failing_) failureNotice_.store(true);
+          failing_ = !written;
+      }) {}
 
 }  // namespace tarvelon

@@ -4,11 +4,8 @@ namespace tarvelon {
 namespace {
 
 bool stillRaised(const AlarmPeriod& period, const RuleWatchState& watches) {
-    for (const RuleWatch& watch : watches.watches) {
-        if (watch.rule == period.rule && watch.server == period.server && watch.gpuKey == period.gpuKey)
-            return watch.raised;
-    }
-    return false;
+    const TileWatches* entry = findTileWatches(watches, period.server, period.gpuKey);
+    return entry != nullptr && entry->rules[period.rule].raised;
 }
 
 }  // namespace
@@ -18,20 +15,18 @@ void clearAlarmPeriods(AlarmPeriods& periods) {
     periods.next = 0;
 }
 
-void noteRuleEvents(AlarmPeriods& periods, const RuleEvent* events, int count, const RuleWatchState& watches,
-                    int64_t second) {
+void closeEndedPeriods(AlarmPeriods& periods, const RuleWatchState& watches, int64_t second) {
     for (int i = 0; i < periods.count; ++i) {
         AlarmPeriod& period = periods.periods[i];
         if (period.cleared < 0 && !stillRaised(period, watches)) period.cleared = second;
     }
-    for (int i = 0; i < count; ++i) {
-        const RuleEvent& event = events[i];
-        if (!event.raised || event.figure == kNotAnswering) continue;
-        periods.periods[periods.next] = {event.tileKey, event.figure, event.rule, event.server,
-                                         event.gpuKey,  second,       -1};
-        periods.next = (periods.next + 1) % kAlarmPeriods;
-        if (periods.count < kAlarmPeriods) ++periods.count;
-    }
+}
+
+void openPeriod(AlarmPeriods& periods, const RuleEvent& event, int64_t second) {
+    if (!event.raised || event.figure == kNotAnswering) return;
+    periods.periods[periods.next] = {event.tileKey, event.figure, event.rule, event.server, event.gpuKey, second, -1};
+    periods.next = (periods.next + 1) % kAlarmPeriods;
+    if (periods.count < kAlarmPeriods) ++periods.count;
 }
 
 void raisedColumns(const AlarmPeriods& periods, const TileKey& tile, int32_t figure, const PlotRange& range,

@@ -30,11 +30,11 @@ struct AlarmPeriods {
 
 void clearAlarmPeriods(AlarmPeriods& periods);
 
-// One tick's events at second (wall clock). An open period closes once its watch is no longer raised:
-// cleared, its tile gone, or its rule edited, removed or disabled. not_answering has no plot and no
-// period.
-void noteRuleEvents(AlarmPeriods& periods, const RuleEvent* events, int count, const RuleWatchState& watches,
-                    int64_t second);
+// At second (wall clock), after the tick's watch: an open period closes once its watch is no longer
+// raised: cleared, its tile gone, or its rule edited, removed or disabled.
+void closeEndedPeriods(AlarmPeriods& periods, const RuleWatchState& watches, int64_t second);
+// A period opens at second for a raise; not_answering has no plot and no period.
+void openPeriod(AlarmPeriods& periods, const RuleEvent& event, int64_t second);
 
 // Sets raised[x] for each of the width plot columns of range during which a rule on figure (a rule
 // figure) of tile was raised; a column narrower than a second goes with the second it starts in.

@@ -2,8 +2,9 @@
 // condition has held for the hold time, and clears once the figure has stayed back past the clear
 // level as long. Each GPU of a target is watched on its own; a second without a value (a silent
 // server's figures) neither raises nor clears and starts the hold afresh; a tile that goes away drops
-// its alarms without a word. not_answering follows every watched server, shown or hidden. The panel
-// hands the tiles over as WatchedTiles and puts names to what changed.
+// its alarms without a word. not_answering follows every watched server, shown or hidden, and clears at
+// once when its server is deactivated. The panel hands the tiles over as WatchedTiles and puts names
+// to what changed.
 #pragma once
 
 #include <cstdint>
@@ -15,28 +16,6 @@
 #include "telemetry/records.h"
 
 namespace tarvelon {
-
-// One rule on one tile, while it holds, is raised or is cooling down. The table is fixed: when it is
-// full, further tiles are not watched until an entry frees.
-constexpr int kRuleWatches = 512;
-
-struct RuleWatch {
-    int32_t rule;     // -1: a free entry
-    uint32_t server;  // the server's identity; 0 for this PC
-    // The GPU's key in its host's history (PCI bus and slot), so that a GPU keeps its state when
-    // another drops out; -1 for the host tile.
-    int32_t gpuKey;
-    int32_t gpu;             // the GPU's position at the last tick, for the tooltip; -1 for the host tile
-    int64_t conditionSince;  // -1: the condition does not hold
-    int64_t clearSince;      // -1: not back past the clear level
-    int64_t raisedAt;        // -1: never raised
-    bool raised;
-    bool seen;  // the tile was shown at this tick
-};
-
-struct RuleWatchState {
-    RuleWatch watches[kRuleWatches];
-};
 
 // One tile as the rules see it at one tick.
 struct WatchedTile {
@@ -59,12 +38,45 @@ struct WatchedTiles {
     int32_t count;
 };
 
+// One rule on one tile. Seconds of the steady clock (since the machine started) fit 68 years.
+struct RuleWatch {
+    int32_t conditionSince;  // -1: the condition does not hold
+    int32_t clearSince;      // -1: not back past the clear level
+    int32_t raisedAt;        // -1: never raised
+    bool raised;
+};
+
+// Every rule's watch on one tile, kept under the tile's identity so that a GPU keeps its state when
+// another drops out and a server keeps its own when it moves to another slot.
+struct TileWatches {
+    bool used;
+    uint32_t server;  // the server's identity; 0 for this PC
+    int32_t gpuKey;   // -1 for the host tile
+    int32_t gpu;      // the GPU's position at the last tick, for the tooltip; -1 for the host tile
+    RuleWatch rules[kAlarmRules];
+};
+
+// Room for every tile at once, so that every rule is checked on every tile whatever their count; an
+// entry is found through an index on its identity, not by a search.
+constexpr int kTileIndexSlots = 4096;  // a power of two, under a third full
+struct RuleWatchState {
+    TileWatches tiles[kWatchedTiles];
+    int16_t index[kTileIndexSlots];  // 1 + the entry in tiles; 0: empty
+};
+
 // A rule that raised or cleared on the tile at index tile of the tick's WatchedTiles.
 struct RuleChange {
     int32_t rule;
     int32_t tile;
     bool raised;  // false: cleared
     int64_t value;
+};
+
+// Each rule can raise or clear once a tick on each tile: a tick's changes always fit.
+constexpr int kRuleChanges = kAlarmRules * kWatchedTiles;
+struct RuleChanges {
+    RuleChange changes[kRuleChanges];
+    int32_t count;
 };
 
 // What happened to one rule on one tile, for the notice, the sound, the command and the CSV file.
@@ -85,9 +97,12 @@ void clearRuleWatches(RuleWatchState& state);
 // Forgets what rule had raised or was holding (it was edited or removed), without events.
 void forgetRule(RuleWatchState& state, int32_t rule);
 
-// One tick at nowSeconds (a steady clock). Writes at most capacity changes and returns how many.
-int watchRules(RuleWatchState& state, const AlarmRules& rules, const WatchedTiles& tiles, int64_t nowSeconds,
-               RuleChange* changes, int capacity);
+// One tick at nowSeconds (a steady clock): every raise and clear into changes, in tile order.
+void watchRules(RuleWatchState& state, const AlarmRules& rules, const WatchedTiles& tiles, int64_t nowSeconds,
+                RuleChanges& changes);
+
+// The watches of the tile of server and gpuKey, or null when it has none.
+const TileWatches* findTileWatches(const RuleWatchState& state, uint32_t server, int32_t gpuKey);
 
 // True while a rule is raised on a tile.
 bool anyRuleRaised(const RuleWatchState& state);

@@ -56,6 +56,18 @@ std::string csvTime(const LocalTime& time) {
     return text;
 }
 
+std::string csvTextField(const std::string& text) {
+    const bool formula = !text.empty() && (text[0] == '=' || text[0] == '+' || text[0] == '-' || text[0] == '@');
+    const std::string field = formula ? "'" + text : text;
+    if (field.find_first_of(",\"\r\n") == std::string::npos) return field;
+    std::string quoted = "\"";
+    for (const char c : field) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
 std::string csvLogHeader(int gpuCount) {
     std::string line = "time";
     appendHostColumns(line);

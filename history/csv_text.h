@@ -23,6 +23,11 @@ std::string csvTileHeader(int gpu);
 // time, then every figure of figures (count groups of seven); CRLF at the end.
 std::string csvRow(const LocalTime& time, const HistoryFigures* figures, int count);
 
+// A text field: quoted when it holds a comma, a quote or a line break, its quotes doubled. One that
+// starts with =, +, - or @ gets a leading ' first, so that a spreadsheet shows it rather than running
+// it as a formula.
+std::string csvTextField(const std::string& text);
+
 // One tile's periods of tier (gpu as in csvTileHeader), a row for each period with a value: per
 // second the columns of csvTileHeader, per minute or hour each column as _min, _avg and _max, `time`
 // the period's start. localTime gives the local time of a wall-clock second.

@@ -20,10 +20,11 @@ namespace {
 AlarmRules rules;
 RuleWatchState watches;
 WatchedTiles tiles;
+RuleChanges changes;
 AlarmPeriods periods;  // zero at start: none
 NoticeQueue notices;
 CommandGate commandGate;
-HANDLE commands[kRunningCommands];   // the processes started and not yet seen to end
+void* commands[kRunningCommands];    // the processes started and not yet seen to end
 AlarmLogWorker* alarmLog = nullptr;  // started with the first line; lives as long as the process
 
 const wchar_t* wide(const char16_t* text) {
@@ -38,22 +39,11 @@ void notify(const char16_t* title, const char16_t* text, bool information) {
     pushNotice(notices, notice);
 }
 
-int32_t reapCommands() {
-    int32_t running = 0;
-    for (HANDLE& process : commands) {
-        if (process != nullptr && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
-            CloseHandle(process);
-            process = nullptr;
-        }
-        running += process != nullptr ? 1 : 0;
-    }
-    return running;
-}
-
-// Started without a window and without a shell; never waited for.
+// Started without a window and without a shell, with the facts in its environment (it inherits this
+// process's, set just before); never waited for.
 void runCommand(const char16_t* command, const AlarmFacts& facts) {
     if (command[0] == 0) return;
-    commandGate.running = reapCommands();
+    commandGate.running = reapCommands(commands);
     const CommandAdmission admission = admitCommand(commandGate);
     if (admission == CommandAdmission::DropWithNotice) {
         notify(u"Alarm command dropped",
@@ -61,6 +51,11 @@ void runCommand(const char16_t* command, const AlarmFacts& facts) {
     }
     if (admission != CommandAdmission::Run) return;
     std::u16string line = fillPlaceholders(command, facts);
+    AlarmVariable variables[kAlarmVariables];
+    alarmVariables(facts, variables);
+    for (const AlarmVariable& variable : variables) {
+        SetEnvironmentVariableW(wide(variable.name), wide(variable.value.c_str()));
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -72,7 +67,7 @@ void runCommand(const char16_t* command, const AlarmFacts& facts) {
         return;
     }
     CloseHandle(process.hThread);
-    for (HANDLE& slot : commands) {
+    for (void*& slot : commands) {
         if (slot != nullptr) continue;
         slot = process.hProcess;
         break;
@@ -88,12 +83,12 @@ void playSound(const char16_t* sound) {
     }
 }
 
-void logLine(const AlarmFacts& facts) {
+void logLines(const std::string& lines) {
     char16_t folder[kSettingTextUnits];
     readSettingText(settings.historyLogDirectory, folder);
-    if (folder[0] == 0) return;
+    if (folder[0] == 0 || lines.empty()) return;
     if (alarmLog == nullptr) alarmLog = startThreadOrFail(kSiteCsvLog, [] { return new AlarmLogWorker; });
-    alarmLog->push(folder, alarmCsvLine(facts));  // a full queue means the disk hangs: the line is dropped
+    alarmLog->push(folder, lines);  // a full queue means the disk hangs: the lines are dropped
 }
 
 void act(const AlarmRule& rule, const AlarmFacts& facts) {
@@ -107,6 +102,18 @@ void localName(char16_t (&name)[kSlotTextUnits]) {
 }
 
 }  // namespace
+
+int32_t reapCommands(void* (&processes)[kRunningCommands]) {
+    int32_t running = 0;
+    for (void*& process : processes) {
+        if (process != nullptr && WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+            CloseHandle(process);
+            process = nullptr;
+        }
+        running += process != nullptr ? 1 : 0;
+    }
+    return running;
+}
 
 void loadAlarmRulesWin32() {
     clearRuleWatches(watches);
@@ -125,25 +132,31 @@ void watchAlarmRulesWin32(const PanelList& shown) {
     char16_t name[kSlotTextUnits];
     localName(name);
     watchedTilesOf(shown, tiles);
-    RuleChange changes[16];
-    const int count = watchRules(watches, rules, tiles, static_cast<int64_t>(tickCountMs() / 1000), changes, 16);
-    RuleEvent events[16];
-    for (int i = 0; i < count; ++i) describeRuleChange(changes[i], tiles, rules, shown, name, events[i]);
+    watchRules(watches, rules, tiles, static_cast<int64_t>(tickCountMs() / 1000), changes);
     // The watch counts on the steady clock; the history's plots on the wall clock's seconds.
-    noteRuleEvents(periods, events, count, watches, wallClockMs() / 1000);
-    if (count == 0) return;
-    const LocalTime now = localTimeOf(wallClockSeconds());
-    for (int i = 0; i < count; ++i) {
-        const RuleEvent& event = events[i];
-        const AlarmRule& rule = rules.rules[event.rule];
-        const AlarmFacts facts = factsOf(event, now);
-        if (rule.notify) {
-            AlarmNotice notice{};
-            ruleNotice(event, rule, notice);
-            pushNotice(notices, notice);
+    const int64_t second = wallClockMs() / 1000;
+    closeEndedPeriods(periods, watches, second);
+    if (changes.count > 0) {
+        const LocalTime now = localTimeOf(wallClockSeconds());
+        TickNotices tickNotices{};
+        std::string lines;
+        for (int32_t i = 0; i < changes.count; ++i) {
+            RuleEvent event;
+            describeRuleChange(changes.changes[i], tiles, rules, shown, name, event);
+            const AlarmRule& rule = rules.rules[event.rule];
+            const AlarmFacts facts = factsOf(event, now);
+            if (rule.notify) addTickNotice(tickNotices, event, rule);
+            openPeriod(periods, event, second);
+            act(rule, facts);
+            lines += alarmCsvLine(facts);
         }
-        act(rule, facts);
-        logLine(facts);
+        pushTickNotices(notices, tickNotices);
+        logLines(lines);
+    }
+    if (alarmLog != nullptr && alarmLog->takeFailureNotice()) {
+        notify(u"Alarm log paused",
+               u"tarvelon-alarms.csv cannot be written (open in another program?): lines are lost until it can.",
+               false);
     }
 }
 

@@ -3,6 +3,9 @@
 // clear.
 #pragma once
 
+#include <cstdint>
+
+#include "alarms/alarm_command.h"
 #include "alarms/alarm_periods.h"
 #include "alarms/alarm_rule.h"
 #include "alarms/alarm_watch.h"
@@ -27,5 +30,9 @@ const AlarmRules& alarmRulesWin32();
 void setAlarmRuleWin32(int index, const AlarmRule& rule);
 // Runs the rule's actions once with {state} "test".
 void testAlarmRuleWin32(const AlarmRule& rule);
+
+// Closes the handles of the processes (commands) that have ended and empties their places; returns how
+// many still run.
+int32_t reapCommands(void* (&processes)[kRunningCommands]);
 
 }  // namespace tarvelon

@@ -55,19 +55,21 @@ void addAlarms(Tooltip& tip, const PanelList& shown, const AlarmState& alarms) {
 void addRaisedRules(Tooltip& tip, const PanelList& shown, const RuleWatchState& watches,
                     const AlarmRules& rules) {
     char16_t item[kItemUnits];
-    for (const RuleWatch& watch : watches.watches) {
-        if (watch.rule < 0 || !watch.raised) continue;
-        for (const PanelGroup& group : shown.groups) {
-            if (group.host.present == 0) continue;
-            const uint32_t server =
-                group.source == kLocalSource ? 0 : serverIdentity(slotTable[group.source]);
-            if (server != watch.server || (watch.gpu >= 0 && group.gpus[watch.gpu].present == 0)) continue;
-            char16_t tile[kRecordTextUnits];
-            tileTitle(group, watch.gpu, tile);
-            addItem(tip, item,
-                    format16(item, kItemUnits, u"Alarm: %s %s", tile,
-                             ruleFigureName(rules.rules[watch.rule].figure)));
-            break;
+    for (const TileWatches& entry : watches.tiles) {
+        if (!entry.used) continue;
+        for (int32_t r = 0; r < kAlarmRules; ++r) {
+            if (!entry.rules[r].raised) continue;
+            for (const PanelGroup& group : shown.groups) {
+                if (group.host.present == 0) continue;
+                const uint32_t server =
+                    group.source == kLocalSource ? 0 : serverIdentity(slotTable[group.source]);
+                if (server != entry.server || (entry.gpu >= 0 && group.gpus[entry.gpu].present == 0)) continue;
+                char16_t tile[kRecordTextUnits];
+                tileTitle(group, entry.gpu, tile);
+                addItem(tip, item,
+                        format16(item, kItemUnits, u"Alarm: %s %s", tile, ruleFigureName(rules.rules[r].figure)));
+                break;
+            }
         }
     }
 }

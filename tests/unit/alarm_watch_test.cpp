@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "alarms/server_identity.h"
 #include "panel/alarm_feed.h"
 #include "platform/text16.h"
 
@@ -25,15 +26,17 @@ AlarmRule rule(int32_t figure, const char16_t* target, bool above, int32_t level
     return r;
 }
 
-// One tick over the shown list, as the panel runs it: at most capacity events.
+// One tick over the shown list, as the panel runs it: how many events, the first capacity of them
+// described.
 int watchShown(RuleWatchState& state, const AlarmRules& rules, const PanelList& shown, const char16_t* localName,
                int64_t second, RuleEvent* events, int capacity) {
     auto tiles = std::make_unique<WatchedTiles>();
     watchedTilesOf(shown, *tiles);
-    RuleChange changes[16];
-    const int count = watchRules(state, rules, *tiles, second, changes, capacity);
-    for (int i = 0; i < count; ++i) describeRuleChange(changes[i], *tiles, rules, shown, localName, events[i]);
-    return count;
+    auto changes = std::make_unique<RuleChanges>();
+    watchRules(state, rules, *tiles, second, *changes);
+    const int count = changes->count < capacity ? changes->count : capacity;
+    for (int i = 0; i < count; ++i) describeRuleChange(changes->changes[i], *tiles, rules, shown, localName, events[i]);
+    return changes->count;
 }
 
 TEST(AlarmWatch, RulesRaiseAfterTheirHoldAndClearPastTheirClearLevel) {
@@ -101,8 +104,8 @@ TEST(AlarmWatch, RulesRaiseAfterTheirHoldAndClearPastTheirClearLevel) {
         {120, 50, 50, 50, 40, 'O', 'N', "3+ b b 1|"},
         {121, 50, 50, 50, 40, 'O', 'O', "4+ b b 9|"},
     };
-    RuleWatchState state;
-    clearRuleWatches(state);
+    auto state = std::make_unique<RuleWatchState>();
+    clearRuleWatches(*state);
     for (const auto& t : ticks) {
         groups[0]->gpuRecords[0].coreTempC = static_cast<uint8_t>(t.gpu0);
         groups[0]->gpuRecords[1].coreTempC = static_cast<uint8_t>(t.gpu1);
@@ -116,7 +119,7 @@ TEST(AlarmWatch, RulesRaiseAfterTheirHoldAndClearPastTheirClearLevel) {
         slotTable[0].Status = groups[1]->host.status;
         slotTable[1].Status = groups[2]->host.status;
         RuleEvent events[8];
-        const int count = watchShown(state, *rules, *list, u"this-pc", t.second, events, 8);
+        const int count = watchShown(*state, *rules, *list, u"this-pc", t.second, events, 8);
         std::string got;
         for (int i = 0; i < count; ++i) {
             got += std::to_string(events[i].rule) + (events[i].raised ? "+ " : "- ") +
@@ -140,15 +143,90 @@ TEST(AlarmWatch, AGpuKeepsItsAlarmWhenAnotherDropsOut) {
     local.gpuRecords[1].coreTempC = 90;
     auto rules = std::make_unique<AlarmRules>();
     rules->rules[0] = rule(ruleFigureOf(u"gpu_core_c"), u"local", true, 80, 70, 0, 0);
-    RuleWatchState state;
-    clearRuleWatches(state);
+    auto state = std::make_unique<RuleWatchState>();
+    clearRuleWatches(*state);
     RuleEvent events[4];
-    ASSERT_EQ(watchShown(state, *rules, *list, u"pc", 0, events, 4), 1);
+    ASSERT_EQ(watchShown(*state, *rules, *list, u"pc", 0, events, 4), 1);
     // The first GPU drops out: the second, still raised, moves up to its place and raises nothing anew.
     local.gpuRecords[0] = local.gpuRecords[1];
     local.gpus[1].present = 0;
-    EXPECT_EQ(watchShown(state, *rules, *list, u"pc", 1, events, 4), 0);
-    EXPECT_TRUE(anyRuleRaised(state));
+    EXPECT_EQ(watchShown(*state, *rules, *list, u"pc", 1, events, 4), 0);
+    EXPECT_TRUE(anyRuleRaised(*state));
+}
+
+// A server's host tile: 'O' answers, 'N' silent, 'D' deactivated.
+WatchedTile serverTile(char state, uint32_t threads) {
+    WatchedTile tile{0, -1, -1, serverIdentity(slotTable[0]), true, state != 'D', state == 'O', {}};
+    tile.figures[3] = threads;
+    return tile;
+}
+
+TEST(AlarmWatch, AGapRestartsTheHoldNamesMatchInAnyCaseAndDeactivationClears) {
+    clearSlotTable();
+    ServerSlot& slot = slotTable[0];
+    copyText16(slot.Hostname, kSlotTextUnits, u"render1");
+    slot.Port = 8221;
+    slot.Active = 1;
+    auto rules = std::make_unique<AlarmRules>();
+    rules->rules[0] = rule(ruleFigureOf(u"threads"), u"Render1:8221", true, 5, 0, 2, 0);
+    rules->rules[1] = rule(kNotAnswering, u"*", true, 0, 0, 0, 0);
+    const struct {
+        int second;
+        char state;
+        const char* changes;  // rule+ raised / rule- cleared, value
+    } ticks[] = {
+        {0, 'O', ""},
+        {1, 'N', "1+ 1|"},  // the threads rule meets a gap in its hold
+        {2, 'O', "1- 0|"},  // held since 0 but for the gap: no raise yet
+        {3, 'O', ""},
+        {4, 'O', "0+ 9|"},
+        {5, 'N', "1+ 1|"},
+        {6, 'D', "1- 0|"},  // deactivated: no longer watched, cleared at once
+    };
+    auto state = std::make_unique<RuleWatchState>();
+    clearRuleWatches(*state);
+    auto tiles = std::make_unique<WatchedTiles>();
+    auto changes = std::make_unique<RuleChanges>();
+    for (const auto& tick : ticks) {
+        tiles->tiles[0] = serverTile(tick.state, 9);
+        tiles->count = 1;
+        watchRules(*state, *rules, *tiles, tick.second, *changes);
+        std::string got;
+        for (int i = 0; i < changes->count; ++i) {
+            const RuleChange& change = changes->changes[i];
+            got += std::to_string(change.rule) + (change.raised ? "+ " : "- ") + std::to_string(change.value) + "|";
+        }
+        EXPECT_EQ(got, tick.changes) << "second " << tick.second;
+    }
+    clearSlotTable();
+}
+
+TEST(AlarmWatch, EveryRuleOnEveryTileRaisesAndClearsInOneTick) {
+    // 64 servers of 16 GPUs beside this PC's, all hot, under five rules: 5 × 1040 raises, then as
+    // many clears.
+    clearSlotTable();
+    auto rules = std::make_unique<AlarmRules>();
+    for (int r = 0; r < 5; ++r) rules->rules[r] = rule(ruleFigureOf(u"gpu_core_c"), u"all", true, 90, 80, 0, 0);
+    auto tiles = std::make_unique<WatchedTiles>();
+    auto state = std::make_unique<RuleWatchState>();
+    clearRuleWatches(*state);
+    auto changes = std::make_unique<RuleChanges>();
+    for (const uint32_t temperature : {95u, 60u}) {
+        tiles->count = 0;
+        for (int32_t source = -1; source < kServerSlots; ++source) {
+            tiles->tiles[tiles->count++] = {source, -1, -1, static_cast<uint32_t>(source + 1), true, true, true, {}};
+            for (int32_t k = 0; k < kGpuSlots; ++k) {
+                WatchedTile& gpu = tiles->tiles[tiles->count++];
+                gpu = {source, k, k * 8, static_cast<uint32_t>(source + 1), true, true, true, {}};
+                gpu.figures[5] = temperature;
+            }
+        }
+        watchRules(*state, *rules, *tiles, 0, *changes);
+        ASSERT_EQ(changes->count, 5 * 1040);
+        int raised = 0;
+        for (int i = 0; i < changes->count; ++i) raised += changes->changes[i].raised ? 1 : 0;
+        EXPECT_EQ(raised, temperature > 90 ? 5 * 1040 : 0);
+    }
 }
 
 }  // namespace

@@ -59,9 +59,15 @@ TEST_F(TrayTooltip, NamesTheLocalFiguresAndTheAlarmsInForce) {
     alarms = AlarmState{};
     rules.rules[0] = defaultRule(ruleFigureOf(u"cpu_load_pct"));
     rules.rules[1] = defaultRule(ruleFigureOf(u"gpu_core_c"));
-    watches->watches[0] = {0, 0, -1, -1, -1, -1, 5, true, false};
-    watches->watches[1] = {1, serverIdentity(slotTable[4]), 0, 0, -1, -1, 5, true, false};
-    watches->watches[2] = {1, 12345, 0, 0, -1, -1, 5, true, false};
+    const struct {
+        uint32_t server;
+        int32_t gpuKey, gpu, rule;
+    } raised[] = {{0, -1, -1, 0}, {serverIdentity(slotTable[4]), 0, 0, 1}, {12345, 0, 0, 1}};
+    for (int e = 0; e < 3; ++e) {
+        TileWatches& entry = watches->tiles[e];
+        entry = {true, raised[e].server, raised[e].gpuKey, raised[e].gpu, {}};
+        entry.rules[raised[e].rule].raised = true;
+    }
     EXPECT_EQ(tooltip().substr(0, 72),
               "Tarvelon · Alarm: SYSTEM cpu_load_pct · Alarm: GPU 0 gpu_core_c · CPU");
 }
