@@ -1,6 +1,8 @@
 """Alarm rules in the real program. A simulated GPU's temperature steps through 50, a 4 s spike to 90,
 50, 12 s at 90, 4 s at 75 and 4 s at 60; a rule above 80, clear at 70, hold 6 s runs a command that
-appends its placeholders to a file: one raise (not for the spike), one clear (only past 70). A rule on
+appends its placeholders and two of its environment variables to a file: one raise (not for the spike),
+one clear (only past 70). The GPU's name is hostile (x" & echo pwned>C:\pwned.txt & "): the command line
+gets its safe form and runs nothing else, the environment the name as it is. A rule on
 a watched server (the program watching its own query server) raises for that server. Then the Alarms
 dialog, from the menu, adds a rule by keyboard alone, refusing a level that is no number, and
 switches it off with its box."""
@@ -10,11 +12,12 @@ import time
 
 from wine_desktop import Desktop, check, free_udp_port, main, wait_for
 
+HOSTILE_NAME = r'x" & echo pwned>C:\pwned.txt & "'
 CONFIGURATION = """physical 1
-gpu 0 name Simulated GeForce
+gpu 0 name %s
 gpu 0 bus 1
 gpu 0 steps coreTemp 4 50 90 50 90 90 90 75 60
-"""
+""" % HOSTILE_NAME
 RULES = r"HKCU\Software\Tarvelon\Alarms"
 
 
@@ -42,7 +45,7 @@ def test(build):
     desktop.stop()
     desktop.reg_delete()
     drive_c = os.path.join(desktop.env["WINEPREFIX"], "drive_c")
-    outputs = {name: os.path.join(drive_c, name) for name in ("gpu-alarms.txt", "server-alarms.txt")}
+    outputs = {name: os.path.join(drive_c, name) for name in ("gpu-alarms.txt", "server-alarms.txt", "pwned.txt")}
     for path in outputs.values():
         if os.path.exists(path):
             os.remove(path)
@@ -53,7 +56,8 @@ def test(build):
         desktop.reg_add(name, value)
     add_rule(desktop, 0, {"figure": "gpu_core_c", "target": "local", "level": 80, "clear": 70, "holdSeconds": 6,
                           "cooldownSeconds": 0, "notify": 0,
-                          "command": r'cmd /c echo {state}/{tile}/{figure}/{value}/{level}/{time}>>C:\gpu-alarms.txt'})
+                          "command": r'cmd /v:on /c "echo {state}/{tile}/{figure}/{value}/{level}/{time}/'
+                                     r'!TARVELON_TILE!/!TARVELON_STATE!>>C:\gpu-alarms.txt"'})
     add_rule(desktop, 1, {"figure": "threads", "target": "127.0.0.1:%d" % port, "level": 1, "clear": 0,
                           "holdSeconds": 0, "notify": 0,
                           "command": r'cmd /c echo {state} {host}>>C:\server-alarms.txt'})
@@ -69,10 +73,14 @@ def test(build):
         time.sleep(6)  # the second spike, 90 for 4 s, passes without a raise
         lines = [line.split("/") for line in lines_of(outputs["gpu-alarms.txt"])]
         check([line[0] for line in lines] == ["raised", "cleared"], "raise, then clear: %r" % lines)
-        check(lines[0][1:5] == ["Simulated GeForce", "gpu_core_c", "90", "80"], "the raise: %r" % lines[0])
-        check(lines[1][1:3] == ["Simulated GeForce", "gpu_core_c"] and int(lines[1][3]) <= 70,
+        safe = "x_ _ echo pwned_C:_pwned.txt _ _"
+        check(lines[0][1:5] == [safe, "gpu_core_c", "90", "80"], "the raise: %r" % lines[0])
+        check(lines[1][1:3] == [safe, "gpu_core_c"] and int(lines[1][3]) <= 70,
               "cleared only past 70: %r" % lines[1])
         check(len(lines[0][5]) == 19 and lines[0][5][4] == "-" and lines[0][5][13] == ":", "the time: %r" % lines[0])
+        check([line[6:] for line in lines] == [[HOSTILE_NAME, "raised"], [HOSTILE_NAME, "cleared"]],
+              "the environment: %r" % lines)
+        check(not os.path.exists(outputs["pwned.txt"]), "the name ran a command")
 
         # The dialog, by keyboard: Alarms… is the menu's sixth item.
         desktop.xdotool("mousemove", rect[0] + 40, rect[1] + 40)
