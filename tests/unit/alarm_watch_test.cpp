@@ -203,7 +203,8 @@ TEST(AlarmWatch, AGapRestartsTheHoldNamesMatchInAnyCaseAndDeactivationClears) {
 
 TEST(AlarmWatch, EveryRuleOnEveryTileRaisesAndClearsInOneTick) {
     // 64 servers of 16 GPUs beside this PC's, all hot, under five rules: 5 × 1040 raises, then as
-    // many clears.
+    // many clears; then 65 other hosts in their places, every tile new while the old ones still hold
+    // the table, all hot again.
     clearSlotTable();
     auto rules = std::make_unique<AlarmRules>();
     for (int r = 0; r < 5; ++r) rules->rules[r] = rule(ruleFigureOf(u"gpu_core_c"), u"all", true, 90, 80, 0, 0);
@@ -211,13 +212,15 @@ TEST(AlarmWatch, EveryRuleOnEveryTileRaisesAndClearsInOneTick) {
     auto state = std::make_unique<RuleWatchState>();
     clearRuleWatches(*state);
     auto changes = std::make_unique<RuleChanges>();
-    for (const uint32_t temperature : {95u, 60u}) {
+    for (const uint32_t temperature : {95u, 60u, 96u}) {
+        const uint32_t hosts = temperature == 96u ? 100 : 1;
         tiles->count = 0;
         for (int32_t source = -1; source < kServerSlots; ++source) {
-            tiles->tiles[tiles->count++] = {source, -1, -1, static_cast<uint32_t>(source + 1), true, true, true, {}};
+            const uint32_t server = hosts + static_cast<uint32_t>(source);
+            tiles->tiles[tiles->count++] = {source, -1, -1, server, true, true, true, {}};
             for (int32_t k = 0; k < kGpuSlots; ++k) {
                 WatchedTile& gpu = tiles->tiles[tiles->count++];
-                gpu = {source, k, k * 8, static_cast<uint32_t>(source + 1), true, true, true, {}};
+                gpu = {source, k, k * 8, server, true, true, true, {}};
                 gpu.figures[5] = temperature;
             }
         }
