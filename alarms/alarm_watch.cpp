@@ -63,7 +63,7 @@ void assignEntries(RuleWatchState& state, const WatchedTiles& tiles, int16_t* en
         entryOf[t] = static_cast<int16_t>(entry < 0 ? kNew : kept[entry] ? -1 : entry);
         if (entry >= 0) kept[entry] = true;
     }
-    for (int32_t e = 0; e < kWatchedTiles; ++e) state.tiles[e].used = state.tiles[e].used && kept[e];
+    for (int32_t e = 0; e < state.entries; ++e) state.tiles[e].used = state.tiles[e].used && kept[e];
     int32_t free = 0;
     for (int32_t t = 0; t < tiles.count; ++t) {
         if (entryOf[t] != kNew) continue;
@@ -72,7 +72,8 @@ void assignEntries(RuleWatchState& state, const WatchedTiles& tiles, int16_t* en
             entryOf[t] = -1;
             continue;
         }
-        while (state.tiles[free].used) ++free;
+        while (free < state.entries && state.tiles[free].used) ++free;
+        if (free == state.entries) ++state.entries;
         TileWatches& entry = state.tiles[free];
         entry.used = true;
         entry.server = tile.server;
@@ -86,7 +87,8 @@ void assignEntries(RuleWatchState& state, const WatchedTiles& tiles, int16_t* en
 // The index afresh from the entries in use, without the freed ones.
 void rebuildIndex(RuleWatchState& state) {
     std::memset(state.index, 0, sizeof state.index);
-    for (int32_t e = 0; e < kWatchedTiles; ++e) {
+    while (state.entries > 0 && !state.tiles[state.entries - 1].used) --state.entries;
+    for (int32_t e = 0; e < state.entries; ++e) {
         if (state.tiles[e].used) indexEntry(state, e);
     }
 }
@@ -162,12 +164,13 @@ bool watches(const AlarmRule& rule, const WatchedTile& tile) {
 }  // namespace
 
 void clearRuleWatches(RuleWatchState& state) {
-    for (TileWatches& entry : state.tiles) entry.used = false;
+    for (int32_t e = 0; e < state.entries; ++e) state.tiles[e].used = false;
+    state.entries = 0;
     std::memset(state.index, 0, sizeof state.index);
 }
 
 void forgetRule(RuleWatchState& state, int32_t rule) {
-    for (TileWatches& entry : state.tiles) entry.rules[rule] = kIdle;
+    for (int32_t e = 0; e < state.entries; ++e) state.tiles[e].rules[rule] = kIdle;
 }
 
 void watchRules(RuleWatchState& state, const AlarmRules& rules, const WatchedTiles& tiles, int64_t nowSeconds,
@@ -217,7 +220,8 @@ const TileWatches* findTileWatches(const RuleWatchState& state, uint32_t server,
 }
 
 bool anyRuleRaised(const RuleWatchState& state) {
-    for (const TileWatches& entry : state.tiles) {
+    for (int32_t e = 0; e < state.entries; ++e) {
+        const TileWatches& entry = state.tiles[e];
         if (!entry.used) continue;
         for (const RuleWatch& watch : entry.rules) {
             if (watch.raised) return true;

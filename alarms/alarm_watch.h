@@ -57,10 +57,12 @@ struct TileWatches {
 };
 
 // Room for every tile at once, so that every rule is checked on every tile whatever their count; an
-// entry is found through an index on its identity, not by a search.
+// entry is found through an index on its identity, not by a search. Zero at start.
 constexpr int kTileIndexSlots = 4096;  // a power of two, under a third full
 struct RuleWatchState {
     TileWatches tiles[kWatchedTiles];
+    // No entry at or past it is used: a PC with a few tiles never touches the memory of the rest.
+    int32_t entries;
     int16_t index[kTileIndexSlots];  // 1 + the entry in tiles; 0: empty
 };
 

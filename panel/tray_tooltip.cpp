@@ -55,7 +55,8 @@ void addAlarms(Tooltip& tip, const PanelList& shown, const AlarmState& alarms) {
 void addRaisedRules(Tooltip& tip, const PanelList& shown, const RuleWatchState& watches,
                     const AlarmRules& rules) {
     char16_t item[kItemUnits];
-    for (const TileWatches& entry : watches.tiles) {
+    for (int32_t e = 0; e < watches.entries; ++e) {
+        const TileWatches& entry = watches.tiles[e];
         if (!entry.used) continue;
         for (int32_t r = 0; r < kAlarmRules; ++r) {
             if (!entry.rules[r].raised) continue;

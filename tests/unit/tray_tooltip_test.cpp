@@ -68,6 +68,7 @@ TEST_F(TrayTooltip, NamesTheLocalFiguresAndTheAlarmsInForce) {
         entry = {true, raised[e].server, raised[e].gpuKey, raised[e].gpu, {}};
         entry.rules[raised[e].rule].raised = true;
     }
+    watches->entries = 3;
     EXPECT_EQ(tooltip().substr(0, 72),
               "Tarvelon · Alarm: SYSTEM cpu_load_pct · Alarm: GPU 0 gpu_core_c · CPU");
 }
