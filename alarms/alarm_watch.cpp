@@ -203,8 +203,13 @@ void watchRules(RuleWatchState& state, const AlarmRules& rules, const WatchedTil
         }
         for (int32_t a = 0; a < activeCount; ++a) {
             const AlarmRule& rule = rules.rules[active[a]];
-            if ((targeted & 1u << a) == 0 || !watches(rule, tile)) continue;
+            if ((targeted & 1u << a) == 0) continue;
             RuleWatch& watch = entry.rules[active[a]];
+            if (!watches(rule, tile)) {
+                // A host the panel hides keeps only not_answering: the rest goes as its tiles went.
+                if (!tile.shown) watch = kIdle;
+                continue;
+            }
             const Reading reading = readFigure(rule, tile, highLatency);
             if (step(watch, rule, reading, now)) {
                 changes.changes[changes.count++] = {active[a], t, watch.raised, reading.value};

@@ -154,14 +154,14 @@ TEST(AlarmWatch, AGpuKeepsItsAlarmWhenAnotherDropsOut) {
     EXPECT_TRUE(anyRuleRaised(*state));
 }
 
-// A server's host tile: 'O' answers, 'N' silent, 'D' deactivated.
+// A server's host tile: 'O' answers, 'N' silent, 'D' deactivated, 'H' answers but hidden.
 WatchedTile serverTile(char state, uint32_t threads) {
-    WatchedTile tile{0, -1, -1, serverIdentity(slotTable[0]), true, state != 'D', state == 'O', {}};
+    WatchedTile tile{0, -1, -1, serverIdentity(slotTable[0]), state != 'H', state != 'D', state != 'N' && state != 'D', {}};
     tile.figures[3] = threads;
     return tile;
 }
 
-TEST(AlarmWatch, AGapRestartsTheHoldNamesMatchInAnyCaseAndDeactivationClears) {
+TEST(AlarmWatch, AGapRestartsTheHoldNamesMatchInAnyCaseDeactivationClearsAndHidingDrops) {
     clearSlotTable();
     ServerSlot& slot = slotTable[0];
     copyText16(slot.Hostname, kSlotTextUnits, u"render1");
@@ -182,6 +182,7 @@ TEST(AlarmWatch, AGapRestartsTheHoldNamesMatchInAnyCaseAndDeactivationClears) {
         {4, 'O', "0+ 9|"},
         {5, 'N', "1+ 1|"},
         {6, 'D', "1- 0|"},  // deactivated: no longer watched, cleared at once
+        {7, 'H', ""},       // hidden: the threads rule raised at 4 is dropped without a word
     };
     auto state = std::make_unique<RuleWatchState>();
     clearRuleWatches(*state);
@@ -198,6 +199,7 @@ TEST(AlarmWatch, AGapRestartsTheHoldNamesMatchInAnyCaseAndDeactivationClears) {
         }
         EXPECT_EQ(got, tick.changes) << "second " << tick.second;
     }
+    EXPECT_FALSE(anyRuleRaised(*state));
     clearSlotTable();
 }
 
