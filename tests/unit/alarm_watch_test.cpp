@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "alarms/server_identity.h"
 #include "panel/alarm_feed.h"
@@ -201,6 +203,41 @@ TEST(AlarmWatch, AGapRestartsTheHoldNamesMatchInAnyCaseDeactivationClearsAndHidi
     }
     EXPECT_FALSE(anyRuleRaised(*state));
     clearSlotTable();
+}
+
+TEST(AlarmWatch, AServerKeepsItsStateWhereverItSitsAndTwiceIsOnce) {
+    clearSlotTable();
+    auto rules = std::make_unique<AlarmRules>();
+    rules->rules[0] = rule(ruleFigureOf(u"gpu_core_c"), u"*", true, 80, 70, 0, 0);
+    auto state = std::make_unique<RuleWatchState>();
+    clearRuleWatches(*state);
+    auto tiles = std::make_unique<WatchedTiles>();
+    auto changes = std::make_unique<RuleChanges>();
+    // Servers 7 and 9 by identity, each GPU at 90 °C, in slots as each tick places them.
+    const struct {
+        int second;
+        std::vector<std::pair<int32_t, uint32_t>> slots;  // slot, server
+        const char* changes;                               // tile+ raised / tile- cleared
+    } ticks[] = {
+        {0, {{0, 7}, {1, 9}, {2, 7}}, "0+|1+|"},  // 7 entered twice: watched once
+        {1, {{0, 9}, {1, 7}}, ""},                // moved: still raised, nothing new
+        {2, {{1, 7}}, ""},                        // 9 gone: dropped without a word
+        {3, {{0, 9}, {1, 7}}, "0+|"},             // 9 back: a new tile
+    };
+    for (const auto& tick : ticks) {
+        tiles->count = 0;
+        for (const auto& [slot, server] : tick.slots) {
+            WatchedTile& gpu = tiles->tiles[tiles->count++];
+            gpu = {slot, 0, 0x100, server, true, true, true, {}};
+            gpu.figures[5] = 90;
+        }
+        watchRules(*state, *rules, *tiles, tick.second, *changes);
+        std::string got;
+        for (int i = 0; i < changes->count; ++i) {
+            got += std::to_string(changes->changes[i].tile) + (changes->changes[i].raised ? "+|" : "-|");
+        }
+        EXPECT_EQ(got, tick.changes) << "second " << tick.second;
+    }
 }
 
 TEST(AlarmWatch, EveryRuleOnEveryTileRaisesAndClearsInOneTick) {
