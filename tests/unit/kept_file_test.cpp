@@ -57,9 +57,8 @@ TEST_F(KeptFileTest, OnlyRegularFilesWithinTheirBoundAreRead) {
     const struct {
         std::string path;
         bool read;
-    } cases[] = {
-        {fifo, false}, {"/dev/zero", false}, {"/dev/null", false}, {directory, false}, {atBound, true},
-        {pastBound, false}};
+    } cases[] = {{fifo, false},      {"/dev/zero", false}, {"/dev/null", false},
+                 {directory, false}, {atBound, true},      {pastBound, false}};
     for (const auto& c : cases) {
         std::string text;
         EXPECT_EQ(readTextFile(c.path, &text), c.read) << c.path;
