@@ -2,8 +2,9 @@
 // figures. It runs the panel program's query server, configured from the command line, over a
 // sampler of its own that gathers the figures when a question finds them stale; at rest every thread
 // blocks until a datagram, a connection or a signal comes. A server that cannot start ends it with
-// status 1, so that a supervisor (systemd's Restart=on-failure) starts it again; SIGTERM and SIGINT
-// end it with status 0.
+// status 1, so that a supervisor (systemd's Restart=on-failure) starts it again, and a configuration
+// mistake with status 2; SIGTERM and SIGINT end it with status 0, SIGHUP reads the web configuration
+// again.
 #include <signal.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "agent/agent_log.h"
 #include "agent/agent_options.h"
@@ -93,6 +95,7 @@ int main(int argc, char** argv) {
     sigemptyset(&watchedSignals);
     sigaddset(&watchedSignals, SIGTERM);
     sigaddset(&watchedSignals, SIGINT);
+    sigaddset(&watchedSignals, SIGHUP);
     sigaddset(&watchedSignals, kServerChangedSignal);
     pthread_sigmask(SIG_BLOCK, &watchedSignals, nullptr);
 
@@ -117,8 +120,9 @@ int main(int argc, char** argv) {
     sampler.keepFigures = options.metricsEnabled;
     const NvmlOpenOutcome outcome = openNvmlGpus(options.nvmlLibrary.c_str(), &sampler.gpus);
     logLine(gpuOutcomeLine(outcome, sampler.gpus.count, options.nvmlLibrary));
-    // The first pass at start, so that the first question already gets rates over a known time.
-    refreshAgentFigures(sampler, tickCountMs());
+    // The first pass at start, so that the first question already gets rates over a known time; on a
+    // thread of its own, so that the main thread is already waiting for the signals meanwhile.
+    std::thread([] { refreshAgentFigures(sampler, tickCountMs()); }).detach();
 
     options.listen.enabledCheckMs = kEnabledCheckMs;
     setServerListen(options.listen);
@@ -131,11 +135,13 @@ int main(int argc, char** argv) {
     startQueryServer();
     if (options.metricsEnabled) {
         std::string failure;
-        if (!startMetricsServer(MetricsServerSetup{options.metrics, options.probeAllow, &sampler,
-                                                   options.ignoredInterfaces, options.web},
-                                &failure)) {
+        const MetricsStart start = startMetricsServer(
+            MetricsServerSetup{options.metrics, options.probeAllow, &sampler, options.ignoredInterfaces,
+                               options.web, options.webConfigPath},
+            &failure);
+        if (start != MetricsStart::Serving) {
             logLine(failure);
-            exitNow(1);
+            exitNow(start == MetricsStart::ConfigurationRefused ? 2 : 1);
         }
         logLine("serving Prometheus metrics on TCP port " + std::to_string(options.metrics.port) +
                 (options.probeAllow.empty() ? "" : ", probes included") +
@@ -159,6 +165,13 @@ int main(int argc, char** argv) {
             if (state == kServerError && !served) exitNow(1);
         }
         const int signal = sigwaitinfo(&watchedSignals, nullptr);
+        if (signal == SIGHUP) {
+            if (options.webConfigPath.empty())
+                logLine("SIGHUP: there is no web configuration to read again");
+            else
+                rereadMetricsWebConfig();
+            continue;
+        }
         if (signal == SIGTERM || signal == SIGINT) {
             logLine(std::string("stopping on ") + (signal == SIGTERM ? "SIGTERM" : "SIGINT"));
             exitNow(0);

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "net/allow_list.h"
+#include "agent/address_group.h"
 
 namespace tarvelon {
 namespace {
@@ -33,44 +33,61 @@ bool sameText(const std::string& a, const std::string& b) {
     return difference == 0;
 }
 
-bool passwordMatches(const std::string& password, const std::string& hash) {
-    auto data = std::make_unique<crypt_data>();
-    const char* result = crypt_r(password.c_str(), hash.c_str(), data.get());
-    return result != nullptr && result[0] != '*' && sameText(result, hash);
+bool counting(const LoginAttempts& entry, uint64_t nowMs) {
+    return entry.checking > 0 || (entry.attempts > 0 && nowMs < entry.sinceMs + kFailedLoginWindowMs);
 }
 
-// The address whose failures are counted together with from's.
-IpAddress failureKey(const IpAddress& from) {
-    IpAddress key = isMappedIPv4(from) ? unmappedIPv4(from) : from;
-    key.scopeId = 0;
-    std::memset(key.bytes + (key.family == IpFamily::IPv4 ? 4 : 8), 0, key.family == IpFamily::IPv4 ? 12 : 8);
-    return key;
+bool locked(const LoginAttempts& entry) {
+    return entry.attempts >= kMostFailedLogins;
 }
 
-bool counting(const FailedLogins& entry, uint64_t nowMs) {
-    return entry.count > 0 && nowMs < entry.sinceMs + kFailedLoginWindowMs;
-}
-
-FailedLogins* failuresOf(BasicAuth& auth, const IpAddress& key, uint64_t nowMs) {
-    for (FailedLogins& entry : auth.failures) {
-        if (counting(entry, nowMs) && entry.address.family == key.family &&
-            std::memcmp(entry.address.bytes, key.bytes, sizeof key.bytes) == 0)
+// The client's entry, a new one in a free place, else in place of the oldest that is not turned
+// away: a full table must not free a client that is locked this minute. Null when every entry is
+// locked or checking.
+LoginAttempts* attemptsOf(BasicAuth& auth, const IpAddress& client, uint64_t nowMs) {
+    LoginAttempts* free = nullptr;
+    LoginAttempts* oldest = nullptr;
+    for (LoginAttempts& entry : auth.clients) {
+        const bool inUse = counting(entry, nowMs);
+        if (sameGroup(entry.client, client) && (inUse || entry.checking > 0)) {
+            // A window that ended while checks ran starts again with them.
+            if (nowMs >= entry.sinceMs + kFailedLoginWindowMs)
+                entry = LoginAttempts{client, nowMs, entry.checking, entry.checking, false};
             return &entry;
+        }
+        if (!inUse) {
+            if (free == nullptr) free = &entry;
+        } else if (!locked(entry) && entry.checking == 0 &&
+                   (oldest == nullptr || entry.sinceMs < oldest->sinceMs)) {
+            oldest = &entry;
+        }
     }
-    return nullptr;
+    LoginAttempts* taken = free != nullptr ? free : oldest;
+    if (taken != nullptr) *taken = LoginAttempts{client, nowMs, 0, 0, false};
+    return taken;
 }
 
-FailedLogins& newFailures(BasicAuth& auth, const IpAddress& key, uint64_t nowMs) {
-    FailedLogins* oldest = &auth.failures[0];
-    for (FailedLogins& entry : auth.failures) {
-        if (!counting(entry, nowMs)) {
-            oldest = &entry;
+bool rememberedHeader(BasicAuth& auth, const char* authorization, uint64_t nowMs) {
+    for (RememberedHeader& entry : auth.remembered) {
+        if (!entry.header.empty() && nowMs < entry.lastUsedMs + kRememberedHeaderMs &&
+            sameText(entry.header, authorization)) {
+            entry.lastUsedMs = nowMs;
+            return true;
+        }
+    }
+    return false;
+}
+
+void rememberHeader(BasicAuth& auth, const char* authorization, uint64_t nowMs) {
+    RememberedHeader* place = &auth.remembered[0];
+    for (RememberedHeader& entry : auth.remembered) {
+        if (entry.header.empty() || entry.header == authorization) {
+            place = &entry;
             break;
         }
-        if (entry.sinceMs < oldest->sinceMs) oldest = &entry;
+        if (entry.lastUsedMs < place->lastUsedMs) place = &entry;
     }
-    *oldest = FailedLogins{key, nowMs, 0};
-    return *oldest;
+    *place = RememberedHeader{authorization, nowMs};
 }
 
 // The check itself, waiting while as many run as there are processors.
@@ -80,7 +97,7 @@ bool boundedPasswordCheck(BasicAuth& auth, const std::string& password, const st
         auth.checkEnded.wait(guard, [&] { return auth.checksRunning < auth.mostChecks; });
         ++auth.checksRunning;
     }
-    const bool matches = passwordMatches(password, hash);
+    const bool matches = auth.check(password, hash);
     {
         std::lock_guard<std::mutex> guard(auth.lock);
         --auth.checksRunning;
@@ -89,19 +106,41 @@ bool boundedPasswordCheck(BasicAuth& auth, const std::string& password, const st
     return matches;
 }
 
+bool sameUsers(const std::vector<WebUser>& a, const std::vector<WebUser>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].name != b[i].name || a[i].bcryptHash != b[i].bcryptHash) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void setBasicAuthUsers(BasicAuth& auth, const std::vector<WebUser>& users, unsigned processors) {
     std::lock_guard<std::mutex> guard(auth.lock);
+    auth.mostChecks = processors;
+    if (sameUsers(auth.users, users) && !auth.unknownUserHash.empty()) return;
     auth.users = users;
-    auth.remembered.assign(users.size(), RememberedCredentials{"", 0});
+    ++auth.usersGeneration;
+    for (RememberedHeader& entry : auth.remembered) entry = RememberedHeader{};
     int cost = 4;
     for (const WebUser& user : users) cost = std::max(cost, bcryptCost(user.bcryptHash));
     char prefix[8];
     std::snprintf(prefix, sizeof prefix, "$2b$%02d$", cost);
     auth.unknownUserHash = std::string(prefix) + kUnknownUserSaltAndHash;
-    auth.mostChecks = processors;
-    for (FailedLogins& entry : auth.failures) entry.count = 0;
+}
+
+bool bcryptMatches(const std::string& password, const std::string& hash) {
+    auto data = std::make_unique<crypt_data>();
+    const char* result = crypt_r(password.c_str(), hash.c_str(), data.get());
+    return result != nullptr && result[0] != '*' && sameText(result, hash);
+}
+
+bool bcryptCostsDiffer(const std::vector<WebUser>& users) {
+    for (const WebUser& user : users) {
+        if (bcryptCost(user.bcryptHash) != bcryptCost(users[0].bcryptHash)) return true;
+    }
+    return false;
 }
 
 bool decodeBasicCredentials(const char* authorization, std::string* user, std::string* password) {
@@ -136,37 +175,46 @@ bool decodeBasicCredentials(const char* authorization, std::string* user, std::s
 }
 
 LoginOutcome checkLogin(BasicAuth& auth, const char* authorization, const IpAddress& from, uint64_t nowMs) {
-    if (auth.users.empty()) return LoginOutcome::Accepted;
     std::string name;
     std::string password;
-    if (!decodeBasicCredentials(authorization, &name, &password)) return LoginOutcome::Refused;
-    size_t index = auth.users.size();
-    for (size_t i = 0; i < auth.users.size(); ++i) {
-        if (sameText(auth.users[i].name, name)) index = i;
-    }
-    const IpAddress key = failureKey(from);
+    const bool decoded = decodeBasicCredentials(authorization, &name, &password);
+    LoginAttempts* client = nullptr;
+    std::string hash;
+    bool known = false;
+    uint64_t generation = 0;
     {
         std::lock_guard<std::mutex> guard(auth.lock);
+        if (auth.users.empty()) return LoginOutcome::Accepted;
+        if (!decoded) return LoginOutcome::Refused;
         // Before the count: a scraper behind the same address as a guesser is still served.
-        if (index < auth.users.size() && nowMs < auth.remembered[index].untilMs &&
-            sameText(auth.remembered[index].header, authorization))
-            return LoginOutcome::Accepted;
-        const FailedLogins* failures = failuresOf(auth, key, nowMs);
-        if (failures != nullptr && failures->count > kMostFailedLogins) return LoginOutcome::TurnedAway;
+        if (rememberedHeader(auth, authorization, nowMs)) return LoginOutcome::Accepted;
+        client = attemptsOf(auth, addressGroup(from), nowMs);
+        if (client == nullptr) return LoginOutcome::Locked;
+        if (locked(*client)) {
+            if (client->lockLogged) return LoginOutcome::Locked;
+            client->lockLogged = true;
+            return LoginOutcome::LockedAnew;
+        }
+        if (client->checking >= kMostChecksPerClient) return LoginOutcome::TooManyChecks;
+        // Counted before the check, so that attempts sent at once cannot all pass the limit.
+        ++client->attempts;
+        ++client->checking;
+        hash = auth.unknownUserHash;
+        for (const WebUser& user : auth.users) {
+            if (sameText(user.name, name)) {
+                hash = user.bcryptHash;
+                known = true;
+            }
+        }
+        generation = auth.usersGeneration;
     }
-    const bool known = index < auth.users.size();
-    const bool matches =
-        boundedPasswordCheck(auth, password, known ? auth.users[index].bcryptHash : auth.unknownUserHash) &&
-        known;
+    const bool matches = boundedPasswordCheck(auth, password, hash) && known;
     std::lock_guard<std::mutex> guard(auth.lock);
-    if (matches) {
-        auth.remembered[index] = RememberedCredentials{authorization, nowMs + kAcceptedCredentialsMs};
-        return LoginOutcome::Accepted;
-    }
-    FailedLogins* failures = failuresOf(auth, key, nowMs);
-    if (failures == nullptr) failures = &newFailures(auth, key, nowMs);
-    return ++failures->count == kMostFailedLogins + 1 ? LoginOutcome::RefusedAndTurnedAway
-                                                      : LoginOutcome::Refused;
+    --client->checking;
+    if (!matches) return LoginOutcome::Refused;
+    if (client->attempts > 0) --client->attempts;  // not a failure after all
+    if (generation == auth.usersGeneration) rememberHeader(auth, authorization, nowMs);
+    return LoginOutcome::Accepted;
 }
 
 }  // namespace tarvelon

@@ -7,12 +7,16 @@
 #include <mutex>
 #include <set>
 #include <thread>
+#include <vector>
 
 namespace tarvelon {
 
 struct ConnectionDeadline {
     int socketFd;
     DeadlineClock::time_point due;
+    IpAddress client;
+    bool waiting;  // for a request's first line
+    bool closing;  // shut down to make room: no longer counted
 };
 
 namespace {
@@ -25,10 +29,11 @@ std::set<ConnectionDeadline*>& watched() {
     return connections;
 }
 
-void setDue(ConnectionDeadline* connection, DeadlineClock::time_point due) {
+void setDue(ConnectionDeadline* connection, DeadlineClock::time_point due, bool waiting) {
     if (connection == nullptr) return;
     std::lock_guard<std::mutex> guard(watchedLock);
     connection->due = due;
+    connection->waiting = waiting;
 }
 
 void shutDownLateConnections() {
@@ -38,16 +43,36 @@ void shutDownLateConnections() {
         if (connection->due > now) continue;
         shutdown(connection->socketFd, SHUT_RDWR);
         connection->due = kNoDeadline;
+        connection->closing = true;
     }
 }
 
 }  // namespace
 
-ConnectionDeadline* watchConnection(int socketFd) {
+Admission admitClient(const IpAddress& client) {
+    std::lock_guard<std::mutex> guard(watchedLock);
+    std::vector<ConnectionDeadline*> counted;
+    std::vector<HeldConnection> held;
+    for (ConnectionDeadline* connection : watched()) {
+        if (connection->closing) continue;
+        counted.push_back(connection);
+        held.push_back(HeldConnection{connection->client, connection->waiting});
+    }
+    const AdmissionDecision decision = admitConnection(held.data(), held.size(), client);
+    if (decision.admission == Admission::AdmitInPlace) {
+        ConnectionDeadline* replaced = counted[decision.replaced];
+        shutdown(replaced->socketFd, SHUT_RDWR);
+        replaced->closing = true;
+        replaced->due = kNoDeadline;
+    }
+    return decision.admission;
+}
+
+ConnectionDeadline* watchConnection(int socketFd, const IpAddress& client) {
     const int duplicate = fcntl(socketFd, F_DUPFD_CLOEXEC, 0);
     if (duplicate < 0) return nullptr;
     auto* connection = new ConnectionDeadline{
-        duplicate, DeadlineClock::now() + std::chrono::seconds(kIdleSecondsBeforeClose)};
+        duplicate, DeadlineClock::now() + std::chrono::seconds(kIdleSecondsBeforeClose), client, true, false};
     std::lock_guard<std::mutex> guard(watchedLock);
     watched().insert(connection);
     return connection;
@@ -68,14 +93,15 @@ void requestBegun(ConnectionDeadline* connection) {
     const DeadlineClock::time_point headersDue = DeadlineClock::now() + std::chrono::seconds(kHeaderSeconds);
     std::lock_guard<std::mutex> guard(watchedLock);
     if (headersDue < connection->due) connection->due = headersDue;
+    connection->waiting = false;
 }
 
 void requestRead(ConnectionDeadline* connection) {
-    setDue(connection, kNoDeadline);
+    setDue(connection, kNoDeadline, false);
 }
 
 void requestAnswered(ConnectionDeadline* connection) {
-    setDue(connection, DeadlineClock::now() + std::chrono::seconds(kIdleSecondsBeforeClose));
+    setDue(connection, DeadlineClock::now() + std::chrono::seconds(kIdleSecondsBeforeClose), true);
 }
 
 void startDeadlineWatchdog() {

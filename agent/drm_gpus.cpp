@@ -61,6 +61,14 @@ constexpr Sensor kSensors[] = {{"edge", kDrmCoreMilliC},
                                {"vram", kDrmMemoryMilliC},
                                {"junction", kDrmHotspotMilliC}};
 
+// What a figure can be: a value past it is a fault of the file, not a reading, and leaves the figure
+// out as an unreadable file does (a cast would wrap it into a plausible small number).
+constexpr uint64_t kMostPercent = 100;
+constexpr uint64_t kMostFanRpm = 100000;
+constexpr uint64_t kMostMicrowatts = 10000000000;  // 10 kW
+constexpr uint64_t kMostMilliCelsius = 200000;
+constexpr uint64_t kMostMegahertz = 100000;
+
 bool cardName(const char* name) {
     if (std::strncmp(name, "card", 4) != 0 || name[4] == 0) return false;
     for (const char* c = name + 4; *c != 0; ++c) {
@@ -158,6 +166,7 @@ DrmGpu findGpu(const std::string& card, const std::string& device, const std::st
                const Driver& driver, const IdListPaths& idLists, std::string& text) {
     DrmGpu gpu{};
     gpu.address = address;
+    gpu.device = device;
     gpu.driver = driver.name;
     gpu.vendor = driver.vendor;
     unsigned domain = 0, bus = 0, slot = 0, function = 0;
@@ -251,7 +260,7 @@ bool parseClockLevels(const std::string& text, unsigned* currentMhz, unsigned* h
             const char* at = text.c_str() + colon + 1;
             const char* end = text.c_str() + lineEnd;
             uint64_t megahertz = 0;
-            if (nextDecimal(&at, end, &megahertz) && megahertz <= 0xFFFFFFFFu) {
+            if (nextDecimal(&at, end, &megahertz) && megahertz <= kMostMegahertz) {
                 const unsigned value = static_cast<unsigned>(megahertz);
                 *highestMhz = std::max(*highestMhz, value);
                 if (std::find(at, end, '*') != end) {
@@ -274,8 +283,8 @@ bool readDrmGpu(DrmGpu& gpu, uint64_t nowMs, std::string& text, NvmlAnswers* ans
         anyRead = true;
         return true;
     };
-    const auto number = [&](DrmFile file, uint64_t* value) {
-        return readFile(file) && parseWhole(text, value);
+    const auto number = [&](DrmFile file, uint64_t* value, uint64_t most = UINT64_MAX) {
+        return readFile(file) && parseWhole(text, value) && *value <= most;
     };
 
     NvmlAnswers& told = *answers;
@@ -291,7 +300,7 @@ bool readDrmGpu(DrmGpu& gpu, uint64_t nowMs, std::string& text, NvmlAnswers* ans
     told.name = gpu.name;
 
     uint64_t value = 0;
-    if (number(kDrmBusyPercent, &value) && value <= 100) {
+    if (number(kDrmBusyPercent, &value, kMostPercent)) {
         told.utilizationStatus = kNvmlSuccess;
         told.utilization.gpu = static_cast<uint32_t>(value);
     }
@@ -304,12 +313,13 @@ bool readDrmGpu(DrmGpu& gpu, uint64_t nowMs, std::string& text, NvmlAnswers* ans
         answerClock(true, current, &told.memoryClockStatus, &told.memoryMhz);
         answerClock(true, highest, &told.maxMemoryStatus, &told.maxMemoryMhz);
     }
-    if (number(kDrmCoreHz, &value))
+    if (number(kDrmCoreHz, &value, kMostMegahertz * 1000000))
         answerClock(true, value / 1000000, &told.graphicsStatus, &told.graphicsMhz);
-    if (number(kDrmMemoryHz, &value))
+    if (number(kDrmMemoryHz, &value, kMostMegahertz * 1000000))
         answerClock(true, value / 1000000, &told.memoryClockStatus, &told.memoryMhz);
-    if (number(kDrmCoreMhz, &value)) answerClock(true, value, &told.graphicsStatus, &told.graphicsMhz);
-    if (number(kDrmCoreMaxMhz, &value))
+    if (number(kDrmCoreMhz, &value, kMostMegahertz))
+        answerClock(true, value, &told.graphicsStatus, &told.graphicsMhz);
+    if (number(kDrmCoreMaxMhz, &value, kMostMegahertz))
         answerClock(true, value, &told.maxGraphicsStatus, &told.maxGraphicsMhz);
 
     uint64_t total = 0, used = 0;
@@ -319,7 +329,7 @@ bool readDrmGpu(DrmGpu& gpu, uint64_t nowMs, std::string& text, NvmlAnswers* ans
         told.memory.used = used;
         told.memory.free = total > used ? total - used : 0;
     }
-    if (number(kDrmFanRpm, &value)) {
+    if (number(kDrmFanRpm, &value, kMostFanRpm)) {
         told.fanStatus = kNvmlSuccess;
         told.fanRpm = static_cast<unsigned>(value);
     }
@@ -331,15 +341,15 @@ bool readDrmGpu(DrmGpu& gpu, uint64_t nowMs, std::string& text, NvmlAnswers* ans
                         {kDrmMemoryMilliC, &told.memoryTemperatureStatus, &told.memoryTemperatureC},
                         {kDrmHotspotMilliC, &told.hotspotTemperatureStatus, &told.hotspotTemperatureC}};
     for (const auto& temperature : temperatures) {
-        if (!number(temperature.file, &value)) continue;
+        if (!number(temperature.file, &value, kMostMilliCelsius)) continue;
         *temperature.status = kNvmlSuccess;
         *temperature.celsius = static_cast<unsigned>(value / 1000);
     }
-    if (number(kDrmPowerLimitMicrowatts, &value)) {
+    if (number(kDrmPowerLimitMicrowatts, &value, kMostMicrowatts)) {
         told.powerLimitStatus = kNvmlSuccess;
         told.powerLimitMilliwatts = static_cast<unsigned>(value / 1000);
     }
-    if (number(kDrmPowerMicrowatts, &value)) {
+    if (number(kDrmPowerMicrowatts, &value, kMostMicrowatts)) {
         told.powerStatus = kNvmlSuccess;
         told.powerMilliwatts = static_cast<unsigned>(value / 1000);
     }
@@ -347,11 +357,12 @@ bool readDrmGpu(DrmGpu& gpu, uint64_t nowMs, std::string& text, NvmlAnswers* ans
         told.energyStatus = kNvmlSuccess;
         told.energyMillijoules = value / 1000;
         // Microjoules over milliseconds are milliwatts. A counter that went back started again.
-        if (told.powerStatus != kNvmlSuccess && gpu.energyRead && nowMs > gpu.energyAtMs &&
-            value >= gpu.energyMicrojoules) {
+        const uint64_t milliwatts = gpu.energyRead && nowMs > gpu.energyAtMs && value >= gpu.energyMicrojoules
+                                        ? (value - gpu.energyMicrojoules) / (nowMs - gpu.energyAtMs)
+                                        : UINT64_MAX;
+        if (told.powerStatus != kNvmlSuccess && milliwatts <= kMostMicrowatts / 1000) {
             told.powerStatus = kNvmlSuccess;
-            told.powerMilliwatts =
-                static_cast<unsigned>((value - gpu.energyMicrojoules) / (nowMs - gpu.energyAtMs));
+            told.powerMilliwatts = static_cast<unsigned>(milliwatts);
         }
         gpu.energyRead = true;
         gpu.energyMicrojoules = value;
@@ -369,7 +380,9 @@ int32_t sampleDrmGpus(DrmGpus& drm, uint64_t nowMs, int32_t nvidiaCount, LocalSt
     size_t kept = 0;
     for (size_t index = 0; index < drm.gpus.size(); ++index) {
         DrmGpu& gpu = drm.gpus[index];
-        if (!readDrmGpu(gpu, nowMs, drm.text, &told[kept])) {
+        // A GPU still bound to its driver whose files fail stays, without figures, rather than being
+        // lost now and found again at the next look.
+        if (!readDrmGpu(gpu, nowMs, drm.text, &told[kept]) && boundDriver(gpu.device) == nullptr) {
             logLine("GPU gone: " + toUtf8(gpu.name.c_str()) + " (" + gpu.address +
                     "), unplugged or its driver unloaded");
             continue;

@@ -41,6 +41,7 @@ enum DrmFile {
 
 struct DrmGpu {
     std::string address;  // the PCI address, "0000:03:00.0": identity and order
+    std::string device;   // its directory in /sys/devices
     const char* driver;   // "amdgpu", "i915" or "xe"
     const char* vendor;   // "amd" or "intel"
     NvmlPciInfo pci;
@@ -70,12 +71,13 @@ DrmGpus makeDrmGpus(const std::string& root, const IdListPaths& idLists);
 // logged), the ones gone are dropped.
 void scanDrmGpus(DrmGpus& drm, uint64_t nowMs);
 
-// One GPU's files as the management library's answers (a figure not told is not supported); false
-// when none of its files read any more: the GPU is gone.
+// One GPU's files as the management library's answers (a figure not told is not supported, nor one
+// past what it can be); false when none of its files read any more.
 bool readDrmGpu(DrmGpu& gpu, uint64_t nowMs, std::string& text, NvmlAnswers* answers);
 
 // The GPU step after NVIDIA's, whose nvidiaCount GPUs fill the first slots: scans when due, reads
-// every GPU (one that is gone is dropped and logged), stores the whole count and fills the slots
+// every GPU (one whose files fail and that is no longer bound to its driver is dropped and logged;
+// one still bound stays without figures), stores the whole count and fills the slots
 // after NVIDIA's. answers, when given, receives what each slot's GPU told. Returns the slots
 // filled in all.
 int32_t sampleDrmGpus(DrmGpus& drm, uint64_t nowMs, int32_t nvidiaCount, LocalStore& store,

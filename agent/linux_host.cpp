@@ -16,6 +16,9 @@ constexpr uint64_t kCpufreqLookAgainMs = 60000;
 // The overcommit mode is an administrator's choice that hardly ever changes, and a sysctl file costs
 // as much to read as /proc/meminfo.
 constexpr uint64_t kOvercommitLookAgainMs = 60000;
+// Each read of /proc/cpuinfo has the kernel sample the clock of every processor. A clock that stood
+// still between two reads (most virtual machines) is read again once a minute, not every pass.
+constexpr uint64_t kSteadyClockLookAgainMs = 60000;
 
 // Per online processor with a cpufreq directory: the current frequency as percent of its maximum
 // and in MHz, as instances named after the processor (none of them a total).
@@ -53,6 +56,17 @@ void readFrequencies(LinuxHostSampler& sampler, const std::vector<int>& processo
             CounterItem{clock.name.c_str(), current / clock.maximumKhz * 100.0, 0});
         items->megahertz.push_back(CounterItem{clock.name.c_str(), current / 1000.0, 0});
     }
+}
+
+void readCpuinfoClocks(LinuxHostSampler& sampler, size_t processors, uint64_t nowMs) {
+    if (sampler.cpuinfoSteady && sampler.cpuinfoMhz.size() == processors &&
+        nowMs - sampler.cpuinfoReadAtMs < kSteadyClockLookAgainMs)
+        return;
+    std::swap(sampler.cpuinfoBefore, sampler.cpuinfoMhz);
+    sampler.cpuinfoMhz.clear();
+    if (sampler.cpuinfo.read(&sampler.text)) parseCpuinfoMegahertz(sampler.text, &sampler.cpuinfoMhz);
+    sampler.cpuinfoSteady = !sampler.cpuinfoMhz.empty() && sampler.cpuinfoMhz == sampler.cpuinfoBefore;
+    sampler.cpuinfoReadAtMs = nowMs;
 }
 
 // Listing /proc is the dearest read of a pass. The set of processes can only change when a task is
@@ -93,10 +107,10 @@ LinuxHostSampler makeLinuxHostSampler(const std::string& root) {
     sampler.root = root == "/" ? "" : root;
     sampler.meminfo = KeptFile(sampler.root + "/proc/meminfo");
     sampler.overcommit = KeptFile(sampler.root + "/proc/sys/vm/overcommit_memory");
-    sampler.stat = KeptFile(sampler.root + "/proc/stat");
+    sampler.stat = KeptFile(sampler.root + "/proc/stat", kKernelListBytes);
     sampler.loadavg = KeptFile(sampler.root + "/proc/loadavg");
-    sampler.netDev = KeptFile(sampler.root + "/proc/net/dev");
-    sampler.cpuinfo = KeptFile(sampler.root + "/proc/cpuinfo");
+    sampler.netDev = KeptFile(sampler.root + "/proc/net/dev", kKernelListBytes);
+    sampler.cpuinfo = KeptFile(sampler.root + "/proc/cpuinfo", kKernelListBytes);
     sampler.proc = KeptDirectory(sampler.root + "/proc");
     return sampler;
 }
@@ -142,8 +156,8 @@ HostSourceGaps sampleLinuxHost(LinuxHostSampler& sampler, uint64_t nowMs, const 
     if (statRead) readFrequencies(sampler, stat.processors, nowMs, &frequencies);
     // Without cpufreq the kernel still tells each processor's clock, though not its maximum.
     const bool cpufreqRead = !frequencies.megahertz.empty();
-    if (!cpufreqRead && sampler.cpuinfo.read(&text)) {
-        parseCpuinfoMegahertz(text, &sampler.cpuinfoMhz);
+    if (!cpufreqRead) {
+        readCpuinfoClocks(sampler, stat.processors.size(), nowMs);
         for (double megahertz : sampler.cpuinfoMhz)
             frequencies.megahertz.push_back(CounterItem{nullptr, megahertz, 0});
     }

@@ -38,7 +38,10 @@ struct LinuxHostSampler {
     KeptDirectory proc;
     std::vector<CpufreqFiles> cpufreq;  // by processor number
     KeptFile cpuinfo;                   // the clocks of machines without cpufreq (most VMs)
-    std::vector<double> cpuinfoMhz;
+    std::vector<double> cpuinfoMhz;     // as last read
+    std::vector<double> cpuinfoBefore;  // the read before, to tell a clock that stands still
+    bool cpuinfoSteady;                 // the last two reads agreed
+    uint64_t cpuinfoReadAtMs;
     std::string text;  // the read buffer, kept with its capacity
 
     // The process count and the task counters it was listed under.

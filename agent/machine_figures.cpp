@@ -60,7 +60,8 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSe
         gpu.name = toUtf8(answers.name.c_str());
         const char* vendor = pass.answers.vendors[slot];
         gpu.vendor = vendor != nullptr ? vendor : "";
-        gpu.uuid = pass.answers.uuids[slot];
+        // A driver's file may hold any bytes: cleaned to UTF-8 as names are.
+        gpu.uuid = toUtf8(fromUtf8(pass.answers.uuids[slot]).c_str());
         if (answers.pciStatus == kNvmlSuccess)
             gpu.pciBusId =
                 std::string(answers.pci.busId, strnlen(answers.pci.busId, sizeof answers.pci.busId));

@@ -1,7 +1,8 @@
 // The agent's HTTP endpoint for Prometheus, served by libmicrohttpd: GET /metrics with the agent's
 // own figures and, with allowed networks, GET /probe?target=; over TLS and behind a password when the
-// web configuration asks for them. Requests are bounded in size and time
-// and connections in number; every rule lives in metrics_request, metrics_probe and exposition.
+// web configuration asks for them, whose file is read again when it changes. Requests are bounded in
+// size and time and connections in number; every rule lives in metrics_request, metrics_probe,
+// exposition, basic_auth and connection_admission.
 #pragma once
 
 #include <string>
@@ -18,10 +19,20 @@ struct MetricsServerSetup {
     std::vector<IpNetwork> probeAllow;  // empty: /probe answers 404
     AgentSampler* sampler;
     std::string ignoredInterfaces;  // a POSIX extended expression; empty: every interface shown
-    WebConfig web;  // TLS and users; default: plain HTTP for everyone
+    WebConfig web;                  // TLS and users; default: plain HTTP for everyone
+    std::string webConfigPath;      // where web came from, read again when it changes; empty: none
 };
 
-// Starts serving on threads of the library's own; false with a message when it cannot listen.
-bool startMetricsServer(const MetricsServerSetup& setup, std::string* message);
+enum class MetricsStart {
+    Serving,
+    ConfigurationRefused,  // the TLS library refuses the certificate and key, say: a mistake to name
+    CannotServe,           // no port, no library
+};
+
+// Starts serving on threads of the library's own; otherwise a message says why.
+MetricsStart startMetricsServer(const MetricsServerSetup& setup, std::string* message);
+
+// Reads the web configuration again now, whether or not its file changed (SIGHUP).
+void rereadMetricsWebConfig();
 
 }  // namespace tarvelon

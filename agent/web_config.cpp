@@ -32,6 +32,17 @@ struct Reader {
     std::string scalar(const yaml_node_t* node) {
         return std::string(reinterpret_cast<const char*>(node->data.scalar.value), node->data.scalar.length);
     }
+    // False, naming both lines, when key was already given at this level: a second one would
+    // otherwise silently win over the first.
+    bool once(const yaml_node_t* key, const std::string& what, std::vector<const yaml_node_t*>* seen) {
+        for (const yaml_node_t* earlier : *seen) {
+            if (scalar(earlier) == scalar(key))
+                return fail(key, what + " given a second time (first on line " +
+                                     std::to_string(earlier->start_mark.line + 1) + ")");
+        }
+        seen->push_back(key);
+        return true;
+    }
     // A scalar value, or a failure naming the key.
     bool text(const yaml_node_t* value, const std::string& key, std::string* out) {
         if (value->type != YAML_SCALAR_NODE) return fail(value, key + " must be a single value");
@@ -69,12 +80,14 @@ bool readTls(Reader& reader, const yaml_node_t* section, WebConfig* config) {
     if (section->type != YAML_MAPPING_NODE)
         return reader.fail(section, "tls_server_config must be a mapping");
     config->tls = true;
+    std::vector<const yaml_node_t*> seen;
     for (yaml_node_pair_t* pair = section->data.mapping.pairs.start; pair < section->data.mapping.pairs.top;
          ++pair) {
         const yaml_node_t* key = reader.node(pair->key);
         const yaml_node_t* value = reader.node(pair->value);
         if (key->type != YAML_SCALAR_NODE) return reader.fail(key, "a key must be a name");
         const std::string name = reader.scalar(key);
+        if (!reader.once(key, name, &seen)) return false;
         if (name == "cipher_suites") {
             // The TLS library cannot be held to an exact list of suites: refused rather than half kept.
             return reader.fail(key,
@@ -118,12 +131,14 @@ bool readTls(Reader& reader, const yaml_node_t* section, WebConfig* config) {
 
 bool readUsers(Reader& reader, const yaml_node_t* section, WebConfig* config) {
     if (section->type != YAML_MAPPING_NODE) return reader.fail(section, "basic_auth_users must be a mapping");
+    std::vector<const yaml_node_t*> seen;
     for (yaml_node_pair_t* pair = section->data.mapping.pairs.start; pair < section->data.mapping.pairs.top;
          ++pair) {
         const yaml_node_t* key = reader.node(pair->key);
         const yaml_node_t* value = reader.node(pair->value);
         if (key->type != YAML_SCALAR_NODE) return reader.fail(key, "a user name must be a single value");
         WebUser user{reader.scalar(key), ""};
+        if (!reader.once(key, "user " + user.name, &seen)) return false;
         if (user.name.empty() || user.name.find(':') != std::string::npos) {
             return reader.fail(key, "a user name must be non-empty and without ':'");
         }
@@ -167,12 +182,14 @@ bool parseWebConfig(const std::string& text, const std::string& path, WebConfig*
     const yaml_node_t* root = yaml_document_get_root_node(&document.document);
     if (root == nullptr) return true;  // an empty file: plain HTTP, no passwords
     if (root->type != YAML_MAPPING_NODE) return reader.fail(root, "the file must be a mapping of sections");
+    std::vector<const yaml_node_t*> seen;
     for (yaml_node_pair_t* pair = root->data.mapping.pairs.start; pair < root->data.mapping.pairs.top;
          ++pair) {
         const yaml_node_t* key = reader.node(pair->key);
         const yaml_node_t* value = reader.node(pair->value);
         if (key->type != YAML_SCALAR_NODE) return reader.fail(key, "a section name must be a single value");
         const std::string name = reader.scalar(key);
+        if (!reader.once(key, "section " + name, &seen)) return false;
         if (name == "tls_server_config") {
             if (!readTls(reader, value, config)) return false;
         } else if (name == "basic_auth_users") {
@@ -224,7 +241,11 @@ int bcryptCost(const std::string& hash) {
 }
 
 std::string tlsPriorities(const WebConfig& config) {
-    std::string priorities = "NORMAL:-VERS-ALL";
+    // Forward-secret key exchange and AEAD ciphers only, as Go's exporters offer by default: TLS 1.2's
+    // static-RSA key exchange and CBC suites with SHA-1 are left out.
+    std::string priorities =
+        "NORMAL:-VERS-ALL:-KX-ALL:+ECDHE-ECDSA:+ECDHE-RSA:-CIPHER-ALL:+AES-128-GCM:+AES-256-GCM:"
+        "+CHACHA20-POLY1305:-MAC-ALL:+AEAD";
     if (config.maxVersion == TlsVersion::TLS13) priorities += ":+VERS-TLS1.3";
     if (config.minVersion == TlsVersion::TLS12) priorities += ":+VERS-TLS1.2";
     if (config.preferServerCipherSuites) priorities += ":%SERVER_PRECEDENCE";
@@ -234,6 +255,12 @@ std::string tlsPriorities(const WebConfig& config) {
 bool readWebConfig(const std::string& path, WebConfig* config, std::string* message) {
     std::string text;
     if (!readTextFile(path, &text, message) || !parseWebConfig(text, path, config, message)) return false;
+    // As Prometheus's exporters do: relative to the configuration's folder, not the service's.
+    const size_t slash = path.find_last_of('/');
+    for (std::string* file : {&config->certFile, &config->keyFile}) {
+        if (!file->empty() && (*file)[0] != '/' && slash != std::string::npos)
+            *file = path.substr(0, slash + 1) + *file;
+    }
     return !config->tls || (readPem(config->certFile, &config->certPem, message) &&
                             readPem(config->keyFile, &config->keyPem, message));
 }

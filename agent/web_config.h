@@ -39,14 +39,17 @@ struct WebConfig {
 // Reads the configuration from text (named path in messages). False with "PATH:LINE: what is wrong"
 // for anything it does not understand: a key it does not know, a value of the wrong kind, a TLS
 // section without both files, a TLS version before 1.2, a cipher suite list, a user without a bcrypt
-// hash of cost 4 to 31, a client certificate requirement, a second YAML document.
+// hash of cost 4 to 31, a client certificate requirement, a second YAML document, a section, key or
+// user given twice.
 bool parseWebConfig(const std::string& text, const std::string& path, WebConfig* config,
                     std::string* message);
-// The same from the file, with the certificate and key it names; a file that cannot be read, or a
-// certificate or key that is not PEM text, is named with the reason.
+// The same from the file, with the certificate and key it names (a relative name taken from the
+// file's folder); a file that cannot be read, or a certificate or key that is not PEM text, is named
+// with the reason.
 bool readWebConfig(const std::string& path, WebConfig* config, std::string* message);
 
-// The TLS library's priority string for the configuration's versions and suite order.
+// The TLS library's priority string for the configuration's versions and suite order: ECDHE key
+// exchange with AES-GCM or ChaCha20-Poly1305 in TLS 1.2, and TLS 1.3's suites.
 std::string tlsPriorities(const WebConfig& config);
 
 // The bcrypt cost of a hash parseWebConfig accepted (4 to 31).

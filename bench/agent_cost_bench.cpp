@@ -7,9 +7,10 @@
 // queries kept in flight over IPv4 loopback, from many addresses in turn since it answers one address
 // only about ten full replies a second: answers per second, next to a bare recvfrom/sendto echo loop
 // sending replies of the same length, measured in the same run (the limit of the path), and their
-// ratio.
+// ratio. Given an earlier build of the agent, it runs beside them (without the library) and the
+// agent's cost is reported against it too, as a ratio from the same run.
 //   agent_cost_bench [idle seconds, default 60] [seconds per load measurement, default 5]
-//                    [seconds polled once a second, default 60]
+//                    [seconds polled once a second, default 60] [earlier tarvelon-agent program]
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
@@ -56,10 +57,10 @@ long peakResidentKb(pid_t pid) {
     return static_cast<long>(statusNumber("/proc/" + std::to_string(pid) + "/status", "VmHWM"));
 }
 
-// The agent on port, with the given management library (nullptr: its default, absent here).
-pid_t startAgent(uint16_t port, const char* nvml) {
+// The agent program on port, with the given management library (nullptr: its default, absent here).
+pid_t startAgent(uint16_t port, const char* nvml, const char* program) {
     const std::string portText = std::to_string(port);
-    std::vector<const char*> argv = {TARVELON_AGENT_PROGRAM, "--port", portText.c_str()};
+    std::vector<const char*> argv = {program, "--port", portText.c_str()};
     if (nvml != nullptr) argv.insert(argv.end(), {"--nvml", nvml});
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
@@ -73,10 +74,11 @@ pid_t startAgent(uint16_t port, const char* nvml) {
 }
 
 // Starts the agent and waits for its first answer; the reply's length, or -1 (the agent is then gone).
-int startAnsweringAgent(uint16_t port, pid_t* agent, const char* nvml = nullptr) {
-    *agent = startAgent(port, nvml);
+int startAnsweringAgent(uint16_t port, pid_t* agent, const char* nvml = nullptr,
+                        const char* program = TARVELON_AGENT_PROGRAM) {
+    *agent = startAgent(port, nvml, program);
     if (*agent <= 0) {
-        std::fprintf(stderr, "cannot start %s\n", TARVELON_AGENT_PROGRAM);
+        std::fprintf(stderr, "cannot start %s\n", program);
         return -1;
     }
     int replyBytes = -1;
@@ -269,7 +271,7 @@ void stopAll(const std::vector<pid_t>& pids) {
 // of /metrics) for polledSeconds. The simulated library reads its configuration file at every call
 // and brings the shared C++ runtime along (about 1.5 MB resident), costs no driver has in that form,
 // so the polled and memory goals are held against the agent without it.
-void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
+void compareWithNodeExporter(double idleSeconds, double polledSeconds, const char* earlierAgent) {
     std::printf("two agents and the node exporter in the same run: idle for %.0f s, then each polled once a "
                 "second for %.0f s\n",
                 idleSeconds, polledSeconds);
@@ -306,12 +308,21 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
     }
     pids.push_back(leastAnswer);
     pids.push_back(exporter);
+    const uint16_t earlierPort = testing_net::findFreeUdpPort();
+    if (earlierAgent != nullptr) {
+        pid_t earlier = -1;
+        if (startAnsweringAgent(earlierPort, &earlier, libraries[1], earlierAgent) < 0) {
+            stopAll(pids);
+            return;
+        }
+        pids.push_back(earlier);
+    }
     for (int attempt = 0; attempt < 100 && askOnce(leastPort, 500) < 0; ++attempt) {
     }
     sleepMs(2000);  // all past their start
-    constexpr int kMeasured = 4;
-    Measured measured[kMeasured];
-    SchedulerClock before[kMeasured];
+    const int kMeasured = static_cast<int>(pids.size());
+    Measured measured[5];
+    SchedulerClock before[5];
     for (int i = 0; i < kMeasured; ++i) before[i] = schedulerClock(pids[i]);
     const double startCpu = before[0].cpuSeconds;
 
@@ -327,7 +338,7 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
     from = tickCountMs();
     const unsigned long long tasksBefore = tasksCreated();
     long scraped = 0;
-    // Each is asked in a quarter of the second of its own: asked right after another read the same
+    // Each is asked in a fifth of the second of its own: asked right after another read the same
     // files, a process would find the kernel's side of its reads still warm and cost less.
     const auto waitUntil = [](uint64_t due) {
         const uint64_t now = tickCountMs();
@@ -336,12 +347,14 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
     for (uint64_t second = 0; tickCountMs() - from < polledSeconds * 1000; ++second) {
         const uint64_t start = from + second * 1000;
         askOnce(leastPort, 500);
-        waitUntil(start + 250);
+        waitUntil(start + 200);
         askOnce(agentPorts[0], 500);
-        waitUntil(start + 500);
+        waitUntil(start + 400);
         askOnce(agentPorts[1], 500);
-        waitUntil(start + 750);
+        waitUntil(start + 600);
         scraped = getMetrics(exporterPort);
+        waitUntil(start + 800);
+        if (earlierAgent != nullptr) askOnce(earlierPort, 500);
         waitUntil(start + 1000);
     }
     elapsed = static_cast<double>(tickCountMs() - from) / 1000.0;
@@ -359,8 +372,8 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
     std::printf("  %-22s %10s %10s %10s %10s %18s\n", "", "wake-ups", "CPU ms", "wake-ups", "CPU s",
                 "peak resident");
     std::printf("  %-22s %10s %10s %10s %10s %18s\n", "", "/ minute", "/ minute", "/ minute", "/ hour", "kB");
-    const char* names[kMeasured] = {"agent, simulated GPUs", "agent, no GPU library", "least answer",
-                                    "node exporter"};
+    const char* names[5] = {"agent, simulated GPUs", "agent, no GPU library", "least answer", "node exporter",
+                            "earlier agent, no lib."};
     for (int i = 0; i < kMeasured; ++i) {
         std::printf("  %-22s %10.1f %10.3f %10.1f %10.3f %18ld\n", names[i], measured[i].idle.wakeupsPerMinute,
                     measured[i].idle.cpuSecondsPerMinute * 1000.0, measured[i].polled.wakeupsPerMinute,
@@ -377,6 +390,16 @@ void compareWithNodeExporter(double idleSeconds, double polledSeconds) {
                 least.polled.cpuSecondsPerMinute > 0
                     ? plain.polled.cpuSecondsPerMinute / least.polled.cpuSecondsPerMinute
                     : 0.0);
+    std::printf("  polled, the agent without the library cost %.1fx less CPU than the node exporter", cpuRatio);
+    if (earlierAgent != nullptr) {
+        const Measured& earlier = measured[4];
+        std::printf(" and %.2f times the earlier build (%s)",
+                    earlier.polled.cpuSecondsPerMinute > 0
+                        ? plain.polled.cpuSecondsPerMinute / earlier.polled.cpuSecondsPerMinute
+                        : 0.0,
+                    earlierAgent);
+    }
+    std::printf("\n");
     std::printf("  the agent's start took %.1f ms of CPU with the simulated GPUs; the exporter answered %ld bytes "
                 "per /metrics\n",
                 startCpu * 1000.0, scraped);
@@ -396,7 +419,7 @@ int main(int argc, char** argv) {
     const double polledSeconds = argc > 3 ? std::atof(argv[3]) : 60.0;
     int32_t error = 0;
     startSockets(&error);
-    compareWithNodeExporter(idleSeconds, polledSeconds);
+    compareWithNodeExporter(idleSeconds, polledSeconds, argc > 4 ? argv[4] : nullptr);
 
     // Under load: a fresh agent answering as fast as it can, next to a bare echo.
     const std::vector<SocketHandle> sources = openLoopbackSources(kLoadSources);

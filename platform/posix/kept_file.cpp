@@ -2,13 +2,47 @@
 
 #include <fcntl.h>
 #include <linux/magic.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
 namespace tarvelon {
+
+int openRegularFile(const char* path) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool readFromStart(int fd, std::string* text, size_t mostBytes, size_t* room, PositionalRead read) {
+    *room = std::max<size_t>(std::min(*room, mostBytes), 1);
+    text->resize(*room);
+    size_t length = 0;
+    for (;;) {
+        if (length == text->size()) {
+            // One byte past the bound tells a file at the bound from a longer one.
+            if (text->size() > mostBytes) return false;
+            *room = std::min(text->size() * 2, mostBytes + 1);
+            text->resize(*room);
+        }
+        const ssize_t got = read(fd, &(*text)[length], text->size() - length, static_cast<off_t>(length));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;
+        length += static_cast<size_t>(got);
+    }
+    text->resize(length);
+    return true;
+}
 
 KeptFile::~KeptFile() {
     close();
@@ -18,6 +52,7 @@ KeptFile::KeptFile(KeptFile&& other) noexcept
     : path_(std::move(other.path_)),
       fd_(std::exchange(other.fd_, -1)),
       kernelFile_(other.kernelFile_),
+      mostBytes_(other.mostBytes_),
       room_(other.room_) {}
 
 KeptFile& KeptFile::operator=(KeptFile&& other) noexcept {
@@ -26,6 +61,7 @@ KeptFile& KeptFile::operator=(KeptFile&& other) noexcept {
         path_ = std::move(other.path_);
         fd_ = std::exchange(other.fd_, -1);
         kernelFile_ = other.kernelFile_;
+        mostBytes_ = other.mostBytes_;
         room_ = other.room_;
     }
     return *this;
@@ -38,28 +74,16 @@ void KeptFile::close() {
 
 bool KeptFile::read(std::string* text) {
     if (fd_ < 0) {
-        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        fd_ = openRegularFile(path_.c_str());
         if (fd_ < 0) return false;
         struct statfs filesystem;
         kernelFile_ = fstatfs(fd_, &filesystem) == 0 &&
                       (filesystem.f_type == PROC_SUPER_MAGIC || filesystem.f_type == SYSFS_MAGIC);
     }
-    text->resize(room_);
-    size_t length = 0;
-    for (;;) {
-        const ssize_t got = pread(fd_, &(*text)[length], text->size() - length, static_cast<off_t>(length));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            close();
-            return false;
-        }
-        length += static_cast<size_t>(got);
-        // Kernel files fill every read they can: a short one is the end.
-        if (length < text->size()) break;
-        room_ *= 2;
-        text->resize(room_);
+    if (!readFromStart(fd_, text, mostBytes_, &room_)) {
+        close();
+        return false;
     }
-    text->resize(length);
     // An ordinary file (in a tree standing in for /proc) can be replaced between reads.
     if (!kernelFile_) close();
     return true;

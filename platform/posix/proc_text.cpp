@@ -1,20 +1,20 @@
 #include "platform/posix/proc_text.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
 namespace tarvelon {
 
-bool readTextFile(const std::string& path, std::string* text) {
-    FILE* file = std::fopen(path.c_str(), "re");
-    if (file == nullptr) return false;
-    text->clear();
-    char chunk[4096];
-    size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) text->append(chunk, got);
-    std::fclose(file);
-    return true;
+bool readTextFile(const std::string& path, std::string* text, size_t mostBytes) {
+    const int fd = openRegularFile(path.c_str());
+    if (fd < 0) return false;
+    size_t room = 4096;
+    const bool read = readFromStart(fd, text, mostBytes, &room);
+    close(fd);
+    return read;
 }
 
 namespace {
@@ -31,7 +31,12 @@ bool nextDecimal(const char** at, const char* end, uint64_t* value) {
     while (c < end && *c == ' ') ++c;
     if (c == end || *c < '0' || *c > '9') return false;
     uint64_t number = 0;
-    for (; c < end && *c >= '0' && *c <= '9'; ++c) number = number * 10 + static_cast<uint64_t>(*c - '0');
+    for (; c < end && *c >= '0' && *c <= '9'; ++c) {
+        const uint64_t digit = static_cast<uint64_t>(*c - '0');
+        // A number past 64 bits would wrap into a plausible small one.
+        if (number > (UINT64_MAX - digit) / 10) return false;
+        number = number * 10 + digit;
+    }
     *value = number;
     *at = c;
     return true;
@@ -104,7 +109,8 @@ std::vector<InterfaceBytes> parseNetDev(const std::string& text) {
     const char* const end = text.data() + text.size();
     for (const char* line = text.data(); line < end; line = lineEnd(line, end) + 1) {
         const char* const stop = lineEnd(line, end);
-        const auto* colon = static_cast<const char*>(std::memchr(line, ':', static_cast<size_t>(stop - line)));
+        const auto* colon =
+            static_cast<const char*>(std::memchr(line, ':', static_cast<size_t>(stop - line)));
         if (colon == nullptr) continue;  // the two heading lines
         const char* first = line;
         while (first < colon && *first == ' ') ++first;

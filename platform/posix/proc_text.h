@@ -6,14 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/kept_file.h"
 #include "platform/sensors.h"
 
 namespace tarvelon {
 
-// The whole text of a (kernel) file; false when it cannot be opened.
-bool readTextFile(const std::string& path, std::string* text);
+// The whole text of a regular file of at most mostBytes, read once; false when it cannot be opened
+// or read, is not a regular file (a FIFO does not block it) or is longer.
+bool readTextFile(const std::string& path, std::string* text, size_t mostBytes = kKernelFileBytes);
 
-// The decimal number after spaces at *at, moving *at past its digits; false when none starts there.
+// The decimal number after spaces at *at, moving *at past its digits; false when none starts there
+// or it does not fit 64 bits.
 bool nextDecimal(const char** at, const char* end, uint64_t* value);
 
 // The kB value of a "Name:   123 kB" line of /proc/meminfo, in bytes; false when the line is missing.

@@ -60,11 +60,11 @@ Sample takeSample() {
     sample.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
     std::string text;
-    sample.cpuTimesRead =
-        readTextFile("/proc/stat", &text) && parseCpuTimes(text, &sample.cpuBusy, &sample.cpuTotal);
+    sample.cpuTimesRead = readTextFile("/proc/stat", &text, kKernelListBytes) &&
+                          parseCpuTimes(text, &sample.cpuBusy, &sample.cpuTotal);
     sample.processes = countProcesses();
     sample.threadsRead = readTextFile("/proc/loadavg", &text) && parseLoadavgThreads(text, &sample.threads);
-    if (readTextFile("/proc/net/dev", &text)) sample.interfaces = parseNetDev(text);
+    if (readTextFile("/proc/net/dev", &text, kKernelListBytes)) sample.interfaces = parseNetDev(text);
     const long processors = sysconf(_SC_NPROCESSORS_CONF);
     for (int cpu = 0; cpu < processors; ++cpu) {
         std::string currentText, maximumText;

@@ -24,6 +24,9 @@
 
 namespace tarvelon {
 
+// Far above what a key's values take as hex; the bound only keeps a stray huge file out of memory.
+constexpr size_t kMostKeyFileBytes = size_t{64} << 20;
+
 struct StoreValue {
     std::string name;
     uint32_t type;
@@ -139,7 +142,7 @@ StoreKey* openUserKey(const char16_t* path, StoreAccess access) {
     std::lock_guard<std::mutex> guard(fileLock);
     auto* key = new StoreKey{keyFile(path), {}, false};
     std::string text;
-    if (!readTextFile(key->file, &text)) {
+    if (!readTextFile(key->file, &text, kMostKeyFileBytes)) {
         if (access == StoreAccess::Read) {
             delete key;
             return nullptr;

@@ -2,6 +2,7 @@
 // entries linking into /sys/devices, a connector and render nodes beside the cards), named from
 // excerpts of the ID lists.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <sstream>
 #include <string>
@@ -120,6 +121,55 @@ TEST_F(DrmGpusTest, AVanishedGpuIsLeftOutAndAGarbledFileLeavesItsFigureOut) {
     EXPECT_EQ(pass(3000, 0), 0);
     EXPECT_EQ(store.host.gpuCount, 0);
     EXPECT_EQ(store.gpus[1].present, 0);
+}
+
+TEST_F(DrmGpusTest, ANumberPastWhatItsFigureCanBeLeavesTheFigureOut) {
+    const std::string hwmon = kAmd + "/hwmon/hwmon3";
+    const struct {
+        std::string file;
+        const char* text;
+        const char* series;  // the figure's series, absent
+    } cases[] = {
+        {kAmd + "/gpu_busy_percent", "18446744073709551653\n", "tarvelon_gpu_utilization_ratio{gpu=\"1\"}"},
+        {kAmd + "/gpu_busy_percent", "101\n", "tarvelon_gpu_utilization_ratio{gpu=\"1\"}"},
+        {hwmon + "/fan1_input", "4294967297\n", "tarvelon_gpu_fan_speed_rpm{gpu=\"1\"}"},
+        {hwmon + "/power1_average", "1470000000000000000000000000000\n",
+         "tarvelon_gpu_power_watts{gpu=\"1\"}"},
+        {hwmon + "/power1_cap", "10000000001\n", "tarvelon_gpu_power_limit_watts{gpu=\"1\"}"},
+        {hwmon + "/temp1_input", "200001\n", "sensor=\"core\""},
+    };
+    for (const auto& c : cases) {
+        DrmGpus fresh = makeDrmGpus(root.path(), idListsIn(kFixtures + "/gpu-id-lists"));
+        root.copyTree(kFixtures + "/gpu-root");
+        root.write(c.file, c.text);
+        const int32_t slots = sampleDrmGpus(fresh, 1000, 0, store, &answers);
+        ASSERT_EQ(slots, 2) << c.file;
+        const std::string text = metrics(slots);
+        EXPECT_EQ(text.find(c.series), std::string::npos) << c.file << " " << c.text;
+        EXPECT_NE(text.find("tarvelon_gpu_memory_total_bytes{gpu=\"1\"}"),
+                  std::string::npos);  // the rest stays
+    }
+}
+
+TEST_F(DrmGpusTest, AGpuWhoseFilesAllFailStaysWithoutFiguresAndItsIdIsCleanedUtf8) {
+    root.write(kAmd + "/unique_id", "4c6f\xff\"8a\n");
+    EXPECT_EQ(pass(1000), 2);
+    EXPECT_NE(metrics(2).find("uuid=\"4c6f\xEF\xBF\xBD\\\"8a\""), std::string::npos) << metrics(2);
+    // Every figure file of the Intel GPU becomes a FIFO: neither a hang nor a GPU lost and found again.
+    for (const char* file : {"/drm/card1/gt_act_freq_mhz", "/drm/card1/gt_max_freq_mhz",
+                             "/hwmon/hwmon5/power1_max", "/hwmon/hwmon5/energy1_input"}) {
+        root.remove(kIntel + file);
+        ASSERT_EQ(mkfifo((root.path() + kIntel + file).c_str(), 0600), 0) << file;
+    }
+    for (uint64_t atMs : {2000, 62000}) {
+        EXPECT_EQ(pass(atMs), 2) << atMs;
+        EXPECT_EQ(toUtf8(store.gpus[0].gpuName), "DG2 [Arc A770]");
+        const std::string text = metrics(2);
+        for (const char* family :
+             {"tarvelon_gpu_clock_hertz{gpu=\"0\"", "tarvelon_gpu_clock_max_hertz{gpu=\"0\"",
+              "tarvelon_gpu_power_limit_watts{gpu=\"0\"", "tarvelon_gpu_energy_joules_total{gpu=\"0\""})
+            EXPECT_EQ(text.find(family), std::string::npos) << family;
+    }
 }
 
 TEST(GpuNames, AmdgpuIdsThenPciIdsThenHex) {

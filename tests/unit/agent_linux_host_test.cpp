@@ -126,6 +126,36 @@ TEST_F(LinuxHostTest, WithoutCpufreqTheClockComesFromCpuinfo) {
     EXPECT_EQ(host.cpuMaxFreqPct, 0);  // no maximum told
 }
 
+TEST_F(LinuxHostTest, ACpuinfoClockThatStandsStillIsReadOnceAMinute) {
+    for (int processor = 0; processor < 4; ++processor)
+        root.removeTree("/sys/devices/system/cpu/cpu" + std::to_string(processor));
+    const auto writeClocks = [&](int megahertz) {
+        std::string text;
+        for (int processor = 0; processor < 4; ++processor)
+            text += "processor\t: " + std::to_string(processor) +
+                    "\ncpu MHz\t\t: " + std::to_string(megahertz) + ".000\n\n";
+        root.write("/proc/cpuinfo", text);
+    };
+    writeClocks(2000);
+    pass(1000);
+    pass(2000);  // the same clocks twice: standing still
+    writeClocks(3000);
+    const struct {
+        uint64_t atMs;
+        int megahertz;
+    } passes[] = {{3000, 2000}, {61999, 2000}, {62000, 3000}, {63000, 3000}};
+    for (const auto& p : passes) {
+        pass(p.atMs);
+        EXPECT_EQ(host.cpuMhz, p.megahertz) << p.atMs;
+    }
+    // A clock that moved between two reads is read every pass.
+    writeClocks(3100);
+    pass(130000);
+    writeClocks(3200);
+    pass(131000);
+    EXPECT_EQ(host.cpuMhz, 3200);
+}
+
 TEST_F(LinuxHostTest, MissingSourcesAreReportedAndLeaveTheirFields) {
     pass(1000);
     for (int processor = 0; processor < 4; ++processor) {
