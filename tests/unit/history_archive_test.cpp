@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -278,8 +279,9 @@ TEST(HistoryPrune, OnceADayNeverInTheFirstHourNorAtAClockStep) {
         {kBack + 3610 + 3600, 180015 * 1000, true},
     };
     PruneSchedule schedule;
-    int row = 0;
-    for (const Call& call : calls) EXPECT_EQ(pruneDue(schedule, call.wall, call.tickMs), call.due) << row++;
+    for (size_t row = 0; row < std::size(calls); ++row) {
+        EXPECT_EQ(pruneDue(schedule, calls[row].wall, calls[row].tickMs), calls[row].due) << row;
+    }
 }
 
 TEST(HistoryArchiveNames, NameTheTileByWhatItWatches) {
