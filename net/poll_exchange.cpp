@@ -16,7 +16,7 @@ namespace {
 constexpr int kStopped = -2;
 
 // Receives the reply from asked within timeoutMs, a slice at a time; kStopped once a stop is
-// requested. Datagrams from anyone else are counted and dropped.
+// requested. Datagrams from anyone else, of any length, are counted and dropped.
 int receiveReply(SocketHandle socket, uint8_t* buffer, const SocketAddress& asked, uint32_t timeoutMs,
                  const std::atomic<bool>* stopRequested) {
     const uint64_t deadline = tickCountMs() + timeoutMs;
@@ -28,12 +28,16 @@ int receiveReply(SocketHandle socket, uint8_t* buffer, const SocketAddress& aske
         SocketAddress from{};
         from.length = asked.length;
         const int received = receiveFrom(socket, buffer, kClientReadLimit, false, &from);
-        if (received >= 0 && !isFromAskedServer(from, asked)) {
+        const int32_t error = received >= 0 ? 0 : lastSocketError();
+        // A datagram too long to be a reply has a sender too: from anyone else it ends nothing.
+        const bool arrived = received >= 0 || error == kSocketErrorMessageSize;
+        if (arrived && !isFromAskedServer(from, asked)) {
             strayReplyCount.fetch_add(1);
             std::memset(buffer, 0, kDatagramBufferBytes);
-            continue;
+        } else if (received >= 0 || error != kSocketErrorTimedOut) {
+            return received;
         }
-        if (received >= 0 || lastSocketError() != kSocketErrorTimedOut) return received;
+        // A stop is seen within a slice, strays or not.
         if (stopRequested != nullptr && stopRequested->load()) return kStopped;
     }
 }

@@ -4,7 +4,6 @@
 #include <windowsx.h>
 
 #include <string>
-#include <vector>
 
 #include "history/csv_text.h"
 #include "history/plot_view.h"
