@@ -143,6 +143,12 @@ bool decodeSlot(HistoryTier tier, const uint8_t* slot, int64_t start, PeriodFigu
     return period.seconds > 0;
 }
 
+bool secondOfSlot(const uint8_t* slot, int64_t* second) {
+    if (get16(slot + kSecondSlotBytes - 2) != check(slot, kSecondSlotBytes)) return false;
+    *second = get32(slot);
+    return true;
+}
+
 void clearPeriodSum(PeriodSum& sum) {
     sum = PeriodSum{};
 }

@@ -33,6 +33,9 @@ void encodePeriod(const PeriodFigures& period, uint8_t* slot);
 // another period or is torn. A second reads as a period of one with minimum, average and maximum equal.
 bool decodeSlot(HistoryTier tier, const uint8_t* slot, int64_t start, PeriodFigures& period);
 
+// The second a seconds slot holds; false for a slot never written or torn.
+bool secondOfSlot(const uint8_t* slot, int64_t* second);
+
 // Gathers seconds and periods into one larger period: minimum of minima, maximum of maxima and the
 // average weighted by seconds.
 struct PeriodSum {

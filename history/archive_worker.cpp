@@ -12,6 +12,7 @@ namespace tarvelon {
 ArchiveWorker::ArchiveWorker(std::u16string folder)
     : folder_(std::move(folder)),
       incoming_(new ArchiveTile[kHistoryTiles]),
+      configured_(new TileKey[kServerSlots + 1]),
       writing_(new ArchiveTile[kHistoryTiles]),
       seen_(new TileKey[kHistoryTiles]),
       thread_([this] { run(); }) {}
@@ -64,6 +65,12 @@ void ArchiveWorker::setTileIndex(const std::string& index) {
     indexChanged_ = true;
 }
 
+void ArchiveWorker::setConfiguredHosts(const TileKey* hosts, int32_t count) {
+    std::lock_guard<std::mutex> guard(lock_);
+    configuredCount_ = count < kServerSlots + 1 ? count : kServerSlots + 1;
+    std::copy(hosts, hosts + configuredCount_, configured_.get());
+}
+
 void ArchiveWorker::flush(int32_t patienceMs) {
     std::unique_lock<std::mutex> guard(lock_);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(patienceMs);
@@ -109,26 +116,33 @@ void ArchiveWorker::run() {
 void ArchiveWorker::writeAll() {
     for (int i = 0; i < writingCount_; ++i) writeTile(writing_[i]);
     const int64_t now = wallClockSeconds();
-    if (now - prunedAt_ >= 24 * 3600) {
-        pruneArchives(folder_, now);
-        prunedAt_ = now;
+    if (!pruneDue(pruneSchedule_, now, static_cast<int64_t>(tickCountMs()))) return;
+    std::unique_ptr<TileKey[]> configured(new TileKey[kServerSlots + 1]);
+    int32_t count = 0;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        count = configuredCount_;
+        std::copy(configured_.get(), configured_.get() + count, configured.get());
     }
+    pruneArchives(folder_, now, configured.get(), count);
 }
 
 void ArchiveWorker::writeTile(const ArchiveTile& tile) {
-    const int64_t newest = tile.seconds[tile.count - 1];
-    PlacedFile* file = openArchive(folder_, tile.key, newest);
+    PlacedFile* file = openArchive(folder_, tile.key, tile.seconds[tile.count - 1]);
     if (file == nullptr) return;  // tried again with the next seconds
-    int64_t first = tile.seconds[0];
     bool seen = false;
     for (int i = 0; i < seenCount_ && !seen; ++i) seen = sameTile(seen_[i], tile.key);
     if (!seen && seenCount_ < kHistoryTiles) {
         seen_[seenCount_++] = tile.key;
-        // The periods open when the program last stopped may lack their last seconds: all that the
-        // seconds tier still holds is summed again.
-        first = newest - kTierPeriods[0] + 1;
+        // Killed between its seconds and their periods, the last run left the periods of its last
+        // seconds short: they are summed again, whenever the clock now says it is.
+        const int64_t last = newestArchivedSecond(file);
+        if (last != kNoHistory) {
+            const int64_t lastWritten[] = {last - kArchivePending + 1, last};
+            rebuildPeriods(file, lastWritten, 2);
+        }
     }
-    if (writeSeconds(file, tile.seconds, tile.figures, tile.count)) rebuildPeriods(file, first, newest);
+    if (writeSeconds(file, tile.seconds, tile.figures, tile.count)) rebuildPeriods(file, tile.seconds, tile.count);
     closePlacedFile(file);
 }
 
@@ -143,7 +157,30 @@ void ArchiveWorker::writeIndex() {
     }
 }
 
-void pruneArchives(const std::u16string& folder, int64_t now) {
+bool pruneDue(PruneSchedule& schedule, int64_t wallSeconds, int64_t tickMs) {
+    if (!schedule.started) {
+        schedule = {true, wallSeconds, tickMs, tickMs + kPruneFirstMs};
+        return false;
+    }
+    const int64_t drift = (wallSeconds - schedule.lastWall) - (tickMs - schedule.lastTickMs) / 1000;
+    schedule.lastWall = wallSeconds;
+    schedule.lastTickMs = tickMs;
+    if (drift > kClockStepSeconds || drift < -kClockStepSeconds) {
+        if (schedule.dueTickMs < tickMs + kPruneFirstMs) schedule.dueTickMs = tickMs + kPruneFirstMs;
+        return false;
+    }
+    if (tickMs < schedule.dueTickMs) return false;
+    schedule.dueTickMs = tickMs + kPruneEveryMs;
+    return true;
+}
+
+bool archiveOfHost(const std::u16string& fileName, const TileKey& host) {
+    const std::u16string name = archiveName(host);
+    const std::u16string gpus = name.substr(0, name.size() - std::u16string(kArchiveSuffix).size()) + u"-gpu-";
+    return fileName == name || fileName.compare(0, gpus.size(), gpus) == 0;
+}
+
+void pruneArchives(const std::u16string& folder, int64_t now, const TileKey* configured, int32_t configuredCount) {
     constexpr int kListed = 4096;
     std::unique_ptr<FolderFile[]> files(new FolderFile[kListed]);
     const int count = listFolder(folder.c_str(), files.get(), kListed);
@@ -151,7 +188,10 @@ void pruneArchives(const std::u16string& folder, int64_t now) {
     for (int i = 0; i < count; ++i) {
         const std::u16string name(files[i].name);
         const bool archive = name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-        if (archive && now - files[i].written >= kArchiveKeptSeconds) deleteFile((folder + u"/" + name).c_str());
+        if (!archive || now - files[i].written < kArchiveKeptSeconds) continue;
+        bool kept = false;
+        for (int32_t c = 0; c < configuredCount && !kept; ++c) kept = archiveOfHost(name, configured[c]);
+        if (!kept) deleteFile((folder + u"/" + name).c_str());
     }
 }
 

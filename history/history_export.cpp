@@ -29,6 +29,19 @@ bool parseServer(const std::u16string& text, TileKey* key) {
     return true;
 }
 
+// N of a tile ending in "/gpuN"; -1 for a host tile, whose text ends in its port (a host's name may
+// hold "/gpu" itself).
+int32_t gpuPosition(const std::u16string& tile) {
+    const size_t at = tile.rfind(u"/gpu");
+    if (at == std::u16string::npos || at + 4 == tile.size() || tile.size() - at > 6) return -1;
+    int32_t position = 0;
+    for (size_t i = at + 4; i < tile.size(); ++i) {
+        if (tile[i] < u'0' || tile[i] > u'9') return -1;
+        position = position * 10 + (tile[i] - u'0');
+    }
+    return position;
+}
+
 std::string readIndex(const std::u16string& folder) {
     const std::u16string path = folder + u"/" + kTileIndexName;
     PlacedFile* file = openPlacedFile(path.c_str(), false);
@@ -51,8 +64,7 @@ bool findExportTile(const std::u16string& tile, const std::string& index, Export
         const size_t end = std::min(index.find("\r\n", at), index.size());
         if (index.compare(at, wanted.size(), wanted) == 0) {
             found->archive = fromUtf8(index.substr(at + wanted.size(), end - at - wanted.size()));
-            const size_t gpu = tile.rfind(u"/gpu");
-            found->gpu = gpu == std::u16string::npos ? -1 : std::stoi(toUtf8(tile.substr(gpu + 4).c_str()));
+            found->gpu = gpuPosition(tile);
             return !found->archive.empty();
         }
         at = end + 2;

@@ -20,16 +20,18 @@ void setGap(HistorySample& sample) {
     std::memset(&sample, 0xFF, sizeof sample);
 }
 
-// Gaps for the seconds after the newest up to and excluding second, which becomes the newest.
-bool advanceTo(HistoryRing& ring, int64_t second) {
-    if (ring.newest != kNoHistory && second < ring.newest) return false;
-    if (ring.newest != kNoHistory) {
+// Gaps for the seconds after the newest up to and excluding second, which becomes the newest; after
+// a step back, gaps for the seconds from second on that were recorded ahead of it.
+void advanceTo(HistoryRing& ring, int64_t second) {
+    if (ring.newest != kNoHistory && second < ring.newest) {
+        const int64_t ahead = ring.newest - second < kHistorySeconds ? ring.newest - second : kHistorySeconds;
+        for (int64_t s = 1; s <= ahead; ++s) setGap(ring.samples[slotOf(second + s)]);
+    } else if (ring.newest != kNoHistory) {
         const int64_t skipped = second - ring.newest - 1;
         const int64_t gaps = skipped < kHistorySeconds ? skipped : kHistorySeconds;
         for (int64_t s = 1; s <= gaps; ++s) setGap(ring.samples[slotOf(ring.newest + s)]);
     }
     ring.newest = second;
-    return true;
 }
 
 }  // namespace
@@ -40,7 +42,7 @@ void clearHistory(HistoryRing& ring) {
 }
 
 void recordHistory(HistoryRing& ring, int64_t second, const HistoryFigures& figures) {
-    if (!advanceTo(ring, second)) return;
+    advanceTo(ring, second);
     HistorySample& sample = ring.samples[slotOf(second)];
     for (int f = 0; f < kHistoryFigures; ++f) {
         const uint32_t value = figures[f];
@@ -55,7 +57,8 @@ void recordHistory(HistoryRing& ring, int64_t second, const HistoryFigures& figu
 }
 
 void recordHistoryGap(HistoryRing& ring, int64_t second) {
-    if (advanceTo(ring, second)) setGap(ring.samples[slotOf(second)]);
+    advanceTo(ring, second);
+    setGap(ring.samples[slotOf(second)]);
 }
 
 bool historyValue(const HistoryRing& ring, int64_t second, int figure, uint32_t* value) {

@@ -30,7 +30,8 @@ using HistoryFigures = uint32_t[kHistoryFigures];
 // All gaps.
 void clearHistory(HistoryRing& ring);
 // Stores the figures as the sample of second, and gaps for any seconds skipped since the newest. A
-// second older than the newest is ignored (seconds come from a monotonic clock).
+// second older than the newest (the clock was set back) becomes the newest: the seconds after it
+// become gaps, so that the hour before it never shows what was recorded ahead of it.
 void recordHistory(HistoryRing& ring, int64_t second, const HistoryFigures& figures);
 // A gap for second.
 void recordHistoryGap(HistoryRing& ring, int64_t second);

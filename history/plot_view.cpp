@@ -57,6 +57,14 @@ PlotView zoomAround(const PlotView& view, int64_t newest, int32_t x, int32_t wid
     return rangeView(view, newest, first + seconds - 1, seconds);
 }
 
+int32_t takeWheelNotches(int32_t& pending, int32_t delta) {
+    if ((pending < 0 && delta > 0) || (pending > 0 && delta < 0)) pending = 0;
+    pending += delta;
+    const int32_t notches = pending / kWheelNotch;
+    pending -= notches * kWheelNotch;
+    return notches;
+}
+
 PlotView panView(const PlotView& view, int64_t newest, int32_t direction) {
     const PlotRange range = plotRange(view, newest);
     const int64_t shift = direction * (range.seconds / 4 > 0 ? range.seconds / 4 : 1);

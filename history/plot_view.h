@@ -39,6 +39,10 @@ int64_t columnSecond(const PlotRange& range, int32_t x, int32_t width);
 PlotView zoomToColumns(const PlotView& view, int64_t newest, int32_t fromX, int32_t toX, int32_t width);
 // Each notch forward halves the range, each back doubles it, the second under column x staying put.
 PlotView zoomAround(const PlotView& view, int64_t newest, int32_t x, int32_t width, int32_t notches);
+// Wheel deltas in whole notches (120 each, forward positive); a precision touchpad sends parts of one,
+// which pending keeps until they add up to a notch. A turn the other way drops what was pending.
+constexpr int32_t kWheelNotch = 120;
+int32_t takeWheelNotches(int32_t& pending, int32_t delta);
 // A quarter of the range back (direction -1) or forward (1); reaching the newest second follows it.
 PlotView panView(const PlotView& view, int64_t newest, int32_t direction);
 

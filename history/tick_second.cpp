@@ -9,7 +9,7 @@ TickSecond tickSecond(int64_t lastSecond, int64_t wallMs) {
         --second;
         intoSecond += 1000;
     }
-    return {second, second > lastSecond, static_cast<int32_t>(1000 - intoSecond + kTickMarginMs)};
+    return {second, second != lastSecond, static_cast<int32_t>(1000 - intoSecond + kTickMarginMs)};
 }
 
 }  // namespace tarvelon

@@ -133,14 +133,37 @@ bool writeSeconds(PlacedFile* file, const int64_t* seconds, const HistoryFigures
     return true;
 }
 
-bool rebuildPeriods(PlacedFile* file, int64_t first, int64_t last) {
-    for (int64_t minute = periodStart(HistoryTier::minutes, first); minute <= last; minute += 60) {
+bool rebuildPeriods(PlacedFile* file, const int64_t* seconds, int32_t count) {
+    // Only the periods the seconds fall in: a clock stepped forward between two of them must not
+    // sum (and write) every period in between.
+    std::vector<int64_t> minutes;
+    std::vector<int64_t> hours;
+    for (int32_t i = 0; i < count; ++i) {
+        const int64_t minute = periodStart(HistoryTier::minutes, seconds[i]);
+        const int64_t hour = periodStart(HistoryTier::hours, seconds[i]);
+        if (std::find(minutes.begin(), minutes.end(), minute) == minutes.end()) minutes.push_back(minute);
+        if (std::find(hours.begin(), hours.end(), hour) == hours.end()) hours.push_back(hour);
+    }
+    for (const int64_t minute : minutes) {
         if (!rebuildPeriod(file, HistoryTier::seconds, HistoryTier::minutes, minute)) return false;
     }
-    for (int64_t hour = periodStart(HistoryTier::hours, first); hour <= last; hour += 3600) {
+    for (const int64_t hour : hours) {
         if (!rebuildPeriod(file, HistoryTier::minutes, HistoryTier::hours, hour)) return false;
     }
     return true;
+}
+
+int64_t newestArchivedSecond(PlacedFile* file) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(kTierPeriods[0]) * kSecondSlotBytes);
+    if (!readPlaced(file, tierOffset(HistoryTier::seconds), bytes.data(), bytes.size())) return kNoHistory;
+    int64_t newest = kNoHistory;
+    for (int32_t i = 0; i < kTierPeriods[0]; ++i) {
+        int64_t second = 0;
+        if (secondOfSlot(bytes.data() + static_cast<size_t>(i) * kSecondSlotBytes, &second) && second > newest) {
+            newest = second;
+        }
+    }
+    return newest;
 }
 
 bool readPeriods(PlacedFile* file, HistoryTier tier, int64_t second, int32_t count, PeriodFigures* periods) {

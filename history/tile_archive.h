@@ -24,9 +24,12 @@ PlacedFile* openArchive(const std::u16string& folder, const TileKey& key, int64_
 
 // Writes count seconds (ascending) with their figures into the seconds tier.
 bool writeSeconds(PlacedFile* file, const int64_t* seconds, const HistoryFigures* figures, int32_t count);
-// Recomputes the minute slots of every minute from first to last (seconds), from the seconds the file
-// holds, and the hour slots of their hours from the minutes.
-bool rebuildPeriods(PlacedFile* file, int64_t first, int64_t last);
+// Recomputes the minute slots of the minutes that hold these seconds (in any order: the clock may
+// have been set back), from the seconds the file holds, and the hour slots of their hours from the
+// minutes. No other period is touched: its finer slots may hold later periods by now.
+bool rebuildPeriods(PlacedFile* file, const int64_t* seconds, int32_t count);
+// The newest second the seconds tier holds, or kNoHistory.
+int64_t newestArchivedSecond(PlacedFile* file);
 
 // readTileRange for the archive at path.
 bool readArchiveRange(const std::u16string& path, HistoryTier tier, int64_t second, int32_t count,

@@ -2,17 +2,22 @@
 
 #include <cstring>
 
+#include "net/allow_list.h"
 #include "net/protocol.h"
 #include "platform/clock.h"
 #include "platform/sockets.h"
 
 namespace tarvelon {
+
+std::atomic<uint64_t> strayReplyCount{0};
+
 namespace {
 
 constexpr int kStopped = -2;
 
-// Receives the reply within timeoutMs, a slice at a time; kStopped once a stop is requested.
-int receiveReply(SocketHandle socket, uint8_t* buffer, SocketAddress* from, uint32_t timeoutMs,
+// Receives the reply from asked within timeoutMs, a slice at a time; kStopped once a stop is
+// requested. Datagrams from anyone else, of any length, are counted and dropped.
+int receiveReply(SocketHandle socket, uint8_t* buffer, const SocketAddress& asked, uint32_t timeoutMs,
                  const std::atomic<bool>* stopRequested) {
     const uint64_t deadline = tickCountMs() + timeoutMs;
     for (;;) {
@@ -20,13 +25,37 @@ int receiveReply(SocketHandle socket, uint8_t* buffer, SocketAddress* from, uint
         if (now >= deadline) return -1;
         const uint64_t left = deadline - now;
         setReceiveTimeout(socket, static_cast<uint32_t>(left < kReceiveSliceMs ? left : kReceiveSliceMs));
-        const int received = receiveFrom(socket, buffer, kClientReadLimit, false, from);
-        if (received >= 0 || lastSocketError() != kSocketErrorTimedOut) return received;
+        SocketAddress from{};
+        from.length = asked.length;
+        const int received = receiveFrom(socket, buffer, kClientReadLimit, false, &from);
+        const int32_t error = received >= 0 ? 0 : lastSocketError();
+        // A datagram too long to be a reply has a sender too: from anyone else it ends nothing.
+        const bool arrived = received >= 0 || error == kSocketErrorMessageSize;
+        if (arrived && !isFromAskedServer(from, asked)) {
+            strayReplyCount.fetch_add(1);
+            std::memset(buffer, 0, kDatagramBufferBytes);
+        } else if (received >= 0 || error != kSocketErrorTimedOut) {
+            return received;
+        }
+        // A stop is seen within a slice, strays or not.
         if (stopRequested != nullptr && stopRequested->load()) return kStopped;
     }
 }
 
 }  // namespace
+
+bool isFromAskedServer(const SocketAddress& from, const SocketAddress& asked) {
+    IpAddress sender{};
+    IpAddress server{};
+    if (!senderIpAddress(from, &sender) || !senderIpAddress(asked, &server)) return false;
+    if (socketAddressPort(from) != socketAddressPort(asked)) return false;
+    sender = unmappedIPv4(sender);
+    server = unmappedIPv4(server);
+    const int bytes = sender.family == IpFamily::IPv4 ? 4 : 16;
+    // A link-local address names a host only together with its interface.
+    const bool sameScope = sender.scopeId == 0 || server.scopeId == 0 || sender.scopeId == server.scopeId;
+    return sender.family == server.family && std::memcmp(sender.bytes, server.bytes, bytes) == 0 && sameScope;
+}
 
 void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_t sequence, uint8_t* buffer,
                         const std::atomic<bool>* stopRequested) {
@@ -44,11 +73,9 @@ void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_
         return;
     }
     std::memset(buffer, 0, kDatagramBufferBytes);
-    SocketAddress from{};
-    from.length = isIPv4Address(address) ? 16 : 28;
     const uint32_t timeoutMs =
         slot.HighLatency.load() != 0 ? kHighLatencyReceiveTimeoutMs : kReceiveTimeoutMs;
-    const int received = receiveReply(socket, buffer, &from, timeoutMs, stopRequested);
+    const int received = receiveReply(socket, buffer, socketAddressOf(address), timeoutMs, stopRequested);
     if (received == kStopped) {
         closeSocket(socket);
         return;

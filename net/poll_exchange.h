@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "net/slot_table.h"
+#include "platform/sockets.h"
 
 namespace tarvelon {
 
@@ -13,6 +14,14 @@ constexpr uint32_t kReceiveTimeoutMs = 900;
 constexpr uint32_t kHighLatencyReceiveTimeoutMs = 9000;
 // The wait for the reply is cut into slices of at most this, so that a stop request is seen soon.
 constexpr uint32_t kReceiveSliceMs = 250;
+
+// Replies that came from another address or port than the one asked, since the start: someone on
+// the network answering in a server's name. They are dropped and the wait goes on.
+extern std::atomic<uint64_t> strayReplyCount;
+
+// True when a reply from `from` comes from `asked`: same port and same address, an IPv4-mapped IPv6
+// address being the IPv4 address it carries.
+bool isFromAskedServer(const SocketAddress& from, const SocketAddress& asked);
 
 // buffer: the poll thread's kDatagramBufferBytes receive buffer. Once stopRequested (if given) is
 // set, the exchange ends within one slice and leaves the slot as it was.

@@ -6,6 +6,7 @@
 #include <random>
 #include <thread>
 
+#include "net/poll_exchange.h"
 #include "net/protocol.h"
 #include "net/reply_budget.h"
 #include "platform/clock.h"
@@ -331,7 +332,8 @@ const char16_t* serverStatusReport() {
                                      wallClockSeconds(),
                                      serverStartTime.load(),
                                      requestCountIPv4.load(),
-                                     requestCountIPv6.load()};
+                                     requestCountIPv6.load(),
+                                     strayReplyCount.load()};
     formatStatusReport(statusReportText, kStatusReportUnits, snapshot);
     return statusReportText;
 }

@@ -147,8 +147,9 @@ void formatStatusReport(char16_t* out, size_t capacity, const ServerSnapshot& se
         showsRunningTime ? static_cast<uint64_t>(secondsSince(server.startTime, server.now)) : 0;
     format16(out, capacity,
              u"Server Status: %s\r\nAdditional Message (or last Message):\r\n%s\r\n\r\nRunning Time: %I64u "
-             u"seconds\r\nCount of requests IPv4: %I64u\r\nCount of requests IPv6: %I64u",
-             line, server.message, runningTime, server.requestsIPv4, server.requestsIPv6);
+             u"seconds\r\nCount of requests IPv4: %I64u\r\nCount of requests IPv6: %I64u\r\nCount of replies "
+             u"from other senders: %I64u",
+             line, server.message, runningTime, server.requestsIPv4, server.requestsIPv6, server.strayReplies);
 }
 
 }  // namespace tarvelon

@@ -64,6 +64,7 @@ struct ServerSnapshot {
     int64_t startTime;
     uint64_t requestsIPv4;
     uint64_t requestsIPv6;
+    uint64_t strayReplies;  // replies to this machine's queries that came from elsewhere
 };
 void formatStatusReport(char16_t* out, size_t capacity, const ServerSnapshot& server);
 

@@ -172,13 +172,17 @@ PlotColumns historyPlotColumns(const PixelRect& area, int32_t lineHeight) {
     return {left, area.right - 8 - left};
 }
 
-void drawHistory(const HistoryView& view, Surface& surface) {
+void drawHistory(const HistoryView& asked, Surface& surface) {
+    const PlotColumns plots = historyPlotColumns(asked.area, asked.lineHeight);
+    // A window narrowed under a still mouse keeps the column it last named: past the plots, it names none.
+    HistoryView view = asked;
+    if (view.hoverX >= plots.width) view.hoverX = -1;
+    if (view.dragFromX >= plots.width) view.dragFromX = plots.width - 1;
     surface.fillRect(view.area, kBlack);
     surface.setBackgroundColour(kBlack);
     surface.setTextColour(kHeaderText);
     const int32_t lineHeight = view.lineHeight;
     const int32_t axisHeight = lineHeight + 6;
-    const PlotColumns plots = historyPlotColumns(view.area, lineHeight);
     const int32_t pitch = (view.area.bottom - view.area.top - axisHeight) / kHistoryFigures;
     if (view.run == nullptr || plots.width < 8 || pitch < 2 * lineHeight + 8) return;
 
@@ -213,7 +217,7 @@ void drawHistory(const HistoryView& view, Surface& surface) {
             drawAlarmLine(grid, plot, view.alarmC, surface);
         drawColumns(columns.data(), plots.width, grid, plot, surface);
     }
-    if (view.hoverX >= 0 && view.hoverX < plots.width) {
+    if (view.hoverX >= 0) {
         surface.fillRect({plots.left + view.hoverX, plotsTop, plots.left + view.hoverX + 1, plotsBottom},
                          kHeaderText);
     }

@@ -83,6 +83,15 @@ void recordShownTiles(HistoryTiles& tiles, const PanelList& shown, int64_t secon
     dropStaleTiles(tiles, second);
 }
 
+int32_t configuredHostKeys(TileKey (&keys)[kServerSlots + 1]) {
+    setTileKey(keys[0], u"", 0, -1);
+    int32_t count = 1;
+    for (const ServerSlot& slot : slotTable) {
+        if (slot.Active.load() != 0) setTileKey(keys[count++], slot.Hostname, slot.Port, -1);
+    }
+    return count;
+}
+
 std::string shownTileIndex(const PanelList& shown) {
     std::string index;
     for (const PanelGroup& group : shown.groups) {

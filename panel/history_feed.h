@@ -32,6 +32,9 @@ bool shownTileOf(const PanelList& shown, const TileKey& key, TileId* tile);
 // seconds with figures when archive is set.
 void recordShownTiles(HistoryTiles& tiles, const PanelList& shown, int64_t second, ArchiveWorker* archive);
 
+// The host keys of this PC and of every server on the list, shown or not; their count.
+int32_t configuredHostKeys(TileKey (&keys)[kServerSlots + 1]);
+
 // The index of the tiles shown, for `--export-history` (see history_export.h).
 std::string shownTileIndex(const PanelList& shown);
 

@@ -4,10 +4,10 @@
 #include <windowsx.h>
 
 #include <string>
-#include <vector>
 
 #include "history/csv_text.h"
 #include "history/plot_view.h"
+#include "history/range_read.h"
 #include "panel/alarm_rules_win32.h"
 #include "panel/dialog_win32.h"
 #include "panel/gdi_surface_win32.h"
@@ -36,14 +36,10 @@ int32_t fontsDpi = 0;
 int32_t hoverX = -1;     // the plot column under the mouse
 int32_t dragFromX = -1;  // where a drag across the plots started
 bool trackingLeave = false;
+int32_t wheelPending = 0;  // wheel delta short of a notch
 
-// The periods of the range shown, read again when the range or its tier moves on (each second for
-// seconds, each minute for the rest), not on every move of the mouse.
 std::u16string folder;
-std::vector<PeriodFigures> periods;
-PeriodRun run{nullptr, 0, 0, 1};
-HistoryTier readTier = HistoryTier::seconds;
-int64_t readStamp = INT64_MIN;
+RangeRead shownRange;
 
 int32_t scaled(int32_t pixels) {
     return MulDiv(pixels, windowDpi(window), kBaseDpi);
@@ -93,21 +89,8 @@ int32_t plotWidth() {
 }
 
 const PeriodRun& readRange(const PlotRange& range) {
-    const int64_t newest = newestHistorySecond();
-    const HistoryTier tier = plotTier(range, newest);
-    const int32_t count = periodsCovering(range, tier);
-    const int64_t stamp = tier == HistoryTier::seconds ? newest : newest / 60;
-    const PeriodRun wanted = periodsFor(range, tier, nullptr);
-    if (tier == readTier && wanted.start == run.start && count == run.count && stamp == readStamp) return run;
-    periods.assign(static_cast<size_t>(count), PeriodFigures{});
-    readTileRange(folder.c_str(), shownKey, tier, range.first, count, periods.data());
-    const HistoryRing* ring = tileHistory(panelHistory(), shownKey);
-    if (tier == HistoryTier::seconds && ring != nullptr)
-        takeRingSeconds(*ring, periods.data(), count, wanted.start);
-    run = {periods.data(), count, wanted.start, wanted.periodSeconds};
-    readTier = tier;
-    readStamp = stamp;
-    return run;
+    return readShownRange(shownRange, folder.c_str(), shownKey, tileHistory(panelHistory(), shownKey), range,
+                          newestHistorySecond());
 }
 
 void paint(HDC target) {
@@ -162,7 +145,7 @@ void storePlace() {
 std::string rangeCsv() {
     const PlotRange range = plotRange(plotView, newestHistorySecond());
     const PeriodRun& shown = readRange(range);
-    return csvPeriods(readTier, shownTile.gpu, shown.periods, shown.count, localTimeOf);
+    return csvPeriods(shownRange.tier, shownTile.gpu, shown.periods, shown.count, localTimeOf);
 }
 
 void saveAsCsv() {
@@ -295,7 +278,8 @@ bool zoomByWheel(const MSG& message) {
     ScreenToClient(window, &point);
     const int32_t column = plotColumnAt(point.x, point.y);
     if (column < 0) return false;
-    const int32_t notches = GET_WHEEL_DELTA_WPARAM(message.wParam) / WHEEL_DELTA;
+    const int32_t notches = takeWheelNotches(wheelPending, GET_WHEEL_DELTA_WPARAM(message.wParam));
+    if (notches == 0) return true;
     showView(zoomAround(plotView, newestHistorySecond(), column, plotWidth(), notches));
     return true;
 }

@@ -234,13 +234,17 @@ void layOutAndDrawFrame(PanelState& state, Surface& surface) {
 void fullPass(PanelState& state, Surface& surface) {
     buildPanelList(state.current);
     takePanelList(state.current, state.shown);
+    ++state.listVersion;
     layOutAndDrawFrame(state, surface);
     drawPanelValues(state.shown, state.metrics, surface);
 }
 
 void tickPass(PanelState& state, Surface& surface) {
     buildPanelList(state.current);
-    if (takePanelList(state.current, state.shown)) layOutAndDrawFrame(state, surface);
+    if (takePanelList(state.current, state.shown)) {
+        ++state.listVersion;
+        layOutAndDrawFrame(state, surface);
+    }
     drawPanelValues(state.shown, state.metrics, surface);
 }
 

@@ -14,6 +14,9 @@ struct PanelState {
     PanelList shown;
     PanelMetrics metrics;
     int32_t dpi = kBaseDpi;  // of the monitor the panel window is on
+    // Counts the times the shown list was replaced, so that what is built from its composition is
+    // built again only after one.
+    uint32_t listVersion = 0;
 };
 
 // Resizes the window to the metrics' window size if it differs (keeping its left/top, which become

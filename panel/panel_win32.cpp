@@ -24,6 +24,7 @@ GdiFonts panelFonts;
 AlarmState alarmState;
 HistoryTiles historyTiles;
 int64_t historyNewest = kNoHistory;
+uint32_t indexedListVersion = 0;  // the shown list's version the archive's tile index was built from
 CsvLogWorker* csvLog = nullptr;            // started with the first line; lives as long as the process
 ArchiveWorker* archive = nullptr;          // started with the first tick; lives as long as the process
 constexpr int32_t kExitPatienceMs = 2000;  // for the last seconds to reach the disk at the end
@@ -85,7 +86,7 @@ void logLocalTiles(int64_t second) {
     if (!csvFolderSettled(csvFolder, line.directory)) return;
     if (csvLog == nullptr) csvLog = startThreadOrFail(kSiteCsvLog, [] { return new CsvLogWorker; });
     line.time = localTimeOf(second);
-    line.tick = second;
+    line.tick = static_cast<int64_t>(tickCountMs() / 1000);  // a retry is not put off by a clock set back
     fillCsvLine(panelState.shown.groups[0], line);
     csvLog->push(line);  // a full queue means the disk hangs: the line is dropped, the panel goes on
 }
@@ -101,7 +102,12 @@ int32_t historyTickWin32() {
                 startThreadOrFail(kSiteHistoryArchive, [] { return new ArchiveWorker(historyFolder()); });
         }
         recordShownTiles(historyTiles, panelState.shown, historyNewest, archive);
-        archive->setTileIndex(shownTileIndex(panelState.shown));
+        TileKey configured[kServerSlots + 1];
+        archive->setConfiguredHosts(configured, configuredHostKeys(configured));
+        if (indexedListVersion != panelState.listVersion) {
+            archive->setTileIndex(shownTileIndex(panelState.shown));
+            indexedListVersion = panelState.listVersion;
+        }
         logLocalTiles(historyNewest);
     }
     char16_t tooltip[kTooltipUnits];

@@ -67,10 +67,7 @@ uint16_t boundPort(SocketHandle socket) {
     SocketAddress address{};
     address.length = sizeof address.bytes;
     if (!localSocketAddress(socket, &address)) return 0;
-    const auto* any = reinterpret_cast<const sockaddr*>(address.bytes);
-    if (any->sa_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(address.bytes)->sin_port);
-    if (any->sa_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(address.bytes)->sin6_port);
-    return 0;
+    return socketAddressPort(address);
 }
 
 int sendTo(SocketHandle socket, const uint8_t* bytes, int length, const SocketAddress& to) {
@@ -99,6 +96,20 @@ bool senderIpAddress(const SocketAddress& from, IpAddress* out) {
         return true;
     }
     return false;
+}
+
+uint16_t socketAddressPort(const SocketAddress& address) {
+    const auto* any = reinterpret_cast<const sockaddr*>(address.bytes);
+    if (any->sa_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in*>(address.bytes)->sin_port);
+    if (any->sa_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6*>(address.bytes)->sin6_port);
+    return 0;
+}
+
+SocketAddress socketAddressOf(const ResolvedAddress& address) {
+    SocketAddress out{};
+    std::memcpy(out.bytes, address.bytes, sizeof out.bytes);
+    out.length = address.length;
+    return out;
 }
 
 bool keepResolvedEntry(int family, int socketType, int protocol, const void* address, size_t length,

@@ -88,6 +88,10 @@ bool isNumericHost(const char16_t* host);
 // A received sender's address without its port; false, leaving out as it was, for an address of
 // neither family.
 bool senderIpAddress(const SocketAddress& from, IpAddress* out);
+// The port of an address of either family; 0 for any other.
+uint16_t socketAddressPort(const SocketAddress& address);
+// A resolved address as a socket address, to compare with a sender's.
+SocketAddress socketAddressOf(const ResolvedAddress& address);
 // The address as text with its port, "127.0.0.1:8221" or "[::1]:8221"; empty if it cannot be shown.
 void addressToText(const ResolvedAddress& address, char16_t* out, int capacity);
 

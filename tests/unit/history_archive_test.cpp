@@ -5,10 +5,13 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "history/archive_layout.h"
 #include "history/archive_worker.h"
+#include "history/range_read.h"
 #include "history/tile_archive.h"
 #include "platform/text16.h"
 
@@ -52,7 +55,8 @@ TEST_F(HistoryArchive, MinutesAndHoursSumTheSecondsRecordedAroundGaps) {
     ASSERT_NE(file, nullptr);
     write(file, kMinute, {10, 10, 40}, 7);  // three seconds, gaps between
     write(file, kMinute + 60, {100});
-    ASSERT_TRUE(rebuildPeriods(file, kMinute, kMinute + 60));
+    const int64_t minutes[] = {kMinute, kMinute + 60};
+    ASSERT_TRUE(rebuildPeriods(file, minutes, 2));
     closePlacedFile(file);
 
     struct Case {
@@ -142,7 +146,85 @@ TEST_F(HistoryArchive, AMinuteCutByAKillCoversTheSecondsOfBothRuns) {
     EXPECT_EQ(read(HistoryTier::hours, kMinute).seconds, 3);
 }
 
-// Archives nobody has written for 30 days go (a server off the list); set-aside files and the index stay.
+// The clock stepped: forward a year within one batch (a mistyped year, corrected), back two hours
+// within one, or behind the last run at a restart. Only the periods that hold the seconds written
+// are summed again, and a period is never emptied from slots that hold other periods.
+TEST_F(HistoryArchive, ClockStepsSumOnlyThePeriodsOfTheSecondsWritten) {
+    constexpr int64_t kYear = 400 * 24 * 3600 + 30;  // past what the hour tier holds
+    struct Expected {
+        HistoryTier tier;
+        int64_t second;
+        int32_t seconds;
+    };
+    struct Case {
+        const char* name;
+        std::vector<int64_t> earlierRun;  // each written with its periods
+        std::vector<std::vector<int64_t>> batches;
+        std::vector<Expected> expected;
+    };
+    const Case cases[] = {
+        {"forward within a batch",
+         {},
+         {{kMinute}, {kMinute + 1, kMinute + kYear}},
+         {{HistoryTier::minutes, kMinute, 2},
+          {HistoryTier::hours, kMinute, 2},
+          {HistoryTier::minutes, kMinute + kYear, 1}}},
+        {"back within a batch",
+         {},
+         {{kMinute}, {kMinute + 1, kMinute - 7230, kMinute - 7229}},
+         {{HistoryTier::minutes, kMinute, 2},
+          {HistoryTier::minutes, kMinute - 7230, 2},
+          {HistoryTier::hours, kMinute - 7230, 2}}},
+        {"restart behind the last run",
+         {kMinute, kMinute + 3600},  // the second slot of kMinute holds kMinute + 3600 now
+         {{kMinute + 90}},
+         {{HistoryTier::minutes, kMinute, 1},
+          {HistoryTier::hours, kMinute, 2},
+          {HistoryTier::minutes, kMinute + 3600, 1}}},
+    };
+    for (const Case& c : cases) {
+        std::system(("rm -rf " + root + "/*").c_str());
+        PlacedFile* file = openArchive(folder, key, kMinute);
+        ASSERT_NE(file, nullptr);
+        for (const int64_t second : c.earlierRun) {
+            write(file, second, {7});
+            ASSERT_TRUE(rebuildPeriods(file, &second, 1));
+        }
+        closePlacedFile(file);
+        {
+            ArchiveWorker worker(folder);
+            const HistoryFigures figures{30, 1, 2, 3, 4, 5, 6};
+            for (const std::vector<int64_t>& batch : c.batches) {
+                for (const int64_t second : batch) worker.record(key, second, figures);
+                worker.flush();
+            }
+        }
+        for (const Expected& e : c.expected) {
+            EXPECT_EQ(read(e.tier, e.second).seconds, e.seconds) << c.name << " " << e.second - kMinute;
+        }
+    }
+}
+
+// The window keeps what it read while the range stays; another tile opened within the same second
+// reads its own.
+TEST_F(HistoryArchive, TheShownRangeIsReadAgainForAnotherTile) {
+    TileKey other{};
+    setTileKey(other, u"gpu-box", 7000, 0x0200);
+    for (const auto& [tile, value] : {std::pair{key, 11u}, {other, 22u}}) {
+        PlacedFile* file = openArchive(folder, tile, kMinute);
+        ASSERT_NE(file, nullptr);
+        const HistoryFigures figures{value, 1, 2, 3, 4, 5, 6};
+        ASSERT_TRUE(writeSeconds(file, &kMinute, &figures, 1));
+        closePlacedFile(file);
+    }
+    RangeRead read;
+    const PlotRange range{kMinute - 29, 30};
+    EXPECT_EQ(readShownRange(read, folder.c_str(), key, nullptr, range, kMinute).periods[29].maximum[0], 11u);
+    EXPECT_EQ(readShownRange(read, folder.c_str(), other, nullptr, range, kMinute).periods[29].maximum[0], 22u);
+}
+
+// Archives nobody has written for 30 days go (a server off the list); set-aside files, the index and
+// the archives of this PC and of the servers on the list stay.
 TEST_F(HistoryArchive, ArchivesUnwrittenFor30DaysAreDeleted) {
     constexpr int64_t kDay = 24 * 3600;
     struct Case {
@@ -152,17 +234,54 @@ TEST_F(HistoryArchive, ArchivesUnwrittenFor30DaysAreDeleted) {
     };
     const Case cases[] = {
         {"old-7000.tvh", 30 * kDay, false},
+        {"old-7000-gpu-0100.tvh", 30 * kDay, false},
         {"recent-7000.tvh", 30 * kDay - 60, true},
         {"old-7000.tvh.unreadable-1", 400 * kDay, true},
         {"tiles.txt", 400 * kDay, true},
+        {"local.tvh", 400 * kDay, true},
+        {"local-gpu-0100.tvh", 400 * kDay, true},
+        {"listed-7000.tvh", 400 * kDay, true},
+        {"listed-7000-gpu-0100.tvh", 400 * kDay, true},
+        {"listed-7001.tvh", 400 * kDay, false},
     };
     for (const Case& c : cases) {
         std::ofstream(root + "/" + c.name) << "x";
         const utimbuf times{static_cast<time_t>(kMinute - c.age), static_cast<time_t>(kMinute - c.age)};
         utime((root + "/" + c.name).c_str(), &times);
     }
-    pruneArchives(folder, kMinute);
+    TileKey configured[2];
+    setTileKey(configured[0], u"", 0, -1);
+    setTileKey(configured[1], u"listed", 7000, -1);
+    pruneArchives(folder, kMinute, configured, 2);
     for (const Case& c : cases) EXPECT_EQ(std::ifstream(root + "/" + c.name).good(), c.kept) << c.name;
+}
+
+// Pruning waits out the first hour of a run and then a day after each prune, by the monotonic clock;
+// a step of the wall clock puts it off for an hour.
+TEST(HistoryPrune, OnceADayNeverInTheFirstHourNorAtAClockStep) {
+    constexpr int64_t kWall = 1'765'000'000;
+    struct Call {
+        int64_t wall;  // the wall clock in seconds
+        int64_t tickMs;
+        bool due;
+    };
+    constexpr int64_t kAhead = kWall + 30 * 86400;  // the clock put 30 days ahead at once
+    constexpr int64_t kBack = kAhead + 2 * 86400 - 7200;  // and a day later two hours back
+    const Call calls[] = {
+        {kWall, 5000, false},                          // the first write of a run
+        {kWall + 1800, 1805 * 1000, false},            // within the first hour
+        {kWall + 3600, 3605 * 1000, true},             // an hour in
+        {kWall + 3605, 3610 * 1000, false},            // once a day
+        {kAhead + 3610, 3615 * 1000, false},           // a day is not over, and the clock stepped
+        {kAhead + 3610 + 86400, 90015 * 1000, true},   // a day after the last, the clock steady since
+        {kBack + 3610, 176415 * 1000, false},          // a day again, but the clock stepped back
+        {kBack + 3610 + 3599, 180014 * 1000, false},   // steady since, not yet an hour
+        {kBack + 3610 + 3600, 180015 * 1000, true},
+    };
+    PruneSchedule schedule;
+    for (size_t row = 0; row < std::size(calls); ++row) {
+        EXPECT_EQ(pruneDue(schedule, calls[row].wall, calls[row].tickMs), calls[row].due) << row;
+    }
 }
 
 TEST(HistoryArchiveNames, NameTheTileByWhatItWatches) {

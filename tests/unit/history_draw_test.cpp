@@ -72,18 +72,24 @@ TEST(HistoryDraw, FiguresAlarmLineAndGaps) {
     EXPECT_EQ(drawn.fillsOf(kLine, 60 + 111, 60 + 222), 0);
     EXPECT_GT(drawn.fillsOf(kLine, 60, 60 + 110), 0);
     EXPECT_GT(drawn.fillsOf(kLine, 60 + 223, 392), 0);
-    // Under the mouse, a column of one second reads its value alone; a gap reads "-".
-    for (const auto& [hoverX, ending] : {std::pair{10, u"  50"}, {150, u"  -"}}) {
+    // Under the mouse, a column of one second reads its time and value alone; a gap reads "-"; a
+    // column past the plots (the window narrowed under a still mouse) reads nothing.
+    struct Case {
+        int32_t hoverX;
+        const char16_t* ending;
+    };
+    const Case cases[] = {{10, u":41  50"}, {150, u":07  -"}, {300, u":34  80"}, {400, u"max 80"}};
+    for (const Case& c : cases) {
         HistoryView hovered = stepped.view(true, 0);
-        hovered.hoverX = hoverX;
+        hovered.hoverX = c.hoverX;
         Drawn read;
         drawHistory(hovered, read.surface);
         std::u16string line;
         for (const RecordedText& text : read.surface.texts) {
             if (text.text.rfind(u"Core \u00B0C  ", 0) == 0) line = text.text;
         }
-        ASSERT_GT(line.size(), 12u) << hoverX;
-        EXPECT_EQ(line.substr(line.size() - std::u16string(ending).size()), ending) << hoverX;
+        ASSERT_GT(line.size(), 12u) << c.hoverX;
+        EXPECT_EQ(line.substr(line.size() - std::u16string(c.ending).size()), c.ending) << c.hoverX;
     }
 }
 

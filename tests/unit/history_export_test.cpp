@@ -33,8 +33,8 @@ class HistoryExport : public testing::Test {
                 const int64_t second = kNow - back;
                 const HistoryFigures figures{static_cast<uint32_t>(back), 1, 2, 3, 4, 5, 6};
                 writeSeconds(file, &second, &figures, 1);
+                rebuildPeriods(file, &second, 1);
             }
-            rebuildPeriods(file, kNow - 90, kNow);
             closePlacedFile(file);
         }
         const std::string index = tileIndexLine(u"local", u"local.tvh") + tileIndexLine(u"local/gpu0", u"local-gpu-0100.tvh");
@@ -88,6 +88,20 @@ TEST_F(HistoryExport, EachSpanReadsItsTierWithItsColumns) {
         EXPECT_NE(last.find(c.lastRow, 19), std::string::npos) << last;  // after "YYYY-MM-DD HH:MM:SS"
     }
     EXPECT_EQ(exportHistory(folder, u"local", u"1", folder + u"/missing/out.csv", kNow), ExportOutcome::cannotWrite);
+}
+
+// The GPU's position comes from the tile's last "/gpuN" alone: a host may hold "/gpu" in its name.
+TEST(HistoryExportTile, AHostNamedWithGpuInItIsAHostTile) {
+    const std::string index = tileIndexLine(u"rack/gpux:8221", u"rack_002Fgpux-8221.tvh") +
+                              tileIndexLine(u"rack/gpu2:8221", u"rack_002Fgpu2-8221.tvh") +
+                              tileIndexLine(u"rack/gpu2:8221/gpu1", u"rack_002Fgpu2-8221-gpu-0200.tvh");
+    const std::pair<const char16_t*, int32_t> cases[] = {
+        {u"rack/gpux:8221", -1}, {u"rack/gpu2:8221", -1}, {u"rack/gpu2:8221/gpu1", 1}};
+    for (const auto& [tile, gpu] : cases) {
+        ExportTile found{};
+        ASSERT_TRUE(findExportTile(tile, index, &found)) << toUtf8(tile);
+        EXPECT_EQ(found.gpu, gpu) << toUtf8(tile);
+    }
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 // History by what a tile watches: it follows its server through a move, keeps its seconds while hidden
-// or deactivated (as gaps), and a GPU dropping out leaves the others' history where it was.
+// or deactivated (as gaps, in the rings and the archives alike), and a GPU dropping out leaves the
+// others' history where it was.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
+#include <string>
 
+#include "history/history_read.h"
 #include "panel/history_feed.h"
 #include "panel/panel.h"
 #include "unit/panel_world.h"
@@ -13,11 +17,22 @@ namespace {
 
 class HistoryFeedTest : public PanelWorld {
   protected:
-    void TearDown() override { freeTiles(*tiles); }
+    void SetUp() override {
+        PanelWorld::SetUp();
+        char pattern[] = "/tmp/tarvelon-feed-XXXXXX";
+        root = mkdtemp(pattern);
+        archive = std::make_unique<ArchiveWorker>(fromUtf8(root));
+    }
+    void TearDown() override {
+        freeTiles(*tiles);
+        archive.reset();
+        std::system(("rm -rf " + root).c_str());
+        PanelWorld::TearDown();
+    }
     void record(int64_t second) {
         buildPanelList(state->current);
         takePanelList(state->current, state->shown);
-        recordShownTiles(*tiles, state->shown, second, nullptr);
+        recordShownTiles(*tiles, state->shown, second, archive.get());
     }
     static void name(int slot, const char16_t* host, int32_t port, uint8_t load) {
         copyText16(slotTable[slot].Hostname, kSlotTextUnits, host);
@@ -35,6 +50,8 @@ class HistoryFeedTest : public PanelWorld {
         publishLocalStore(values);
     }
     std::unique_ptr<HistoryTiles> tiles = std::make_unique<HistoryTiles>();
+    std::string root;
+    std::unique_ptr<ArchiveWorker> archive;
 };
 
 TEST_F(HistoryFeedTest, HistoryFollowsWhatTheTileWatches) {
@@ -68,6 +85,7 @@ TEST_F(HistoryFeedTest, HistoryFollowsWhatTheTileWatches) {
         {u"beta", 7001, -1, 13, -1},  {u"", 0, 0x0100, 13, 30},     {u"", 0, 0x0100, 14, -1},
         {u"", 0, 0x0200, 13, 70},     {u"", 0, 0x0200, 14, 70},
     };
+    archive->flush();
     for (const Case& c : cases) {
         TileKey key;
         setTileKey(key, c.host, c.port, c.gpu);
@@ -76,6 +94,10 @@ TEST_F(HistoryFeedTest, HistoryFollowsWhatTheTileWatches) {
         uint32_t value = 0;
         const bool present = historyValue(*ring, c.second, 0, &value);
         EXPECT_EQ(present ? static_cast<int32_t>(value) : -1, c.value) << c.port << " " << c.gpu << " @" << c.second;
+        PeriodFigures archived{};
+        readTileRange(fromUtf8(root).c_str(), key, HistoryTier::seconds, c.second, 1, &archived);
+        EXPECT_EQ(archived.seconds != 0 ? static_cast<int32_t>(archived.average[0]) : -1, c.value)
+            << "archived " << c.port << " " << c.gpu << " @" << c.second;
     }
 
     TileKey key;

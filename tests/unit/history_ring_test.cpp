@@ -46,9 +46,6 @@ TEST(HistoryRing, KeepsTheLastHourWithGapsForSkippedAndSilentSeconds) {
     for (int64_t s = newest + 1; s < newest + 5; ++s) EXPECT_FALSE(r.at(s, &value)) << s;
     ASSERT_TRUE(r.at(newest + 5, &value));
     EXPECT_EQ(value, 9u);
-    put(*r.ring, newest, 1);  // older than the newest: ignored
-    ASSERT_TRUE(r.at(newest, &value));
-    EXPECT_EQ(value, 7299u);
 
     put(*r.ring, newest + 5 + 3 * kHistorySeconds, 4);  // a long sleep
     EXPECT_FALSE(r.at(newest + 5 + 3 * kHistorySeconds - 1, &value));
@@ -74,6 +71,21 @@ TEST(HistoryRing, KeepsEachFiguresWidth) {
         ASSERT_TRUE(r.at(10, &value, c.figure)) << c.figure << " " << c.stored;
         EXPECT_EQ(value, c.read) << c.figure << " " << c.stored;
     }
+}
+
+// Set back five seconds, the ring goes on from the second the clock shows: the hour before it keeps
+// what was recorded then, and never shows the seconds recorded ahead of it.
+TEST(HistoryRing, AClockSetBackRecordsOnFromTheSecondItShows) {
+    Ring r;
+    for (int64_t s = 1000; s < 1010; ++s) put(*r.ring, s, static_cast<uint32_t>(s));
+    put(*r.ring, 1004, 99);
+    uint32_t value = 0;
+    EXPECT_TRUE(r.at(1004, &value));
+    EXPECT_EQ(value, 99u);
+    EXPECT_TRUE(r.at(1003, &value));
+    EXPECT_EQ(value, 1003u);
+    EXPECT_FALSE(r.at(1005, &value));         // ahead of the clock
+    EXPECT_FALSE(r.at(1005 - 3600, &value));  // the slot 1005 was recorded in
 }
 
 TEST(HistoryRing, StatisticsCoverTheSpanAndSkipGaps) {
@@ -118,6 +130,7 @@ TEST(TickSecond, EachSecondOnceAndTheNextTickAfterItsStart) {
         {100, 100'995, 100, false, 25},  // early, within the second already recorded
         {100, 101'000, 101, true, 1020},
         {kNoHistory, -1'500, -2, true, 520},  // before 1970: still whole seconds
+        {100, 40'020, 40, true, 1000},         // the clock set back: recording goes on
     };
     for (const Case& c : cases) {
         const TickSecond tick = tickSecond(c.last, c.wallMs);

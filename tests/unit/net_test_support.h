@@ -91,12 +91,15 @@ struct TestPeer {
 };
 
 // A scripted server on a loopback port: answer(buffer, received) builds the reply in place and returns
-// its length, 0 for none. Counts requests and keeps the sequence byte of each.
+// its length, 0 for none. Counts requests and keeps the sequence byte of each. forge, when given, sees
+// each request and its sender before the answer goes out.
 class ScriptedServer {
   public:
     using Answer = std::function<int(uint8_t* buffer, int received)>;
+    using Forge = std::function<void(const uint8_t* request, const SocketAddress& client)>;
 
-    ScriptedServer(IpFamily family, Answer answer) : family_(family), answer_(std::move(answer)) {
+    ScriptedServer(IpFamily family, Answer answer, Forge forge = nullptr)
+        : family_(family), answer_(std::move(answer)), forge_(std::move(forge)) {
         socket_ = openUdpSocket(family);
         EXPECT_EQ(bindLoopback(socket_, family, 0), 0);
         port_ = boundPort(socket_);
@@ -132,6 +135,7 @@ class ScriptedServer {
                 sequences_.push_back(buffer[1]);
             }
             requests_.fetch_add(1);
+            if (forge_) forge_(buffer.data(), from);
             const int replyBytes = answer_(buffer.data(), received);
             if (replyBytes > 0) sendTo(socket_, buffer.data(), replyBytes, from);
         }
@@ -139,6 +143,7 @@ class ScriptedServer {
 
     IpFamily family_;
     Answer answer_;
+    Forge forge_;
     SocketHandle socket_ = kNoSocket;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "net/query_client.h"
+#include "net/query_server.h"
 #include "net/slot_table.h"
 #include "panel/about.h"
 #include "platform/clock.h"
@@ -150,6 +151,11 @@ TEST_F(NetworkSetup, AcceptedSwitchStoresTheFieldsAndSaves) {
 }
 
 TEST_F(NetworkSetup, AnAllowListIsStoredOnlyWhenEveryEntryReads) {
+    // The list is put in force for the live server too: everyone may ask again afterwards, so the
+    // server tests that follow in the same process are answered.
+    struct EveryoneAfter {
+        ~EveryoneAfter() { setServerAllowList(AllowList{}); }
+    } everyoneAfter;
     EXPECT_EQ(storeServerAllowList(u"10.0.0.0/8, fd00::/8").caption, nullptr);
     const DialogMessage refused = storeServerAllowList(u"10.0.0.0/8, 10.0.0.300 , ::1");
     ASSERT_NE(refused.caption, nullptr);

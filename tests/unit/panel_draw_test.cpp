@@ -299,6 +299,7 @@ TEST_F(Drawing, AnUnchangedTickDrawsOnlyValues) {
     setLocal(2);
     addServer(0, 1);
     tick();  // the first pass always finds a change
+    const uint32_t version = state->listVersion;
     EXPECT_EQ(surface.moves, 1);
     EXPECT_FALSE(surface.fills.empty());
     EXPECT_NE(surface.findText(u"SYSTEM"), nullptr);
@@ -313,6 +314,7 @@ TEST_F(Drawing, AnUnchangedTickDrawsOnlyValues) {
     EXPECT_EQ(surface.texts.size(), 5u * kPanelRows);  // two hosts, three GPUs
     EXPECT_NE(surface.findText(u"   42"), nullptr);
     for (const RecordedText& text : surface.texts) EXPECT_EQ(text.fontHeight, 0);  // fonts of the last layout
+    EXPECT_EQ(state->listVersion, version);  // what is built from the list's composition stays
 
     // A producer's flag: everything once, then values again.
     updateSlotRecords(slotTable[0], [](HostRecord& host, GpuRecord(&)[kGpuSlots]) { host.changed = 1; });
@@ -320,6 +322,7 @@ TEST_F(Drawing, AnUnchangedTickDrawsOnlyValues) {
     EXPECT_FALSE(surface.fills.empty());
     EXPECT_EQ(surface.fontHeights.size(), 1u);
     EXPECT_NE(surface.findText(u"CPU Load%"), nullptr);
+    EXPECT_EQ(state->listVersion, version + 1);
     tick();
     EXPECT_TRUE(surface.fills.empty());
     EXPECT_EQ(surface.texts.size(), 5u * kPanelRows);

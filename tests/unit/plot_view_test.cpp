@@ -47,6 +47,14 @@ TEST(PlotView, ZoomPanAndTheirTiers) {
     }
 }
 
+// A touchpad's small deltas add up to notches; a turn back starts afresh.
+TEST(PlotView, WheelDeltasAddUpToNotches) {
+    int32_t pending = 0;
+    const std::pair<int32_t, int32_t> turns[] = {{40, 0}, {40, 0}, {40, 1}, {300, 2}, {-30, 0},
+                                                 {-100, -1}, {120, 1}, {-240, -2}};
+    for (const auto& [delta, notches] : turns) EXPECT_EQ(takeWheelNotches(pending, delta), notches) << delta;
+}
+
 PeriodFigures period(int64_t start, int32_t seconds, uint32_t minimum, uint32_t average, uint32_t maximum) {
     PeriodFigures p{};
     p.start = start;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "net/allow_list.h"
 #include "net/name_resolution.h"
 #include "net/poll_exchange.h"
 #include "net/slot_table.h"
@@ -112,6 +113,25 @@ TEST_P(Exchange, FailuresChangeOnlyTheStatus) {
     }
 }
 
+// Someone else on the network answers first, in the server's name and with its sequence, after a
+// datagram too long for a reply: only the server's own reply is taken.
+TEST_P(Exchange, RepliesFromAnotherPortAreDroppedAndCounted) {
+    TestPeer forger(GetParam());
+    ScriptedServer server(GetParam(), answerFrom(storeNamed(u"alpha", 0)),
+                          [&forger](const uint8_t* request, const SocketAddress& client) {
+                              std::vector<uint8_t> forged(kDatagramBufferBytes + 100);
+                              sendTo(forger.socket, forged.data(), static_cast<int>(forged.size()), client);
+                              std::copy(request, request + kRequestBytes, forged.begin());
+                              const int length = buildAnswer(forged.data(), kRequestBytes, storeNamed(u"forged", 1));
+                              sendTo(forger.socket, forged.data(), length, client);
+                          });
+    const uint64_t before = strayReplyCount.load();
+    exchange(server, 3);
+    EXPECT_EQ(slot->Status.load(), kStatusOk);
+    EXPECT_EQ(hostNameOf(*slot), "alpha");
+    EXPECT_EQ(strayReplyCount.load(), before + 2);
+}
+
 TEST_P(Exchange, NobodyListeningIsNoResponse) {
     const uint16_t port = freeUdpPort();
     exchangeWithServer(*slot, loopbackAddress(GetParam(), port), 1, buffer.data());
@@ -122,6 +142,39 @@ INSTANTIATE_TEST_SUITE_P(Loopback, Exchange, testing::Values(IpFamily::IPv4, IpF
                          [](const testing::TestParamInfo<IpFamily>& info) {
                              return info.param == IpFamily::IPv4 ? "IPv4" : "IPv6";
                          });
+
+TEST(ReplySender, OnlyTheAddressAndPortAskedAnswer) {
+    struct Case {
+        const char16_t* asked;
+        uint16_t askedPort;
+        const char16_t* from;
+        uint16_t fromPort;
+        uint32_t fromScope;
+        bool taken;
+    };
+    const Case cases[] = {
+        {u"192.0.2.7", 8221, u"192.0.2.7", 8221, 0, true},
+        {u"192.0.2.7", 8221, u"192.0.2.7", 8222, 0, false},
+        {u"192.0.2.7", 8221, u"192.0.2.8", 8221, 0, false},
+        {u"192.0.2.7", 8221, u"::ffff:192.0.2.7", 8221, 0, true},
+        {u"::ffff:192.0.2.7", 8221, u"192.0.2.7", 8221, 0, true},
+        {u"192.0.2.7", 8221, u"::c000:207", 8221, 0, false},  // the same four bytes, not mapped
+        {u"2001:db8::1", 8221, u"2001:db8::1", 8221, 0, true},
+        {u"2001:db8::1", 8221, u"2001:db8::2", 8221, 0, false},
+        {u"fe80::1", 8221, u"fe80::1", 8221, 3, false},  // asked on interface 2
+    };
+    for (const Case& c : cases) {
+        IpAddress asked{};
+        IpAddress from{};
+        ASSERT_TRUE(parseIpText(c.asked, static_cast<int>(std::char_traits<char16_t>::length(c.asked)), &asked));
+        ASSERT_TRUE(parseIpText(c.from, static_cast<int>(std::char_traits<char16_t>::length(c.from)), &from));
+        if (asked.family == IpFamily::IPv6 && asked.bytes[0] == 0xFE) asked.scopeId = 2;
+        from.scopeId = c.fromScope;
+        EXPECT_EQ(isFromAskedServer(socketAddressOf(from, c.fromPort), socketAddressOf(asked, c.askedPort)),
+                  c.taken)
+            << toUtf8(c.from) << " for " << toUtf8(c.asked);
+    }
+}
 
 // ---- The client manager and its poll threads ------------------------------------------------------
 

@@ -117,16 +117,17 @@ TEST(StatusReport, ShowsRunningTimeOnlyWhileRunningOrShuttingDown) {
     };
     char16_t text[kStatusReportUnits];
     for (const Case& c : cases) {
-        const ServerSnapshot server = {c.state, u"last words", 1000075, 1000000, 12, 34};
+        const ServerSnapshot server = {c.state, u"last words", 1000075, 1000000, 12, 34, 5};
         formatStatusReport(text, kStatusReportUnits, server);
         EXPECT_EQ(toUtf8(text),
                   std::string("Server Status: ") + c.line +
                       "\r\nAdditional Message (or last Message):\r\nlast words\r\n\r\nRunning Time: " +
                       std::to_string(c.runningTime) +
-                      " seconds\r\nCount of requests IPv4: 12\r\nCount of requests IPv6: 34");
+                      " seconds\r\nCount of requests IPv4: 12\r\nCount of requests IPv6: 34\r\n"
+                      "Count of replies from other senders: 5");
     }
     // A wall clock set back since the start shows no running time rather than 2^64 - 5 seconds.
-    formatStatusReport(text, kStatusReportUnits, {kServerRunning, u"", 1000000, 1000005, 0, 0});
+    formatStatusReport(text, kStatusReportUnits, {kServerRunning, u"", 1000000, 1000005, 0, 0, 0});
     EXPECT_NE(toUtf8(text).find("Running Time: 0 seconds"), std::string::npos);
 }
 

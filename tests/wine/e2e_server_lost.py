@@ -1,7 +1,8 @@
 """The lost-server alarm in the real program, against a watched server played here over loopback: one
 that drops one reply in ten raises no tray notice, and once it goes silent it is announced once, after
 about 30 s (not 90). Notices are counted in Wine's own shell, traced. Which words the notice carries is decided
-and tested natively."""
+and tested natively. A second socket forges a reply ahead of each real one, with the right sequence: the
+program takes only the server's own."""
 
 import os
 import socket
@@ -17,13 +18,16 @@ DROPS_BEFORE_SILENCE = 9  # about 90 polls: a minute and a half of a flaky link
 
 class FlakyPeer:
     """Answers queries {1, sequence, 0x31} with a full reply for a host named "flaky" and no GPUs,
-    except every tenth; silent once told to be."""
+    except every tenth; silent once told to be. Before each reply a second socket sends one for a host
+    named "forged"."""
 
     def __init__(self):
         self.socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.socket.bind(("127.0.0.1", 0))
         self.socket.settimeout(0.2)
         self.port = self.socket.getsockname()[1]
+        self.forger = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.forger.bind(("127.0.0.1", 0))
         self.queries = self.answered = self.dropped = 0
         self.silent = False
         self.stopped = False
@@ -44,17 +48,23 @@ class FlakyPeer:
             if self.queries % DROP_EVERY == 0:
                 self.dropped += 1
                 continue
-            reply = bytearray(7 + 124)
-            reply[0:3] = bytes([1, request[1], 0x32])
-            name = "flaky".encode("utf-16-le")
-            reply[9:9 + len(name)] = name
-            self.socket.sendto(bytes(reply), sender)
+            self.forger.sendto(self.reply(request[1], "forged"), sender)
+            self.socket.sendto(self.reply(request[1], "flaky"), sender)
             self.answered += 1
+
+    @staticmethod
+    def reply(sequence, host):
+        reply = bytearray(7 + 124)
+        reply[0:3] = bytes([1, sequence, 0x32])
+        name = host.encode("utf-16-le")
+        reply[9:9 + len(name)] = name
+        return bytes(reply)
 
     def close(self):
         self.stopped = True
         self.thread.join(timeout=5)
         self.socket.close()
+        self.forger.close()
 
 
 def test(build):
@@ -73,6 +83,8 @@ def test(build):
             desktop.start_with_traced_tray(log)
             desktop.wait_panel_size(136, 224)
             wait_for(lambda: peer.answered > 0, 30, "the first answer")
+            wait_for(lambda: desktop.slot_line("OK"), 30, "the slot to show OK")
+            wait_for(lambda: desktop.reported_server_name(0) == "flaky", 30, "the name the server sends")
 
             # Polls about every second, so this takes about 90 s; a slow machine only makes it longer.
             wait_for(lambda: peer.dropped >= DROPS_BEFORE_SILENCE, 200, "%d dropped replies" % DROPS_BEFORE_SILENCE)
