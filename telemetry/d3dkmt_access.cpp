@@ -4,9 +4,9 @@
 
 namespace tarvelon {
 
-bool loadD3dkmtFunctions(const char16_t* path, D3dkmtFunctions* functions) {
+DynamicLibrary* loadD3dkmtFunctions(const char16_t* path, D3dkmtFunctions* functions) {
     DynamicLibrary* library = loadLibraryAt(path);
-    if (library == nullptr) return false;
+    if (library == nullptr) return nullptr;
     functions->enumAdapters2 =
         reinterpret_cast<D3dkmtEnumAdapters2Function>(librarySymbol(library, "D3DKMTEnumAdapters2"));
     functions->closeAdapter = reinterpret_cast<D3dkmtCloseAdapterFunction>(librarySymbol(library, "D3DKMTCloseAdapter"));
@@ -16,22 +16,23 @@ bool loadD3dkmtFunctions(const char16_t* path, D3dkmtFunctions* functions) {
         reinterpret_cast<D3dkmtQueryStatisticsFunction>(librarySymbol(library, "D3DKMTQueryStatistics"));
     if (functions->enumAdapters2 != nullptr && functions->closeAdapter != nullptr &&
         functions->queryAdapterInfo != nullptr && functions->queryStatistics != nullptr) {
-        return true;  // kept loaded: gdi32 stays in the process anyway, and handles depend on it
+        return library;
     }
     freeLibrary(library);
-    return false;
+    return nullptr;
 }
 
 const D3dkmtFunctions* systemD3dkmtFunctions() {
     static D3dkmtFunctions functions;
-    static const bool found = [] {
+    // Kept loaded for the life of the process: the adapter handles are the library's.
+    static DynamicLibrary* const library = [] {
         char16_t path[kLibraryPathUnits];
         if (!libraryPathFromEnvironment("TARVELON_D3DKMT_DLL", path) && !systemLibraryPath(u"gdi32.dll", path)) {
-            return false;
+            return static_cast<DynamicLibrary*>(nullptr);
         }
         return loadD3dkmtFunctions(path, &functions);
     }();
-    return found ? &functions : nullptr;
+    return library != nullptr ? &functions : nullptr;
 }
 
 }  // namespace tarvelon

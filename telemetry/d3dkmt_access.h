@@ -4,6 +4,7 @@
 // looked up there instead: a seam for tests, which put a stand-in there.
 #pragma once
 
+#include "platform/dynlib.h"
 #include "telemetry/d3dkmt_types.h"
 
 namespace tarvelon {
@@ -15,9 +16,9 @@ struct D3dkmtFunctions {
     D3dkmtQueryStatisticsFunction queryStatistics;
 };
 
-// Loads the library at path and looks the four functions up; false (and the library freed) when it
-// does not load or lacks any of them.
-bool loadD3dkmtFunctions(const char16_t* path, D3dkmtFunctions* functions);
+// Loads the library at path and looks the four functions up. Returns the library, which must stay
+// loaded while the functions are used, or null (nothing kept) when it does not load or lacks any.
+DynamicLibrary* loadD3dkmtFunctions(const char16_t* path, D3dkmtFunctions* functions);
 
 // The process's functions, looked up on first use and kept for the life of the process; null when
 // this Windows (or Wine) does not provide all four.
