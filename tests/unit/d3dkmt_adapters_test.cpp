@@ -148,17 +148,20 @@ TEST_F(D3dkmtStandIn, AVanishingAdapterLeavesAtOnceAndTheOtherKeepsItsLoad) {
     configure(kDesk);
     ASSERT_EQ(sample(1000), 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    configure(std::string(kDesk) + "adapter 2 gone\n");
-    ASSERT_EQ(sample(2000), 1);  // within the minute: the removed answer made the rescan
+    const std::string docked = "adapter 5 name Docked GPU\nadapter 5 address 9 0 0\n";
+    configure(std::string(kDesk) + "adapter 2 gone\n" + docked);
+    // Within the minute: the removed answer made a rescan at once, which finds the docked GPU too.
+    ASSERT_EQ(sample(2000), 2);
     EXPECT_EQ(toUtf8(records[0].gpuName), "AMD Radeon RX 6800");
     EXPECT_NEAR(records[0].gpuLoad, 40, 1);  // its running times carried through the rescan
-    EXPECT_EQ(openHandles(), 1);
-
-    configure(kDesk);  // plugged in again: seen at the next rescan
-    EXPECT_EQ(sample(3000), 1);
-    requestD3dkmtRescan();
-    EXPECT_EQ(sample(4000), 2);
+    EXPECT_EQ(toUtf8(records[1].gpuName), "Docked GPU");
     EXPECT_EQ(openHandles(), 2);
+
+    configure(std::string(kDesk) + docked);  // plugged in again: seen at the next rescan
+    EXPECT_EQ(sample(3000), 2);
+    requestD3dkmtRescan();
+    EXPECT_EQ(sample(4000), 3);
+    EXPECT_EQ(openHandles(), 3);
 }
 
 TEST_F(D3dkmtStandIn, RescansOnceAMinuteWithoutGrowingHandles) {
