@@ -29,11 +29,11 @@ std::string fourAdapters() {
     std::string text;
     for (int i = 0; i < 4; ++i) {
         const std::string a = "adapter " + std::to_string(i) + " ";
-        text += a + "name Simulated GPU " + std::to_string(i) + "\n" + a + "address " + std::to_string(i + 1) +
-                " 0 0\n" + a + "dedicated 8589934592\n" + a + "segment 0 0 2147483648\n" + a +
-                "segment 1 1 1073741824\n" + a + "node 0 1 40\n" + a + "node 1 6 10\n" + a + "node 2 2 5\n" + a +
-                "core 1800000000\n" + a + "maxCore 2400000000\n" + a + "mem 1000000000\n" + a +
-                "maxMem 2000000000\n" + a + "fan 1500\n" + a + "temp 650\n";
+        text += a + "name Simulated GPU " + std::to_string(i) + "\n" + a + "address " +
+                std::to_string(i + 1) + " 0 0\n" + a + "dedicated 8589934592\n" + a +
+                "segment 0 0 2147483648\n" + a + "segment 1 1 1073741824\n" + a + "node 0 1 40\n" + a +
+                "node 1 6 10\n" + a + "node 2 2 5\n" + a + "core 1800000000\n" + a + "maxCore 2400000000\n" +
+                a + "mem 1000000000\n" + a + "maxMem 2000000000\n" + a + "fan 1500\n" + a + "temp 650\n";
     }
     return text;
 }
@@ -74,7 +74,8 @@ void BM_FourAdaptersOneSecond(benchmark::State& state) {
     if (sampleD3dkmtAdapters(&standIn.functions, *list, nullptr, 0, records, 0) != 4) {
         state.SkipWithError("four adapters expected");
     }
-    for (auto _ : state) benchmark::DoNotOptimize(sampleD3dkmtAdapters(&standIn.functions, *list, nullptr, 0, records, 0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(sampleD3dkmtAdapters(&standIn.functions, *list, nullptr, 0, records, 0));
     closeD3dkmtAdapters(standIn.functions, *list);
 }
 BENCHMARK(BM_FourAdaptersOneSecond)->Unit(benchmark::kMicrosecond);

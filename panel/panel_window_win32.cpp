@@ -9,8 +9,8 @@
 #include "panel/window_rules.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
-#include "telemetry/d3dkmt_adapters.h"
 #include "tarvelon_version.h"
+#include "telemetry/d3dkmt_adapters.h"
 
 namespace tarvelon {
 

@@ -9,7 +9,8 @@ DynamicLibrary* loadD3dkmtFunctions(const char16_t* path, D3dkmtFunctions* funct
     if (library == nullptr) return nullptr;
     functions->enumAdapters2 =
         reinterpret_cast<D3dkmtEnumAdapters2Function>(librarySymbol(library, "D3DKMTEnumAdapters2"));
-    functions->closeAdapter = reinterpret_cast<D3dkmtCloseAdapterFunction>(librarySymbol(library, "D3DKMTCloseAdapter"));
+    functions->closeAdapter =
+        reinterpret_cast<D3dkmtCloseAdapterFunction>(librarySymbol(library, "D3DKMTCloseAdapter"));
     functions->queryAdapterInfo =
         reinterpret_cast<D3dkmtQueryAdapterInfoFunction>(librarySymbol(library, "D3DKMTQueryAdapterInfo"));
     functions->queryStatistics =
@@ -27,7 +28,8 @@ const D3dkmtFunctions* systemD3dkmtFunctions() {
     // Kept loaded for the life of the process: the adapter handles are the library's.
     static DynamicLibrary* const library = [] {
         char16_t path[kLibraryPathUnits];
-        if (!libraryPathFromEnvironment("TARVELON_D3DKMT_DLL", path) && !systemLibraryPath(u"gdi32.dll", path)) {
+        if (!libraryPathFromEnvironment("TARVELON_D3DKMT_DLL", path) &&
+            !systemLibraryPath(u"gdi32.dll", path)) {
             return static_cast<DynamicLibrary*>(nullptr);
         }
         return loadD3dkmtFunctions(path, &functions);

@@ -36,7 +36,9 @@ void closeHandle(const D3dkmtFunctions& functions, D3dkmtHandle adapter) {
     functions.closeAdapter(&close);
 }
 
-bool sameLuid(const D3dkmtLuid& a, const D3dkmtLuid& b) { return a.lowPart == b.lowPart && a.highPart == b.highPart; }
+bool sameLuid(const D3dkmtLuid& a, const D3dkmtLuid& b) {
+    return a.lowPart == b.lowPart && a.highPart == b.highPart;
+}
 
 bool pciBefore(const D3dkmtAdapterAddress& a, const D3dkmtAdapterAddress& b) {
     if (a.bus != b.bus) return a.bus < b.bus;
@@ -50,9 +52,11 @@ bool samePci(const D3dkmtAdapterAddress& a, const D3dkmtAdapterAddress& b) {
 
 AdapterFacts adapterFacts(const D3dkmtFunctions& functions, D3dkmtHandle adapter) {
     AdapterFacts facts{};
-    facts.typeRead = queryInfo(functions, adapter, kKmtAdapterType, &facts.type, sizeof facts.type) == kNtSuccess;
+    facts.typeRead =
+        queryInfo(functions, adapter, kKmtAdapterType, &facts.type, sizeof facts.type) == kNtSuccess;
     D3dkmtQueryDeviceIds ids{};  // physical adapter 0
-    facts.idsRead = queryInfo(functions, adapter, kKmtPhysicalAdapterDeviceIds, &ids, sizeof ids) == kNtSuccess;
+    facts.idsRead =
+        queryInfo(functions, adapter, kKmtPhysicalAdapterDeviceIds, &ids, sizeof ids) == kNtSuccess;
     facts.vendorId = ids.vendorId;
     facts.addressRead =
         queryInfo(functions, adapter, kKmtAdapterAddress, &facts.address, sizeof facts.address) == kNtSuccess;
@@ -63,7 +67,8 @@ AdapterFacts adapterFacts(const D3dkmtFunctions& functions, D3dkmtHandle adapter
 void learnAdapter(const D3dkmtFunctions& functions, D3dkmtAdapter& adapter) {
     static D3dkmtAdapterRegistryInfo registry;
     std::memset(&registry, 0, sizeof registry);
-    if (queryInfo(functions, adapter.handle, kKmtAdapterRegistryInfo, &registry, sizeof registry) == kNtSuccess) {
+    if (queryInfo(functions, adapter.handle, kKmtAdapterRegistryInfo, &registry, sizeof registry) ==
+        kNtSuccess) {
         std::memcpy(adapter.name, registry.adapterString, sizeof adapter.name);
     }
     adapter.nodeCount = -1;
@@ -72,13 +77,15 @@ void learnAdapter(const D3dkmtFunctions& functions, D3dkmtAdapter& adapter) {
     D3dkmtQueryStatistics statistics;
     if (queryStatistics(functions, adapter.luid, kStatisticsAdapter, 0, &statistics) != kNtSuccess) return;
     const D3dkmtAdapterStatistics& counts = statistics.result.adapter;
-    if (counts.segmentCount <= kMaxAdapterSegments) adapter.segmentCount = static_cast<int32_t>(counts.segmentCount);
+    if (counts.segmentCount <= kMaxAdapterSegments)
+        adapter.segmentCount = static_cast<int32_t>(counts.segmentCount);
     if (counts.nodeCount > kMaxAdapterNodes) return;
     adapter.nodeCount = static_cast<int32_t>(counts.nodeCount);
     for (int32_t node = 0; node < adapter.nodeCount; ++node) {
         D3dkmtNodeMetadata metadata{};
         metadata.nodeOrdinalAndAdapterIndex = static_cast<uint32_t>(node);  // adapter index 0 above
-        if (queryInfo(functions, adapter.handle, kKmtNodeMetadata, &metadata, sizeof metadata) == kNtSuccess &&
+        if (queryInfo(functions, adapter.handle, kKmtNodeMetadata, &metadata, sizeof metadata) ==
+                kNtSuccess &&
             metadata.engineType == kEngine3d) {
             adapter.node3d = node;
             return;
@@ -109,7 +116,8 @@ void scan(const D3dkmtFunctions& functions, D3dkmtAdapters& list, const PciPlace
     for (int32_t i = 0; i < count; ++i) {
         const AdapterFacts facts = adapterFacts(functions, enumerated[i].adapter);
         bool taken = false;  // two adapters at one address are one GPU: the first is shown
-        for (int32_t c = 0; c < candidateCount; ++c) taken = taken || samePci(candidates[c].address, facts.address);
+        for (int32_t c = 0; c < candidateCount; ++c)
+            taken = taken || samePci(candidates[c].address, facts.address);
         if (adapterBecomesTile(facts, shown, shownCount) && !taken) {
             candidates[candidateCount++] = Candidate{i, facts.address};
         } else {
@@ -170,25 +178,27 @@ bool readAdapter(const D3dkmtFunctions& functions, const D3dkmtAdapter& adapter,
     }
     const uint64_t now = tickCount100ns();
     *sampledAt = now;
-    readings.elapsed100ns = adapter.sampledAt100ns == 0 || now <= adapter.sampledAt100ns ? 0 : now - adapter.sampledAt100ns;
+    readings.elapsed100ns =
+        adapter.sampledAt100ns == 0 || now <= adapter.sampledAt100ns ? 0 : now - adapter.sampledAt100ns;
 
-    readings.segmentSizeRead =
-        answered(queryInfo(functions, adapter.handle, kKmtGetSegmentSize, &readings.segmentSize, sizeof readings.segmentSize));
+    readings.segmentSizeRead = answered(queryInfo(functions, adapter.handle, kKmtGetSegmentSize,
+                                                  &readings.segmentSize, sizeof readings.segmentSize));
     readings.segmentCount = adapter.segmentCount;
     for (int32_t segment = 0; segment < adapter.segmentCount; ++segment) {
         SegmentReading& reading = readings.segments[segment];
-        reading.read = answered(queryStatistics(functions, adapter.luid, kStatisticsSegment, segment, &statistics));
+        reading.read =
+            answered(queryStatistics(functions, adapter.luid, kStatisticsSegment, segment, &statistics));
         reading.aperture = statistics.result.segment.aperture != 0;
         reading.bytesResident = statistics.result.segment.bytesResident;
     }
 
     if (adapter.node3d >= 0) {
         readings.nodePerf.nodeOrdinal = static_cast<uint32_t>(adapter.node3d);  // physical adapter 0
-        readings.nodePerfRead =
-            answered(queryInfo(functions, adapter.handle, kKmtNodePerfData, &readings.nodePerf, sizeof readings.nodePerf));
+        readings.nodePerfRead = answered(queryInfo(functions, adapter.handle, kKmtNodePerfData,
+                                                   &readings.nodePerf, sizeof readings.nodePerf));
     }
-    readings.adapterPerfRead = answered(
-        queryInfo(functions, adapter.handle, kKmtAdapterPerfData, &readings.adapterPerf, sizeof readings.adapterPerf));
+    readings.adapterPerfRead = answered(queryInfo(functions, adapter.handle, kKmtAdapterPerfData,
+                                                  &readings.adapterPerf, sizeof readings.adapterPerf));
     return !removed;
 }
 
@@ -208,14 +218,17 @@ bool adapterBecomesTile(const AdapterFacts& facts, const PciPlace* shown, int32_
     if (facts.idsRead && facts.vendorId == kVendorMicrosoft) return false;
     if (!facts.addressRead) return false;
     const D3dkmtAdapterAddress& address = facts.address;
-    if (address.bus > kMaxPciBus || address.device > kMaxPciDevice || address.function > kMaxPciFunction) return false;
+    if (address.bus > kMaxPciBus || address.device > kMaxPciDevice || address.function > kMaxPciFunction)
+        return false;
     for (int32_t i = 0; i < shownCount; ++i) {
         if (shown[i].bus == address.bus && shown[i].device == address.device) return false;
     }
     return true;
 }
 
-void requestD3dkmtRescan() { rescanRequested.store(true, std::memory_order_relaxed); }
+void requestD3dkmtRescan() {
+    rescanRequested.store(true, std::memory_order_relaxed);
+}
 
 int32_t sampleD3dkmtAdapters(const D3dkmtFunctions* functions, D3dkmtAdapters& list, const GpuRecord* nvidia,
                              int32_t nvidiaCount, GpuRecord* records, uint64_t nowMs) {

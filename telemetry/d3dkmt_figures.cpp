@@ -12,7 +12,9 @@ constexpr uint64_t kMaxClockHz = 10'000'000'000ull;
 constexpr uint32_t kMaxTemperatureTenths = 1500;  // 150 °C
 constexpr uint32_t kMaxFanRpm = 8191;             // the most fanRpmDiv32 carries without wrapping
 
-uint16_t saturate16(uint64_t value) { return value > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(value); }
+uint16_t saturate16(uint64_t value) {
+    return value > 0xFFFF ? 0xFFFF : static_cast<uint16_t>(value);
+}
 
 // A clock in Hz kept in MHz when it is one; 0 and absurd figures leave the kept value.
 void keepClock(uint16_t* kept, uint64_t hertz) {
@@ -32,7 +34,8 @@ uint8_t clockPercent(uint16_t current, uint16_t boost) {
 bool memoryFigures(const D3dkmtReadings& readings, uint64_t* total, uint64_t* used) {
     if (!readings.segmentSizeRead || readings.segmentCount < 0) return false;
     const bool shared = readings.segmentSize.dedicatedVideoMemorySize < kCarveOutBytes;
-    *total = shared ? readings.segmentSize.sharedSystemMemorySize : readings.segmentSize.dedicatedVideoMemorySize;
+    *total =
+        shared ? readings.segmentSize.sharedSystemMemorySize : readings.segmentSize.dedicatedVideoMemorySize;
     if (*total == 0) return false;
     *used = 0;
     for (int32_t i = 0; i < readings.segmentCount; ++i) {
@@ -55,8 +58,9 @@ int32_t busiestEngineLoad(const D3dkmtReadings& readings) {
         const uint64_t ran = static_cast<uint64_t>(node.runningTime - node.previousRunningTime);
         // Rounded, and never above 100: samples taken a little apart may credit an engine with more
         // than the wall time between them.
-        const uint64_t percent =
-            ran >= readings.elapsed100ns ? 100 : (ran * 100 + readings.elapsed100ns / 2) / readings.elapsed100ns;
+        const uint64_t percent = ran >= readings.elapsed100ns
+                                     ? 100
+                                     : (ran * 100 + readings.elapsed100ns / 2) / readings.elapsed100ns;
         if (static_cast<int32_t>(percent) > busiest) busiest = static_cast<int32_t>(percent);
     }
     return busiest;
@@ -69,7 +73,8 @@ void fillD3dkmtRecord(GpuRecord& gpu, const D3dkmtReadings& readings, KeptClocks
     gpu.filled = 1;
     // The driver's text need not be terminated: at most 39 units of it are read.
     char16_t name[kRecordTextUnits] = {};
-    const int32_t units = readings.nameUnits < kRecordTextUnits - 1 ? readings.nameUnits : kRecordTextUnits - 1;
+    const int32_t units =
+        readings.nameUnits < kRecordTextUnits - 1 ? readings.nameUnits : kRecordTextUnits - 1;
     if (readings.name != nullptr && units > 0) std::memcpy(name, readings.name, units * sizeof(char16_t));
     std::memset(gpu.gpuName, 0, sizeof gpu.gpuName);
     copyText16(gpu.gpuName, kRecordTextUnits, name);

@@ -103,7 +103,8 @@ struct D3dkmtAdapterRegistryInfo {
     char16_t dacType[kRegistryTextUnits];
     char16_t chipType[kRegistryTextUnits];
 };
-static_assert(sizeof(D3dkmtAdapterRegistryInfo) == 2080 && offsetof(D3dkmtAdapterRegistryInfo, chipType) == 1560);
+static_assert(sizeof(D3dkmtAdapterRegistryInfo) == 2080 &&
+              offsetof(D3dkmtAdapterRegistryInfo, chipType) == 1560);
 
 // D3DKMT_ADAPTERTYPE (type 15), a bit field in one UINT.
 constexpr uint32_t kAdapterTypeSoftwareDevice = 0x4;
@@ -210,7 +211,8 @@ struct D3dkmtSegmentStatistics {
     uint32_t aperture;
     uint8_t rest[152 - 44];
 };
-static_assert(sizeof(D3dkmtSegmentStatistics) == 152 && offsetof(D3dkmtSegmentStatistics, bytesResident) == 16 &&
+static_assert(sizeof(D3dkmtSegmentStatistics) == 152 &&
+              offsetof(D3dkmtSegmentStatistics, bytesResident) == 16 &&
               offsetof(D3dkmtSegmentStatistics, aperture) == 40);
 
 // D3DKMT_QUERYSTATISTICS_RESULT: 776 bytes, its largest member being the adapter information.
@@ -233,10 +235,12 @@ struct D3dkmtQueryStatistics {
     uint32_t queryId;  // SegmentId, NodeId, ... of the query union
 };
 static_assert(offsetof(D3dkmtQueryStatistics, luid) == 4);
-static_assert(!kPointers32 || (sizeof(D3dkmtQueryStatistics) == 800 && offsetof(D3dkmtQueryStatistics, process) == 12 &&
-                               offsetof(D3dkmtQueryStatistics, result) == 16 &&
-                               offsetof(D3dkmtQueryStatistics, queryId) == 792));
-static_assert(kPointers32 || (sizeof(D3dkmtQueryStatistics) == 0x328 && offsetof(D3dkmtQueryStatistics, queryId) == 800));
+static_assert(!kPointers32 ||
+              (sizeof(D3dkmtQueryStatistics) == 800 && offsetof(D3dkmtQueryStatistics, process) == 12 &&
+               offsetof(D3dkmtQueryStatistics, result) == 16 &&
+               offsetof(D3dkmtQueryStatistics, queryId) == 792));
+static_assert(kPointers32 ||
+              (sizeof(D3dkmtQueryStatistics) == 0x328 && offsetof(D3dkmtQueryStatistics, queryId) == 800));
 
 using D3dkmtEnumAdapters2Function = int32_t(D3DKMT_CALL*)(D3dkmtEnumAdapters2*);
 using D3dkmtCloseAdapterFunction = int32_t(D3DKMT_CALL*)(const D3dkmtCloseAdapter*);

@@ -136,8 +136,8 @@ void samplePass(GpuContext* context) {
         fillGpuRecord(store.gpus[slot], readings);
     }
     GpuRecord others[kGpuSlots] = {};
-    const int32_t otherCount =
-        sampleD3dkmtAdapters(systemD3dkmtFunctions(), otherAdapters, store.gpus, nvidiaSlots, others, tickCountMs());
+    const int32_t otherCount = sampleD3dkmtAdapters(systemD3dkmtFunctions(), otherAdapters, store.gpus,
+                                                    nvidiaSlots, others, tickCountMs());
     for (int32_t i = 0; i < otherCount && nvidiaSlots + i < kGpuSlots; ++i) {
         const uint8_t changed = store.gpus[nvidiaSlots + i].changed;
         store.gpus[nvidiaSlots + i] = others[i];

@@ -33,7 +33,9 @@ TEST(D3dkmtAdapterChoice, OnlyHardwareWithAPciAddressNotShownByTheNvidiaLibrary)
         {"software adapter", {true, 1 | kAdapterTypeSoftwareDevice, true, 0x8086, true, {0, 2, 0}}, false},
         {"Basic Render Driver", {true, 1, true, 0x1414, true, {0, 0, 0}}, false},
         {"no PCI address (indirect display)", {true, 3, true, 0x1234, false, {0, 0, 0}}, false},
-        {"an address no PCI bus has", {true, 1, true, 0x1002, true, {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}}, false},
+        {"an address no PCI bus has",
+         {true, 1, true, 0x1002, true, {0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}},
+         false},
     };
     for (const Case& c : cases) EXPECT_EQ(adapterBecomesTile(c.facts, shown, 1), c.tile) << c.what;
 }
@@ -198,13 +200,14 @@ adapter 1 fail 62 -1073741811
     EXPECT_EQ(records[0].coreTempC, 0);
     EXPECT_EQ(records[0].fanRpmDiv32, 37);
     EXPECT_NEAR(records[0].gpuLoad, 20, 1);  // node 0 ran backwards; node 2 stands still
-    EXPECT_EQ(records[1].gpuLoad, 0);         // a hundred thousand engines are not believed
+    EXPECT_EQ(records[1].gpuLoad, 0);        // a hundred thousand engines are not believed
     EXPECT_EQ(records[1].fanRpmDiv32, 0);
 }
 
 TEST(D3dkmtFunctionsLookup, ALibraryWithoutThemGivesNoTiles) {
     D3dkmtFunctions functions{};
-    EXPECT_EQ(loadD3dkmtFunctions(fromUtf8(fixtureLibraryDirectory() + "/libnvapi.so").c_str(), &functions), nullptr);
+    EXPECT_EQ(loadD3dkmtFunctions(fromUtf8(fixtureLibraryDirectory() + "/libnvapi.so").c_str(), &functions),
+              nullptr);
     EXPECT_EQ(loadD3dkmtFunctions(u"/nonexistent/libgdi32.so", &functions), nullptr);
     D3dkmtAdapters list{};
     GpuRecord records[kGpuSlots] = {};

@@ -67,14 +67,16 @@ const Unterminated kUnterminated;
 
 TEST(D3dkmtFigures, EachAnswerBecomesItsFigureAndGarbageBecomesNone) {
     const Case cases[] = {
-        {"healthy card", [](D3dkmtReadings&) {},
+        {"healthy card",
+         [](D3dkmtReadings&) {},
          {50, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"}},
         {"integrated GPU with a 128 MB carve-out shows shared memory",
          [](D3dkmtReadings& r) {
              r.segmentSize = {128 * kMiB, 0, 16384 * kMiB};
          },
          {50, 2105, 2400, 87, 1000, 2000, 16384, 15384, 7, 46, 65, "AMD Radeon RX 6800"}},
-        {"first sample: no load yet", [](D3dkmtReadings& r) { r.elapsed100ns = 0; },
+        {"first sample: no load yet",
+         [](D3dkmtReadings& r) { r.elapsed100ns = 0; },
          {0, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"}},
         {"running time going backwards counts for nothing, the other engine still does",
          [](D3dkmtReadings& r) { r.nodes[0].runningTime = 1; },
@@ -82,9 +84,11 @@ TEST(D3dkmtFigures, EachAnswerBecomesItsFigureAndGarbageBecomesNone) {
         {"an engine credited with more than the wall time is 100 %",
          [](D3dkmtReadings& r) { r.nodes[1].runningTime = 5'000'000 + 12'000'000; },
          {100, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"}},
-        {"load rounds to the nearest percent", [](D3dkmtReadings& r) { r.nodes[0].runningTime = 20'000'000 + 4'996'000; },
+        {"load rounds to the nearest percent",
+         [](D3dkmtReadings& r) { r.nodes[0].runningTime = 20'000'000 + 4'996'000; },
          {50, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"}},
-        {"failed node queries: no load", [](D3dkmtReadings& r) { r.nodes[0].read = r.nodes[1].read = false; },
+        {"failed node queries: no load",
+         [](D3dkmtReadings& r) { r.nodes[0].read = r.nodes[1].read = false; },
          {0, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"}},
         {"temperature of 6553.5 °C and a fan beyond any: neither shown",
          [](D3dkmtReadings& r) {
@@ -114,7 +118,8 @@ TEST(D3dkmtFigures, EachAnswerBecomesItsFigureAndGarbageBecomesNone) {
         {"a failed segment query: no memory figures",
          [](D3dkmtReadings& r) { r.segments[1].read = false; },
          {50, 2105, 2400, 87, 1000, 2000, 0, 0, 100, 46, 65, "AMD Radeon RX 6800"}},
-        {"a segment count refused at the scan: no memory figures", [](D3dkmtReadings& r) { r.segmentCount = -1; },
+        {"a segment count refused at the scan: no memory figures",
+         [](D3dkmtReadings& r) { r.segmentCount = -1; },
          {50, 2105, 2400, 87, 1000, 2000, 0, 0, 100, 46, 65, "AMD Radeon RX 6800"}},
         {"more resident than there is: nothing free",
          [](D3dkmtReadings& r) { r.segments[0].bytesResident = 9000 * kMiB; },
