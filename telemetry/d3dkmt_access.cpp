@@ -1,6 +1,7 @@
 #include "telemetry/d3dkmt_access.h"
 
 #include "platform/dynlib.h"
+#include "platform/text16.h"
 
 namespace tarvelon {
 
@@ -26,11 +27,19 @@ DynamicLibrary* loadD3dkmtFunctions(const char16_t* path, D3dkmtFunctions* funct
 const D3dkmtFunctions* systemD3dkmtFunctions() {
     static D3dkmtFunctions functions;
     // Kept loaded for the life of the process: the adapter handles are the library's.
-    static DynamicLibrary* const library = [] {
+    static DynamicLibrary* const library = []() -> DynamicLibrary* {
+        char16_t named[kLibraryPathUnits];
+        if (!libraryPathFromEnvironment("TARVELON_D3DKMT_DLL", named)) {
+            copyText16(named, kLibraryPathUnits, u"gdi32.dll");
+        }
+        // A bare file name is one in the system directory, never one found through a search path.
+        bool bare = true;
+        for (const char16_t* unit = named; *unit != 0; ++unit) bare = bare && *unit != u'\\' && *unit != u'/';
         char16_t path[kLibraryPathUnits];
-        if (!libraryPathFromEnvironment("TARVELON_D3DKMT_DLL", path) &&
-            !systemLibraryPath(u"gdi32.dll", path)) {
-            return static_cast<DynamicLibrary*>(nullptr);
+        if (!bare) {
+            copyText16(path, kLibraryPathUnits, named);
+        } else if (!systemLibraryPath(named, path)) {
+            return nullptr;
         }
         return loadD3dkmtFunctions(path, &functions);
     }();

@@ -1,7 +1,8 @@
 // Where the kernel-thunk GPU functions come from: gdi32.dll of the system directory, looked up with
 // GetProcAddress and never linked, so the program starts on any Windows and under Wine, whose gdi32
-// lacks some of them. When the environment variable TARVELON_D3DKMT_DLL names a library, they are
-// looked up there instead: a seam for tests, which put a stand-in there.
+// lacks some of them. When the environment variable TARVELON_D3DKMT_DLL names a library (a full path,
+// or a file name in the system directory), they are looked up there instead: a seam for tests, which
+// put a stand-in there.
 #pragma once
 
 #include "platform/dynlib.h"
