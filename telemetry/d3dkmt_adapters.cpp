@@ -142,9 +142,9 @@ void scan(const D3dkmtFunctions& functions, D3dkmtAdapters& list, const PciPlace
         for (int32_t old = 0; old < list.count; ++old) {
             const D3dkmtAdapter& before = list.adapters[old];
             if (!sameLuid(before.luid, adapter.luid) || before.nodeCount != adapter.nodeCount) continue;
-            adapter.sampledAt100ns = before.sampledAt100ns;
             std::memcpy(adapter.runningRead, before.runningRead, sizeof adapter.runningRead);
             std::memcpy(adapter.runningTimes, before.runningTimes, sizeof adapter.runningTimes);
+            std::memcpy(adapter.runningReadAt, before.runningReadAt, sizeof adapter.runningReadAt);
             adapter.kept = before.kept;
         }
     }
@@ -154,10 +154,8 @@ void scan(const D3dkmtFunctions& functions, D3dkmtAdapters& list, const PciPlace
     list = fresh;
 }
 
-// Reads one adapter for a pass; sampledAt is when its running times were read. False when a query
-// answered that the adapter was removed.
-bool readAdapter(const D3dkmtFunctions& functions, const D3dkmtAdapter& adapter, D3dkmtReadings& readings,
-                 uint64_t* sampledAt) {
+// Reads one adapter for a pass. False when a query answered that the adapter was removed.
+bool readAdapter(const D3dkmtFunctions& functions, const D3dkmtAdapter& adapter, D3dkmtReadings& readings) {
     bool removed = false;
     const auto answered = [&removed](int32_t status) {
         removed = removed || status == kNtDeviceRemoved;
@@ -171,15 +169,16 @@ bool readAdapter(const D3dkmtFunctions& functions, const D3dkmtAdapter& adapter,
     readings.nodeCount = adapter.nodeCount < 0 ? 0 : adapter.nodeCount;
     for (int32_t node = 0; node < readings.nodeCount; ++node) {
         NodeRunningTime& running = readings.nodes[node];
+        // Each node's time is the middle of its own query, so that a pause between queries (another
+        // thread, another process) does not count against any engine.
+        const uint64_t before = tickCount100ns();
         running.read = answered(queryStatistics(functions, adapter.luid, kStatisticsNode, node, &statistics));
+        running.readAt = before + (tickCount100ns() - before) / 2;
         running.runningTime = statistics.result.node.runningTime;
         running.previousRead = adapter.runningRead[node];
         running.previousRunningTime = adapter.runningTimes[node];
+        running.previousReadAt = adapter.runningReadAt[node];
     }
-    const uint64_t now = tickCount100ns();
-    *sampledAt = now;
-    readings.elapsed100ns =
-        adapter.sampledAt100ns == 0 || now <= adapter.sampledAt100ns ? 0 : now - adapter.sampledAt100ns;
 
     readings.segmentSizeRead = answered(queryInfo(functions, adapter.handle, kKmtGetSegmentSize,
                                                   &readings.segmentSize, sizeof readings.segmentSize));
@@ -202,13 +201,15 @@ bool readAdapter(const D3dkmtFunctions& functions, const D3dkmtAdapter& adapter,
     return !removed;
 }
 
-// The running times of a pass become the next pass's previous ones.
-void keepRunningTimes(D3dkmtAdapter& adapter, const D3dkmtReadings& readings, uint64_t sampledAt) {
+// The running times of a pass become the baselines of the next, where they may.
+void keepRunningTimes(D3dkmtAdapter& adapter, const D3dkmtReadings& readings) {
     for (int32_t node = 0; node < readings.nodeCount; ++node) {
-        adapter.runningRead[node] = readings.nodes[node].read;
-        adapter.runningTimes[node] = readings.nodes[node].runningTime;
+        const NodeRunningTime& running = readings.nodes[node];
+        if (!startsNewBaseline(running)) continue;
+        adapter.runningRead[node] = running.read;
+        adapter.runningTimes[node] = running.runningTime;
+        adapter.runningReadAt[node] = running.readAt;
     }
-    adapter.sampledAt100ns = sampledAt;
 }
 
 }  // namespace
@@ -243,14 +244,13 @@ int32_t sampleD3dkmtAdapters(const D3dkmtFunctions* functions, D3dkmtAdapters& l
 
     static D3dkmtReadings readings[kGpuSlots];
     bool answered[kGpuSlots];
-    uint64_t sampledAt[kGpuSlots];
     // A removed adapter makes an immediate rescan; one that still answers so after it leaves the list.
     for (int attempt = 0; attempt < 2; ++attempt) {
         if (due) scan(*functions, list, shown, shownCount, nowMs);
         bool removed = false;
         for (int32_t i = 0; i < list.count; ++i) {
             std::memset(&readings[i], 0, sizeof readings[i]);
-            answered[i] = readAdapter(*functions, list.adapters[i], readings[i], &sampledAt[i]);
+            answered[i] = readAdapter(*functions, list.adapters[i], readings[i]);
             removed = removed || !answered[i];
         }
         if (!removed || attempt == 1) break;
@@ -266,11 +266,10 @@ int32_t sampleD3dkmtAdapters(const D3dkmtFunctions* functions, D3dkmtAdapters& l
         if (kept != i) {
             list.adapters[kept] = list.adapters[i];
             readings[kept] = readings[i];
-            sampledAt[kept] = sampledAt[i];
         }
         D3dkmtAdapter& adapter = list.adapters[kept];
         fillD3dkmtRecord(records[kept], readings[kept], adapter.kept);
-        keepRunningTimes(adapter, readings[kept], sampledAt[kept]);
+        keepRunningTimes(adapter, readings[kept]);
         ++kept;
     }
     list.count = kept;

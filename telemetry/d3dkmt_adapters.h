@@ -41,13 +41,13 @@ struct D3dkmtAdapter {
     D3dkmtHandle handle;
     D3dkmtLuid luid;
     D3dkmtAdapterAddress address;
-    char16_t name[kRegistryTextUnits];  // as the driver gave it; empty when it did not
-    int32_t nodeCount;                  // -1: not given, or more than kMaxAdapterNodes
-    int32_t segmentCount;               // -1: likewise, kMaxAdapterSegments
-    int32_t node3d;                     // the 3D engine's ordinal, -1 when none is known
-    uint64_t sampledAt100ns;            // 0: not sampled yet
-    bool runningRead[kMaxAdapterNodes];
+    char16_t name[kRegistryTextUnits];   // as the driver gave it; empty when it did not
+    int32_t nodeCount;                   // -1: not given, or more than kMaxAdapterNodes
+    int32_t segmentCount;                // -1: likewise, kMaxAdapterSegments
+    int32_t node3d;                      // the 3D engine's ordinal, -1 when none is known
+    bool runningRead[kMaxAdapterNodes];  // each node's load baseline
     int64_t runningTimes[kMaxAdapterNodes];
+    uint64_t runningReadAt[kMaxAdapterNodes];
     KeptClocks kept;
 };
 

@@ -49,21 +49,26 @@ bool memoryFigures(const D3dkmtReadings& readings, uint64_t* total, uint64_t* us
 }  // namespace
 
 int32_t busiestEngineLoad(const D3dkmtReadings& readings) {
-    if (readings.elapsed100ns == 0) return -1;
     int32_t busiest = -1;
     for (int32_t i = 0; i < readings.nodeCount; ++i) {
         const NodeRunningTime& node = readings.nodes[i];
         // A running time that went backwards (a driver restart, a counter reset) says nothing.
         if (!node.read || !node.previousRead || node.runningTime < node.previousRunningTime) continue;
+        if (node.readAt < node.previousReadAt + kMinLoadWindow100ns) continue;
+        const uint64_t window = node.readAt - node.previousReadAt;
         const uint64_t ran = static_cast<uint64_t>(node.runningTime - node.previousRunningTime);
-        // Rounded, and never above 100: samples taken a little apart may credit an engine with more
-        // than the wall time between them.
-        const uint64_t percent = ran >= readings.elapsed100ns
-                                     ? 100
-                                     : (ran * 100 + readings.elapsed100ns / 2) / readings.elapsed100ns;
+        // Rounded, and never above 100: an engine may be credited with a little more than the wall
+        // time between two samples.
+        const uint64_t percent = ran >= window ? 100 : (ran * 100 + window / 2) / window;
         if (static_cast<int32_t>(percent) > busiest) busiest = static_cast<int32_t>(percent);
     }
     return busiest;
+}
+
+bool startsNewBaseline(const NodeRunningTime& node) {
+    if (!node.read) return false;  // the old baseline serves the next pass
+    const bool measurable = node.previousRead && node.runningTime >= node.previousRunningTime;
+    return !measurable || node.readAt >= node.previousReadAt + kMinLoadWindow100ns;
 }
 
 void fillD3dkmtRecord(GpuRecord& gpu, const D3dkmtReadings& readings, KeptClocks& kept) {

@@ -16,12 +16,19 @@ constexpr int kMaxAdapterSegments = 32;  // memory segments, likewise
 // Dedicated memory below this is a carve-out of an integrated GPU, which works in shared memory.
 constexpr uint64_t kCarveOutBytes = 512ull << 20;
 
-// One node's running time as a pass read it, beside the pass before's.
+// Load is measured over at least this much wall time (100 ns units): over less, the moments at
+// which the two samples were taken weigh too much.
+constexpr uint64_t kMinLoadWindow100ns = 2'500'000;
+
+// One node's running time as a pass read it, beside the baseline it is measured from. Times are
+// on the monotonic clock, in the 100 ns units the running time counts.
 struct NodeRunningTime {
     bool read;
-    int64_t runningTime;  // 100 ns units
+    int64_t runningTime;
+    uint64_t readAt;
     bool previousRead;
     int64_t previousRunningTime;
+    uint64_t previousReadAt;
 };
 
 // One segment's statistics as the pass read them.
@@ -37,7 +44,6 @@ struct D3dkmtReadings {
     const char16_t* name;  // AdapterString as the driver gave it, not necessarily terminated
     int32_t nameUnits;     // units of name that may be read
     D3dkmtAdapterAddress address;
-    uint64_t elapsed100ns;  // wall time since the previous sample; 0: none
     int32_t nodeCount;
     NodeRunningTime nodes[kMaxAdapterNodes];
     bool segmentSizeRead;
@@ -62,7 +68,12 @@ struct KeptClocks {
 // Fills gpu from readings; kept gains every clock this pass gave.
 void fillD3dkmtRecord(GpuRecord& gpu, const D3dkmtReadings& readings, KeptClocks& kept);
 
-// The busiest engine's share of the elapsed time, 0 to 100; -1 when no engine gave a sound figure.
+// The busiest engine's share of the wall time since its baseline, 0 to 100; -1 when no engine gave
+// a sound figure.
 int32_t busiestEngineLoad(const D3dkmtReadings& readings);
+
+// Whether a node's reading becomes the baseline of the next pass: not when the read failed, nor while
+// its window is still too short to measure, so that the next pass measures over a longer one.
+bool startsNewBaseline(const NodeRunningTime& node);
 
 }  // namespace tarvelon

@@ -19,10 +19,9 @@ D3dkmtReadings healthyCard() {
     readings.name = u"AMD Radeon RX 6800";
     readings.nameUnits = 19;
     readings.address = {3, 0, 0};
-    readings.elapsed100ns = 10'000'000;
     readings.nodeCount = 2;
-    readings.nodes[0] = {true, 25'000'000, true, 20'000'000};
-    readings.nodes[1] = {true, 7'500'000, true, 5'000'000};
+    readings.nodes[0] = {true, 25'000'000, 20'000'000, true, 20'000'000, 10'000'000};
+    readings.nodes[1] = {true, 7'500'000, 20'000'000, true, 5'000'000, 10'000'000};
     readings.segmentSizeRead = true;
     readings.segmentSize = {8192 * kMiB, 0, 16384 * kMiB};
     readings.segmentCount = 2;
@@ -54,6 +53,7 @@ struct Case {
     const char* what;
     std::function<void(D3dkmtReadings&)> change;
     Figures expected;
+    bool newBaseline = true;  // node 0's reading is the next pass's baseline
 };
 
 // 60 letters and no terminating zero.
@@ -76,8 +76,12 @@ TEST(D3dkmtFigures, EachAnswerBecomesItsFigureAndGarbageBecomesNone) {
          },
          {50, 2105, 2400, 87, 1000, 2000, 16384, 15384, 7, 46, 65, "AMD Radeon RX 6800"}},
         {"first sample: no load yet",
-         [](D3dkmtReadings& r) { r.elapsed100ns = 0; },
+         [](D3dkmtReadings& r) { r.nodes[0].previousRead = r.nodes[1].previousRead = false; },
          {0, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"}},
+        {"a window under a quarter of a second: no load yet, and the baseline stays",
+         [](D3dkmtReadings& r) { r.nodes[0].previousReadAt = r.nodes[1].previousReadAt = 17'500'001; },
+         {0, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"},
+         false},
         {"running time going backwards counts for nothing, the other engine still does",
          [](D3dkmtReadings& r) { r.nodes[0].runningTime = 1; },
          {25, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"}},
@@ -87,9 +91,10 @@ TEST(D3dkmtFigures, EachAnswerBecomesItsFigureAndGarbageBecomesNone) {
         {"load rounds to the nearest percent",
          [](D3dkmtReadings& r) { r.nodes[0].runningTime = 20'000'000 + 4'996'000; },
          {50, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"}},
-        {"failed node queries: no load",
+        {"failed node queries: no load, and the old baseline serves the next pass",
          [](D3dkmtReadings& r) { r.nodes[0].read = r.nodes[1].read = false; },
-         {0, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"}},
+         {0, 2105, 2400, 87, 1000, 2000, 8192, 6144, 25, 46, 65, "AMD Radeon RX 6800"},
+         false},
         {"temperature of 6553.5 °C and a fan beyond any: neither shown",
          [](D3dkmtReadings& r) {
              r.adapterPerf.temperature = 65535;
@@ -158,6 +163,7 @@ TEST(D3dkmtFigures, EachAnswerBecomesItsFigureAndGarbageBecomesNone) {
         EXPECT_EQ(toUtf8(gpu.gpuName), e.name);
         EXPECT_EQ(gpu.gpuName[kRecordTextUnits - 1], 0);
         EXPECT_EQ(kept.coreMhz, e.coreMhz);  // what the next pass keeps
+        EXPECT_EQ(startsNewBaseline(readings.nodes[0]), c.newBaseline);
     }
 }
 
