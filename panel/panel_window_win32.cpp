@@ -10,6 +10,7 @@
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "tarvelon_version.h"
+#include "telemetry/d3dkmt_adapters.h"
 
 namespace tarvelon {
 
@@ -121,8 +122,13 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
             return 0;
         }
         case WM_DISPLAYCHANGE:
-            // The primary monitor, whose scale sizes the tray icon, may have changed.
+            // The primary monitor, whose scale sizes the tray icon, may have changed, and a GPU may
+            // have come or gone with a display.
             loadTrayIcons();
+            requestD3dkmtRescan();
+            return DefWindowProcW(window, message, wParam, lParam);
+        case WM_DEVICECHANGE:
+            requestD3dkmtRescan();  // an external GPU plugged in or out, a driver updated
             return DefWindowProcW(window, message, wParam, lParam);
         case WM_POWERBROADCAST:
             if (wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND) noteResumeWin32();

@@ -28,6 +28,12 @@ uint64_t tickCountMs() {
                                      .count());
 }
 
+uint64_t tickCount100ns() {
+    using Units = std::chrono::duration<int64_t, std::ratio<1, 10000000>>;
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<Units>(std::chrono::steady_clock::now().time_since_epoch()).count());
+}
+
 void sleepMs(uint32_t milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 }  // namespace tarvelon

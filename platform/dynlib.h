@@ -17,6 +17,10 @@ constexpr int kLibraryPathUnits = 520;
 // Returns false when the directory cannot be determined or the path does not fit.
 bool systemLibraryPath(const char16_t* fileName, char16_t (&path)[kLibraryPathUnits]);
 
+// The full path an environment variable names (a test seam); false when it is unset, empty or does
+// not fit.
+bool libraryPathFromEnvironment(const char* variable, char16_t (&path)[kLibraryPathUnits]);
+
 // Loads the library at a full path, never through a search path; null on failure.
 DynamicLibrary* loadLibraryAt(const char16_t* path);
 void freeLibrary(DynamicLibrary* library);

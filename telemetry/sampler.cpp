@@ -6,6 +6,7 @@
 #include "platform/fatal.h"
 #include "platform/sensors.h"
 #include "settings/settings.h"
+#include "telemetry/d3dkmt_adapters.h"
 #include "telemetry/gpu_readings.h"
 #include "telemetry/local_store.h"
 #include "telemetry/sampler_pass.h"
@@ -28,6 +29,9 @@ constexpr CounterKind kCounterKinds[kPerfCounterCount] = {
 bool queryOpen;
 bool counterAdded[kPerfCounterCount];
 uint16_t cachedProcessorCount = kProcessorCountUnknown;
+
+// The adapters beside the NVIDIA library's GPUs; their handles live from one rescan to the next.
+D3dkmtAdapters otherAdapters;
 
 // The system's figures of the pass before, for its rates; a pass that does not read them drops them.
 bool lastTimesRead;
@@ -123,12 +127,23 @@ void samplePass(GpuContext* context) {
         if (array.buffer != nullptr) freePerfArray(&array);
     }
 
-    const int32_t slots = prepareGpuSlots(store, context->found != 0 ? context->count : 0);
-    for (int32_t slot = 0; slot < slots; ++slot) {
+    // The NVIDIA library's GPUs first; the other adapters follow them and leave out the ones they show.
+    const int32_t nvidiaCount = context->found != 0 ? context->count : 0;
+    const int32_t nvidiaSlots = nvidiaCount < kGpuSlots ? nvidiaCount : kGpuSlots;
+    for (int32_t slot = 0; slot < nvidiaSlots; ++slot) {
         GpuReadings readings;
         readGpuReadings(context, slot, &readings);
         fillGpuRecord(store.gpus[slot], readings);
     }
+    GpuRecord others[kGpuSlots] = {};
+    const int32_t otherCount = sampleD3dkmtAdapters(systemD3dkmtFunctions(), otherAdapters, store.gpus,
+                                                    nvidiaSlots, others, tickCountMs());
+    for (int32_t i = 0; i < otherCount && nvidiaSlots + i < kGpuSlots; ++i) {
+        const uint8_t changed = store.gpus[nvidiaSlots + i].changed;
+        store.gpus[nvidiaSlots + i] = others[i];
+        store.gpus[nvidiaSlots + i].changed = changed;
+    }
+    prepareGpuSlots(store, nvidiaCount + otherCount);
 
     publishLocalStore(store);
 }

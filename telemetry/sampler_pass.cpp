@@ -299,7 +299,13 @@ void fillGpuRecord(GpuRecord& gpu, const GpuReadings& readings) {
 }
 
 int32_t prepareGpuSlots(LocalStore& store, int32_t gpuCount) {
-    if (gpuCount <= 0) return 0;
+    if (gpuCount <= 0 && store.host.gpuCount == 0) return 0;
+    if (gpuCount <= 0) {
+        // The last GPU went (an adapter unplugged): its tile goes rather than freezing.
+        store.host.gpuCount = 0;
+        for (GpuRecord& gpu : store.gpus) gpu.present = 0;
+        return 0;
+    }
     store.host.gpuCount = low8(gpuCount);
     const int32_t filled = gpuCount < kGpuSlots ? gpuCount : kGpuSlots;
     for (int slot = filled; slot < kGpuSlots; ++slot) store.gpus[slot].present = 0;

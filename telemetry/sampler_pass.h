@@ -95,9 +95,9 @@ void applyHostReadings(HostRecord& host, const HostReadings& readings);
 // One GPU slot filled from its readings; the clock fields keep their last nonzero value.
 void fillGpuRecord(GpuRecord& gpu, const GpuReadings& readings);
 
-// The GPU step around the slots' own readings: with gpuCount 0 nothing changes and 0 is returned;
-// otherwise gpuCount is stored, the slots from min(gpuCount, 16) on are marked not present, and the
-// number of slots to fill with fillGpuRecord is returned.
+// The GPU step around the slots' own readings. With gpuCount 0 nothing changes when no GPU was shown
+// before, and every slot empties when one was; 0 is returned. Otherwise gpuCount is stored, the slots
+// from min(gpuCount, 16) on are marked not present, and the number of slots to fill is returned.
 int32_t prepareGpuSlots(LocalStore& store, int32_t gpuCount);
 
 }  // namespace tarvelon

@@ -29,6 +29,15 @@ bool systemLibraryPath(const char16_t* fileName, char16_t (&path)[kLibraryPathUn
     return true;
 }
 
+bool libraryPathFromEnvironment(const char* variable, char16_t (&path)[kLibraryPathUnits]) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr || *value == 0) return false;
+    const std::u16string full = fromUtf8(value);
+    if (full.size() >= kLibraryPathUnits) return false;
+    copyText16(path, kLibraryPathUnits, full.c_str());
+    return true;
+}
+
 DynamicLibrary* loadLibraryAt(const char16_t* path) {
     const std::string file = toUtf8(path);
     if (file.empty() || file[0] != '/') return nullptr;  // a bare name would go through the search path

@@ -15,6 +15,13 @@ bool systemLibraryPath(const char16_t* fileName, char16_t (&path)[kLibraryPathUn
     return true;
 }
 
+bool libraryPathFromEnvironment(const char* variable, char16_t (&path)[kLibraryPathUnits]) {
+    wchar_t name[64];
+    if (MultiByteToWideChar(CP_ACP, 0, variable, -1, name, 64) == 0) return false;
+    const DWORD length = GetEnvironmentVariableW(name, reinterpret_cast<wchar_t*>(path), kLibraryPathUnits);
+    return length != 0 && length < kLibraryPathUnits;
+}
+
 DynamicLibrary* loadLibraryAt(const char16_t* path) {
     // The altered search order resolves the library's own imports from its directory, never ours.
     return reinterpret_cast<DynamicLibrary*>(

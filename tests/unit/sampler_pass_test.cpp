@@ -208,12 +208,18 @@ TEST(GpuPass, NamesAreCutTo39UnitsAndNothingStaleFollows) {
 
 TEST(GpuPass, SlotsBeyondTheCountAreEmptyAndNothingChangesWithoutGpus) {
     LocalStore store{};
+    store.gpus[15].present = 1;  // never shown: the count says so
+    EXPECT_EQ(prepareGpuSlots(store, 0), 0);
+    EXPECT_EQ(store.gpus[15].present, 1);
+
+    // The last GPU gone: every tile goes with it.
     for (GpuRecord& gpu : store.gpus) gpu.present = 1;
     store.host.gpuCount = 9;
     EXPECT_EQ(prepareGpuSlots(store, 0), 0);
-    EXPECT_EQ(store.host.gpuCount, 9);
-    EXPECT_EQ(store.gpus[15].present, 1);
+    EXPECT_EQ(store.host.gpuCount, 0);
+    for (int slot = 0; slot < kGpuSlots; ++slot) EXPECT_EQ(store.gpus[slot].present, 0) << slot;
 
+    for (GpuRecord& gpu : store.gpus) gpu.present = 1;
     EXPECT_EQ(prepareGpuSlots(store, 3), 3);
     EXPECT_EQ(store.host.gpuCount, 3);
     EXPECT_EQ(store.gpus[2].present, 1);
