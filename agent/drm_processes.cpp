@@ -1,13 +1,15 @@
 #include "agent/drm_processes.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/posix/proc_text.h"
+#include "platform/posix/kept_file.h"
 
 namespace tarvelon {
 namespace {
@@ -23,12 +25,25 @@ bool digitsOnly(const char* name) {
     return true;
 }
 
+// Files below a process's directory are opened relative to it: a walk of /proc opens thousands, and
+// each full path would be looked up component by component again.
+bool readRegularAt(int directory, const char* name, std::string* text, size_t mostBytes) {
+    const int fd = openat(directory, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return false;
+    struct stat status;
+    size_t room = 4096;
+    const bool read =
+        fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && readFromStart(fd, text, mostBytes, &room);
+    close(fd);
+    return read;
+}
+
 // A descriptor whose link names anything but a DRM device is passed over without reading its
 // fdinfo; one whose link cannot be read (a tree without fd links, a race with close) is read.
-bool maybeDrm(const std::string& fdPath) {
+bool maybeDrm(int fdDirectory, const char* name) {
     constexpr char kDrmDevices[] = "/dev/dri/";
     char target[64];
-    const ssize_t length = readlink(fdPath.c_str(), target, sizeof target);
+    const ssize_t length = fdDirectory < 0 ? -1 : readlinkat(fdDirectory, name, target, sizeof target);
     if (length <= 0) return true;
     return static_cast<size_t>(length) >= sizeof kDrmDevices - 1 &&
            std::memcmp(target, kDrmDevices, sizeof kDrmDevices - 1) == 0;
@@ -47,16 +62,21 @@ const DrmClientSeen* findSeen(const std::vector<DrmClientSeen>& seen, const DrmC
     return nullptr;
 }
 
-// The clients of one process, each added once.
-void readProcessClients(DrmProcessWalk& walk, const std::string& processPath, uint32_t pid,
+// The clients of the process whose directory is open as processDirectory, each added once.
+void readProcessClients(DrmProcessWalk& walk, int processDirectory, uint32_t pid,
                         const std::vector<std::string>& addresses, std::vector<ClientFound>* found) {
-    DIR* directory = opendir((processPath + "/fdinfo").c_str());
-    if (directory == nullptr) return;
+    const int fdinfo = openat(processDirectory, "fdinfo", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fdinfo < 0) return;
+    DIR* directory = fdopendir(fdinfo);
+    if (directory == nullptr) {
+        close(fdinfo);
+        return;
+    }
+    const int fdLinks = openat(processDirectory, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ClientFound client{};
     while (const dirent* entry = readdir(directory)) {
-        if (!digitsOnly(entry->d_name)) continue;
-        if (!maybeDrm(processPath + "/fd/" + entry->d_name)) continue;
-        if (!readTextFile(processPath + "/fdinfo/" + entry->d_name, &walk.text, kMostFdinfoBytes) ||
+        if (!digitsOnly(entry->d_name) || !maybeDrm(fdLinks, entry->d_name)) continue;
+        if (!readRegularAt(fdinfo, entry->d_name, &walk.text, kMostFdinfoBytes) ||
             !parseDrmFdinfo(walk.text, &client.usage))
             continue;
         const auto gpu = std::find(addresses.begin(), addresses.end(), client.usage.pdev);
@@ -69,6 +89,7 @@ void readProcessClients(DrmProcessWalk& walk, const std::string& processPath, ui
         client.pid = pid;
         found->push_back(client);
     }
+    if (fdLinks >= 0) close(fdLinks);
     closedir(directory);
 }
 
@@ -143,10 +164,10 @@ void walkDrmProcesses(DrmProcessWalk& walk, const std::vector<std::string>& addr
                       uint64_t nowNs, std::vector<GpuProcess>* processes) {
     std::vector<ClientFound> found;
     if (!addresses.empty()) {
-        const std::string proc = walk.root + "/proc";
+        const int proc = open((walk.root + "/proc").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         // In PID order, so that a client shared by a parent and its children counts as the parent's.
         std::vector<uint32_t> pids;
-        if (DIR* directory = opendir(proc.c_str())) {
+        if (DIR* directory = proc < 0 ? nullptr : opendir((walk.root + "/proc").c_str())) {
             while (const dirent* entry = readdir(directory)) {
                 if (digitsOnly(entry->d_name) && std::strlen(entry->d_name) <= 9)
                     pids.push_back(static_cast<uint32_t>(std::strtoul(entry->d_name, nullptr, 10)));
@@ -155,19 +176,20 @@ void walkDrmProcesses(DrmProcessWalk& walk, const std::vector<std::string>& addr
         }
         std::sort(pids.begin(), pids.end());
         for (const uint32_t pid : pids) {
-            const std::string processPath = proc + "/" + std::to_string(pid);
+            const int process = openat(proc, std::to_string(pid).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (process < 0) continue;
             const size_t before = found.size();
-            readProcessClients(walk, processPath, pid, addresses, &found);
-            if (found.size() == before) continue;
+            readProcessClients(walk, process, pid, addresses, &found);
             // The name is read after the clients: a process that ended meanwhile (its PID perhaps
             // already another's) is left out rather than shown under a name not its own.
-            if (!readTextFile(processPath + "/comm", &walk.text)) {
+            if (found.size() != before && !readRegularAt(process, "comm", &walk.text, kMostFdinfoBytes))
                 found.resize(before);
-                continue;
-            }
+            close(process);
+            if (found.size() == before) continue;
             appendProcess(walk, found, before, pid, commandName(walk.text),
                           static_cast<int>(addresses.size()), firstSlot, nowNs, processes);
         }
+        if (proc >= 0) close(proc);
     }
     walk.seen.clear();
     for (const ClientFound& client : found) {
