@@ -118,6 +118,9 @@ int main(int argc, char** argv) {
     sampler.drm = makeDrmGpus(options.root,
                               options.gpuIdLists.empty() ? systemIdLists() : idListsIn(options.gpuIdLists));
     sampler.keepFigures = options.metricsEnabled;
+    sampler.collectProcesses = options.collectProcesses;
+    sampler.drmProcesses = makeDrmProcessWalk(options.root);
+    sampler.nvmlProcesses = makeNvmlProcessReader(options.root);
     const NvmlOpenOutcome outcome = openNvmlGpus(options.nvmlLibrary.c_str(), &sampler.gpus);
     logLine(gpuOutcomeLine(outcome, sampler.gpus.count, options.nvmlLibrary));
     // The first pass at start, so that the first question already gets rates over a known time; on a

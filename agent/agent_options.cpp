@@ -26,6 +26,7 @@ enum class Option {
     Metrics,
     ProbeAllow,
     IgnoreInterfaces,
+    CollectProcesses,
     Allow,
     WebConfig,
     Help,
@@ -51,6 +52,7 @@ constexpr OptionEntry kOptions[] = {
     {Option::Metrics, "metrics", 0, true},
     {Option::ProbeAllow, "probe-allow", 0, true},
     {Option::IgnoreInterfaces, "metrics-ignore-interfaces", 0, true},
+    {Option::CollectProcesses, "collect-processes", 0, false},
     {Option::Allow, "allow", 0, true},
     {Option::WebConfig, "web-config", 0, true},
     {Option::Help, "help", 'h', false},
@@ -185,6 +187,9 @@ bool apply(Parsing& parsing, const OptionEntry& entry, const std::string& shown,
             options.ignoredInterfaces = value;
             return true;
         }
+        case Option::CollectProcesses:
+            options.collectProcesses = true;
+            return true;
         case Option::Help:
             parsing.help = true;
             return true;
@@ -277,6 +282,10 @@ OptionsOutcome parseAgentOptions(int argc, const char* const* argv, AgentOptions
         *message = "--probe-allow needs --metrics, the HTTP endpoint that serves the probes";
         return OptionsOutcome::Error;
     }
+    if (options->collectProcesses && !options->metricsEnabled) {
+        *message = "--collect-processes needs --metrics, the HTTP endpoint that shows the processes";
+        return OptionsOutcome::Error;
+    }
     return OptionsOutcome::Run;
 }
 
@@ -315,6 +324,9 @@ const char* agentUsageText() {
            "                        leave out of /metrics the network interfaces whose whole\n"
            "                        name this POSIX extended expression matches (default\n"
            "                        lo|veth.*|docker[0-9]+|br-.*)\n"
+           "      --collect-processes\n"
+           "                        show in /metrics the processes using each GPU, their\n"
+           "                        memory and busy share (at most 20 a GPU); off by default\n"
            "  -h, --help            show this help and exit\n"
            "      --version         show the version and exit\n"
            "\n"

@@ -29,6 +29,7 @@ struct AgentOptions {
     std::string webConfigPath;          // empty: plain HTTP, no passwords
     WebConfig web;                      // read from webConfigPath while the options are parsed
     std::string ignoredInterfaces;      // a POSIX extended expression over whole interface names
+    bool collectProcesses;              // /metrics names the processes using each GPU
 };
 
 // Loopback, containers' virtual ends and Docker's bridges: traffic counted again on a real interface.

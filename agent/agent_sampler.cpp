@@ -26,6 +26,7 @@ void runPass(AgentSampler& sampler, uint64_t nowMs) {
     if (keep) {
         figures.host = store.host;
         figures.gpuSlots = gpuSlots;
+        figures.gpuProcesses = std::move(sampler.figures.gpuProcesses);
         sampler.figures = std::move(figures);
     }
     for (const std::string& line : hostGapLines(sampler.gaps, gaps)) logLine(line);
@@ -47,9 +48,34 @@ bool refreshAgentFigures(AgentSampler& sampler, uint64_t nowMs) {
     return refreshLocked(sampler, nowMs);
 }
 
+namespace {
+
+// The processes using the GPUs the last pass found, NVIDIA's in the first slots; the caller holds
+// passLock.
+void lookForProcesses(AgentSampler& sampler, uint64_t nowMs) {
+    std::vector<GpuProcess> processes;
+    readNvmlProcesses(sampler.nvmlProcesses, sampler.gpus, &processes);
+    const int firstSlot = std::min(sampler.gpus.count, kGpuSlots);
+    std::vector<std::string> addresses;
+    for (const DrmGpu& gpu : sampler.drm.gpus) {
+        if (firstSlot + static_cast<int>(addresses.size()) == kGpuSlots) break;
+        addresses.push_back(gpu.address);
+    }
+    walkDrmProcesses(sampler.drmProcesses, addresses, firstSlot, nowMs * 1000000, &processes);
+    keepTopProcesses(processes);
+    sampler.figures.gpuProcesses = std::move(processes);
+    sampler.processesWalked = true;
+    sampler.processesWalkedMs = nowMs;
+}
+
+}  // namespace
+
 AgentPassFigures freshPassFigures(AgentSampler& sampler, uint64_t nowMs) {
     std::lock_guard<std::mutex> guard(sampler.passLock);
     refreshLocked(sampler, nowMs);
+    if (sampler.collectProcesses &&
+        (!sampler.processesWalked || nowMs >= sampler.processesWalkedMs + kFiguresFreshMs))
+        lookForProcesses(sampler, nowMs);
     return sampler.figures;
 }
 

@@ -10,9 +10,11 @@
 #include <mutex>
 
 #include "agent/drm_gpus.h"
+#include "agent/drm_processes.h"
 #include "agent/linux_host.h"
 #include "agent/machine_figures.h"
 #include "agent/nvml_gpus.h"
+#include "agent/nvml_processes.h"
 
 namespace tarvelon {
 
@@ -23,9 +25,14 @@ constexpr uint64_t kFiguresFreshMs = 900;
 struct AgentSampler {
     LinuxHostSampler host;
     NvmlGpus gpus;
-    DrmGpus drm;          // AMD's and Intel's, after NVIDIA's
-    HostSourceGaps gaps;  // as the last pass found them
-    bool keepFigures;     // for the metrics endpoint; set before the first pass
+    DrmGpus drm;            // AMD's and Intel's, after NVIDIA's
+    HostSourceGaps gaps;    // as the last pass found them
+    bool keepFigures;       // for the metrics endpoint; set before the first pass
+    bool collectProcesses;  // the metrics endpoint names the processes using each GPU
+    DrmProcessWalk drmProcesses;
+    NvmlProcessReader nvmlProcesses;
+    bool processesWalked;
+    uint64_t processesWalkedMs;
     // Held for a whole pass, so one pass runs at a time and those who asked meanwhile find it done.
     std::mutex passLock;
     bool passed;      // a pass has run
@@ -38,7 +45,9 @@ struct AgentSampler {
 // sources that went missing or came back.
 bool refreshAgentFigures(AgentSampler& sampler, uint64_t nowMs);
 
-// Refreshes as above, then a copy of what the last pass saw, for the metrics endpoint.
+// Refreshes as above, then a copy of what the last pass saw, for the metrics endpoint; with
+// collectProcesses, the processes using the GPUs too, looked for again when the last look is as old
+// as a pass may be.
 AgentPassFigures freshPassFigures(AgentSampler& sampler, uint64_t nowMs);
 
 }  // namespace tarvelon

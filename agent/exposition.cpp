@@ -182,6 +182,23 @@ void writeGpus(Writer& writer, const std::vector<GpuFigures>& gpus) {
     }
 }
 
+void writeGpuProcesses(Writer& writer, const std::vector<GpuProcess>& processes) {
+    const auto labels = [](const GpuProcess& process) {
+        return label("gpu", std::to_string(process.slot)) + label("pid", std::to_string(process.pid)) +
+               label("command", process.command);
+    };
+    writer.begin("tarvelon_gpu_process_memory_bytes",
+                 "GPU memory the process holds; the processes with the most, at most 20 a GPU.", "gauge");
+    for (const GpuProcess& process : processes) {
+        if (process.memoryRead) writer.series(labels(process), static_cast<double>(process.memoryBytes));
+    }
+    writer.begin("tarvelon_gpu_process_busy_ratio",
+                 "Share of time the process kept the GPU's busiest engine busy, 0 to 1.", "gauge");
+    for (const GpuProcess& process : processes) {
+        if (process.busyRead) writer.series(labels(process), process.busyRatio);
+    }
+}
+
 void writeMachine(Writer& writer, const MachineFigures& figures) {
     writer.begin("tarvelon_host_info", "The name the machine answers with; always 1.", "gauge");
     writer.series(label("host", figures.hostName), 1);
@@ -197,6 +214,7 @@ void writeMachine(Writer& writer, const MachineFigures& figures) {
             writer.series(label("mode", kProcessorModes[mode]), figures.processorSeconds[mode]);
     }
     writeGpus(writer, figures.gpus);
+    writeGpuProcesses(writer, figures.gpuProcesses);
     const struct {
         const char* name;
         const char* help;

@@ -86,6 +86,9 @@ MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSe
         gpu.throttleReasons = answers.throttleReasons;
         figures.gpus.push_back(gpu);
     }
+    for (const GpuProcess& process : pass.gpuProcesses) {
+        if (process.slot < pass.gpuSlots) figures.gpuProcesses.push_back(process);
+    }
     return figures;
 }
 

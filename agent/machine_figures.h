@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "agent/gpu_processes.h"
 #include "agent/linux_host.h"
 #include "agent/nvml_gpus.h"
 #include "net/slot_table.h"
@@ -72,6 +73,7 @@ struct MachineFigures {
     Figure gpuLibraryUp;
     Figure gpuCount;
     std::vector<GpuFigures> gpus;
+    std::vector<GpuProcess> gpuProcesses;  // the agent with --collect-processes only
 };
 
 // The processor modes of /proc/stat's times, in their order there.
@@ -85,6 +87,7 @@ struct AgentPassFigures {
     HostPassFigures hostFigures;
     int32_t gpuSlots;  // slots of answers filled
     NvmlPassAnswers answers;
+    std::vector<GpuProcess> gpuProcesses;  // by slot, at most kMostProcessesPerGpu each
 };
 // ticksPerSecond: the kernel's clock ticks (USER_HZ) that /proc/stat counts in.
 MachineFigures agentMachineFigures(const AgentPassFigures& pass, long ticksPerSecond);

@@ -22,6 +22,7 @@ enum : NvmlReturn {
     kNvmlErrorNotSupported = 3,
     kNvmlErrorNoPermission = 4,
     kNvmlErrorNotFound = 6,
+    kNvmlErrorInsufficientSize = 7,  // the array is too small; the count says how many there are
     kNvmlErrorDriverNotLoaded = 9,
     kNvmlErrorFunctionNotFound = 13,
     kNvmlErrorGpuIsLost = 15,
@@ -122,6 +123,30 @@ constexpr NvmlThrottleReason kNvmlThrottleReasons[] = {
     {0x100, "display_clock_setting"},
 };
 
+// A process's memory, where the library cannot tell it (under WDDM).
+constexpr unsigned long long kNvmlValueNotAvailable = ~0ull;
+
+// One process running on a GPU, as the _v3 process lists fill their arrays.
+struct NvmlProcessInfo {
+    uint32_t pid;
+    unsigned long long usedGpuMemory;  // bytes
+    uint32_t gpuInstanceId;
+    uint32_t computeInstanceId;
+};
+static_assert(sizeof(NvmlProcessInfo) == 24 && offsetof(NvmlProcessInfo, usedGpuMemory) == 8);
+
+// One process's utilization over one sample period; a process idle in it has no sample.
+struct NvmlProcessUtilizationSample {
+    uint32_t pid;
+    unsigned long long timeStamp;  // CPU time of the sample, microseconds
+    uint32_t smUtil;               // percent
+    uint32_t memUtil;
+    uint32_t encUtil;
+    uint32_t decUtil;
+};
+static_assert(sizeof(NvmlProcessUtilizationSample) == 32 &&
+              offsetof(NvmlProcessUtilizationSample, smUtil) == 16);
+
 using NvmlInitFunction = NvmlReturn (*)();
 using NvmlShutdownFunction = NvmlReturn (*)();
 using NvmlGetCountFunction = NvmlReturn (*)(unsigned* count);
@@ -138,5 +163,11 @@ using NvmlGetTextFunction = NvmlReturn (*)(NvmlDevice device, char* text, unsign
 using NvmlGetDriverVersionFunction = NvmlReturn (*)(char* version, unsigned length);
 using NvmlGetMilliwattsFunction = NvmlReturn (*)(NvmlDevice device, unsigned* milliwatts);
 using NvmlGetCounterFunction = NvmlReturn (*)(NvmlDevice device, unsigned long long* value);
+// count: the array's room in, the processes written (or, with kNvmlErrorInsufficientSize, there) out.
+using NvmlGetProcessesFunction = NvmlReturn (*)(NvmlDevice device, unsigned* count, NvmlProcessInfo* infos);
+// Samples newer than lastSeen; a null array asks how many there are.
+using NvmlGetProcessUtilizationFunction = NvmlReturn (*)(NvmlDevice device,
+                                                         NvmlProcessUtilizationSample* samples,
+                                                         unsigned* count, unsigned long long lastSeen);
 
 }  // namespace tarvelon

@@ -46,6 +46,12 @@ bool loadEntryPoints(void* library, NvmlEntryPoints* api) {
     api->getTotalEnergy = entryPoint<NvmlGetCounterFunction>(library, "nvmlDeviceGetTotalEnergyConsumption");
     api->getThrottleReasons =
         entryPoint<NvmlGetCounterFunction>(library, "nvmlDeviceGetCurrentClocksThrottleReasons");
+    api->getComputeProcesses =
+        entryPoint<NvmlGetProcessesFunction>(library, "nvmlDeviceGetComputeRunningProcesses_v3");
+    api->getGraphicsProcesses =
+        entryPoint<NvmlGetProcessesFunction>(library, "nvmlDeviceGetGraphicsRunningProcesses_v3");
+    api->getProcessUtilization =
+        entryPoint<NvmlGetProcessUtilizationFunction>(library, "nvmlDeviceGetProcessUtilization");
     // Without these there is nothing to enumerate; every other operation may be missing and then
     // reads as not answered.
     return api->init != nullptr && api->shutdown != nullptr && api->getCount != nullptr &&

@@ -33,6 +33,9 @@ struct NvmlEntryPoints {
     NvmlGetMilliwattsFunction getEnforcedPowerLimit;
     NvmlGetCounterFunction getTotalEnergy;  // millijoules since the driver loaded
     NvmlGetCounterFunction getThrottleReasons;
+    NvmlGetProcessesFunction getComputeProcesses;  // these three newer drivers only
+    NvmlGetProcessesFunction getGraphicsProcesses;
+    NvmlGetProcessUtilizationFunction getProcessUtilization;
 };
 
 // A library that is missing or refuses to start is opened again this often, so that a driver

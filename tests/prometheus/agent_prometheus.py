@@ -2,7 +2,8 @@
 """The agent's metrics endpoint against Prometheus's own tools, on loopback.
 
 One agent ("alpha", two simulated GPUs) serves /metrics and /probe; a second ("beta") answers UDP
-only. promtool accepts both endpoints' text; bad requests get their status while the agent keeps
+only; a third ("gamma") names the processes using its GPUs, from a fixture /proc. promtool accepts
+all three endpoints' text; bad requests get their status while the agent keeps
 serving HTTP and UDP; a real Prometheus scrapes alpha and probes beta and a silent port through
 relabelling, and its HTTP API then holds the simulated temperature and both probe outcomes.
 
@@ -124,6 +125,32 @@ def main():
                      'tarvelon_gpu_library_up 1']:
             check(line + "\n" in own, f"/metrics lacks {line}")
         check('tarvelon_gpu_power_watts{gpu="1"}' not in own, "GPU 1 reports no power, yet has a power series")
+
+        # Process labels hold whatever a program calls itself: quotes and backslashes included.
+        fixtures = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures")
+        tree = os.path.join(work, "gamma-root")
+        for part in ("gpu-root", "gpu-proc"):
+            shutil.copytree(os.path.join(fixtures, part), tree, symlinks=True, dirs_exist_ok=True)
+        with open(os.path.join(work, "gamma-gpus"), "w") as config:
+            config.write("count 1\ngpu 0 name G\ngpu 0 compute 2100 1048576\ngpu 0 sample 2100 40 7\n")
+        gamma_http = free_port(socket.SOCK_STREAM)
+        children.append(subprocess.Popen(
+            [agent, "--port", str(free_port(socket.SOCK_DGRAM)), "--listen", "127.0.0.1", "--name", "gamma",
+             "--nvml", nvml, "--root", tree, f"--metrics=127.0.0.1:{gamma_http}", "--collect-processes"],
+            env=dict(os.environ, TARVELON_SIMULATED_NVML=os.path.join(work, "gamma-gpus")), stderr=log))
+        wait_for("gamma's /metrics", lambda: request(gamma_http, "GET", "/metrics")[0] == 200)
+        # NVIDIA's sample shows in the first scrape; the kernel clients' shares from the second on.
+        scrapes = []
+        for attempt in range(2):
+            time.sleep(attempt)
+            scrapes.append(request(gamma_http, "GET", "/metrics")[1])
+            accepted, report = promtool_accepts(scrapes[-1])
+            check(accepted, "promtool refuses /metrics with processes: " + report)
+        for scrape, line in [
+                (0, 'tarvelon_gpu_process_memory_bytes{gpu="1",pid="1300",command="a\\"b\\\\c"} 67108864'),
+                (0, 'tarvelon_gpu_process_busy_ratio{gpu="0",pid="2100",command="trainer"} 0.4'),
+                (1, 'tarvelon_gpu_process_busy_ratio{gpu="2",pid="1200",command="render"} 0')]:
+            check(line + "\n" in scrapes[scrape], f"scrape {scrape} lacks {line}:\n{scrapes[scrape]}")
 
         status, probed = request(http_port, "GET", f"/probe?target=127.0.0.1:{beta_udp}")
         accepted, report = promtool_accepts(probed)

@@ -179,6 +179,45 @@ TEST_F(AgentEndToEnd, AmdAndIntelGpusOfTheRootFollowNvidiasOnBothEndpoints) {
     }
 }
 
+TEST_F(AgentEndToEnd, CollectProcessesNamesTheProcessesOfEveryGpuOnMetrics) {
+    root.copyTree(std::string(TARVELON_GPU_FIXTURES) + "/gpu-root");
+    root.copyTree(std::string(TARVELON_GPU_FIXTURES) + "/gpu-proc");
+    std::ofstream(root.path() + "/simulated-nvml.txt", std::ios::app)
+        << "gpu 0 compute 2100 1073741824\ngpu 0 graphics 2200 -1\ngpu 0 sample 2100 73 1000\n";
+    const auto scrape = [&] {
+        std::string metrics;
+        for (int attempt = 0; attempt < 30 && metrics.empty(); ++attempt) {
+            metrics = httpGet(port, "/metrics");
+            if (metrics.empty()) usleep(100000);
+        }
+        return metrics;
+    };
+    {
+        ChildProcess agent(agentCommand({"--metrics", "127.0.0.1:" + portText}));
+        ASSERT_TRUE(agent.waitForError("serving Prometheus metrics")) << agent.err;
+        EXPECT_EQ(scrape().find("tarvelon_gpu_process"), std::string::npos);
+    }
+    ChildProcess agent(agentCommand({"--metrics", "127.0.0.1:" + portText, "--collect-processes"}));
+    ASSERT_TRUE(agent.waitForError("serving Prometheus metrics")) << agent.err;
+    const std::string metrics = scrape();
+    // NVIDIA's GPUs fill slots 0 and 1, the Intel one 2, the AMD one 3. The busy shares of the
+    // kernel's clients come from the second look on.
+    for (const char* line : {
+             "# TYPE tarvelon_gpu_process_memory_bytes gauge\n",
+             "tarvelon_gpu_process_memory_bytes{gpu=\"0\",pid=\"2100\",command=\"trainer\"} 1073741824\n",
+             "tarvelon_gpu_process_memory_bytes{gpu=\"2\",pid=\"1300\",command=\"a\\\"b\\\\c\"} 67108864\n"
+             "tarvelon_gpu_process_memory_bytes{gpu=\"2\",pid=\"1500\",command=\"xe-client\"} 1048576\n"
+             "tarvelon_gpu_process_memory_bytes{gpu=\"3\",pid=\"1200\",command=\"render\"} 268435456\n"
+             "# HELP tarvelon_gpu_process_busy_ratio ",
+             "tarvelon_gpu_process_busy_ratio{gpu=\"0\",pid=\"2100\",command=\"trainer\"} 0.73\n"
+             "tarvelon_gpu_process_busy_ratio{gpu=\"0\",pid=\"2200\",command=\"viewer\"} 0\n# HELP",
+         }) {
+        EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
+    }
+    for (const char* absent : {"pid=\"1400\"", "pid=\"1600\"", "pid=\"1700\""})
+        EXPECT_EQ(metrics.find(absent), std::string::npos) << absent << "\n" << metrics;
+}
+
 TEST_F(AgentEndToEnd, LogsNothingPerRequestAndStopsCleanlyOnSigterm) {
     ChildProcess agent(agentCommand());
     ASSERT_TRUE(agent.waitForError("query server running on UDP port " + portText)) << agent.err;

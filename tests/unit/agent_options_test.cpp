@@ -120,6 +120,8 @@ TEST(AgentOptions, RefusalsSayWhatIsWrong) {
          "'host.example' is not an address or a network such as 192.0.2.0/24 or 2001:db8::/32 (--allow)"},
         {{"--metrics=:8221", "--web-config=/nonexistent.yml"}, "/nonexistent.yml: No such file or directory"},
         {{"--web-config=/dev/null"}, "--web-config needs --metrics, the HTTP endpoint it protects"},
+        {{"--collect-processes"},
+         "--collect-processes needs --metrics, the HTTP endpoint that shows the processes"},
         {{"--metrics-ignore-interfaces=veth(.*"},
          "'veth(.*' given to --metrics-ignore-interfaces is not a POSIX extended regular expression"},
     };

@@ -69,5 +69,25 @@ TEST_F(AgentSamplerTest, QuestionsArrivingTogetherShareOnePass) {
     EXPECT_EQ(figuresRead.load(), 2);
 }
 
+TEST_F(AgentSamplerTest, OnlyAScrapeLooksForTheProcessesUsingTheGpus) {
+    root.copyTree(std::string(TARVELON_GPU_FIXTURES) + "/gpu-root");
+    root.write("/proc/1200/comm", "render\n");
+    root.write("/proc/1200/fdinfo/3",
+               "drm-client-id:\t17\ndrm-pdev:\t0000:0a:00.0\ndrm-memory-vram:\t4 KiB\n");
+    sampler.drmProcesses = makeDrmProcessWalk(root.path());
+    EXPECT_EQ(freshPassFigures(sampler, 1000).gpuProcesses.size(), 0u);
+    EXPECT_FALSE(sampler.drmProcesses.walked);  // not asked for
+
+    sampler.collectProcesses = true;
+    ASSERT_TRUE(refreshAgentFigures(sampler, 2000));  // a UDP query
+    EXPECT_FALSE(sampler.drmProcesses.walked);
+    EXPECT_EQ(freshPassFigures(sampler, 2000).gpuProcesses.size(), 1u);
+    // A query's pass keeps what the last scrape found, and the next scrape looks again.
+    ASSERT_TRUE(refreshAgentFigures(sampler, 2900));
+    EXPECT_EQ(sampler.figures.gpuProcesses.size(), 1u);
+    freshPassFigures(sampler, 3000);
+    EXPECT_EQ(sampler.drmProcesses.walkedAtNs, 3000000000u);
+}
+
 }  // namespace
 }  // namespace tarvelon
