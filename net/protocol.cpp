@@ -16,9 +16,11 @@ uint8_t shortAnswerCode(const uint8_t* request) {
 
 }  // namespace
 
-AnswerKind answerKindOf(const uint8_t* buffer, int receivedBytes) {
+AnswerKind answerKindOf(const uint8_t* buffer, int receivedBytes, bool answersProcesses) {
     if (receivedBytes != kRequestBytes) return AnswerKind::None;
     if (buffer[0] == kProtocolVersion && buffer[2] == kCodeQuery) return AnswerKind::Full;
+    if (answersProcesses && buffer[0] == kProtocolVersion && buffer[2] == kCodeProcesses)
+        return AnswerKind::Processes;
     if (buffer[2] == shortAnswerCode(buffer)) return AnswerKind::None;
     return AnswerKind::Short;
 }
@@ -28,9 +30,10 @@ int buildShortAnswer(uint8_t* buffer) {
     return kRequestBytes;
 }
 
-int buildFullReply(uint8_t* buffer, const LocalStore& local) {
+int buildFullReply(uint8_t* buffer, const LocalStore& local, uint8_t features) {
     buffer[2] = kCodeFullReply;
     std::memset(buffer + 3, 0, kReplyHostOffset - 3);
+    buffer[kReplyFeaturesOffset] = features;
     std::memcpy(buffer + kReplyHostOffset, &local.host, sizeof local.host);
     uint8_t count = 0;
     for (const GpuRecord& gpu : local.gpus) {
@@ -49,15 +52,20 @@ int buildAnswer(uint8_t* buffer, int receivedBytes, const LocalStore& local) {
         case AnswerKind::Full:
             return buildFullReply(buffer, local);
         case AnswerKind::None:
+        case AnswerKind::Processes:  // never: this answer does not take the processes question
             break;
     }
     return 0;
 }
 
-void buildQueryRequest(uint8_t sequence, uint8_t (&request)[kRequestBytes]) {
+void buildQueryRequest(uint8_t sequence, uint8_t (&request)[kRequestBytes], uint8_t code) {
     request[0] = kProtocolVersion;
     request[1] = sequence;
-    request[2] = kCodeQuery;
+    request[2] = code;
+}
+
+bool announcesProcesses(const uint8_t* reply) {
+    return (reply[kReplyFeaturesOffset] & kFeatureProcesses) != 0;
 }
 
 ReplyVerdict judgeReply(const uint8_t* buffer, int receivedBytes, uint8_t sequence) {

@@ -29,26 +29,41 @@ enum QueryCode : uint8_t {
     kCodeProbeAnswer = 0x12,
     kCodeQuery = 0x31,
     kCodeFullReply = 0x32,
+    kCodeProcesses =
+        0x33,  // client: the processes using each GPU, asked only of a server that announces them
+    kCodeProcessReply = 0x34,  // server: one datagram a GPU (net/process_reply.h)
 };
+
+// Byte 4 of a full reply was always 0, and clients before these flags never read it: a server says
+// there what else it answers. Bytes 5 and 6 stay 0.
+constexpr int kReplyFeaturesOffset = 4;
+constexpr uint8_t kFeatureProcesses = 0x01;  // answers kCodeProcesses
 
 // Server: buffer holds the received datagram (receivedBytes long, negative when the receive failed)
 // in a buffer whose first kServerReadLimit bytes were cleared before the receive.
 enum class AnswerKind {
-    None,   // not exactly kRequestBytes long, or already the very answer it would get
-    Short,  // kRequestBytes: bad version, unknown code or probe answer
-    Full,   // the records
+    None,       // not exactly kRequestBytes long, or already the very answer it would get
+    Short,      // kRequestBytes: bad version, unknown code or probe answer
+    Full,       // the records
+    Processes,  // the processes using each GPU, from a server that answers them
 };
 // A datagram that equals its own answer is an answer itself: answering it would let two servers (or
 // one server and itself, through a forged sender) bounce it between them for ever.
-AnswerKind answerKindOf(const uint8_t* buffer, int receivedBytes);
+// A server that does not answer processes treats their question as any unknown code, as servers
+// before the question did.
+AnswerKind answerKindOf(const uint8_t* buffer, int receivedBytes, bool answersProcesses = false);
 // Build the answer of that kind over the request in the same buffer; return the bytes to send.
 int buildShortAnswer(uint8_t* buffer);
-int buildFullReply(uint8_t* buffer, const LocalStore& local);
+// features: what the server announces in byte kReplyFeaturesOffset.
+int buildFullReply(uint8_t* buffer, const LocalStore& local, uint8_t features = 0);
 // Both in one: the number of bytes to send back, 0 for no answer.
 int buildAnswer(uint8_t* buffer, int receivedBytes, const LocalStore& local);
 
-// Client: {1, sequence, 0x31}.
-void buildQueryRequest(uint8_t sequence, uint8_t (&request)[kRequestBytes]);
+// Client: {1, sequence, 0x31}, or with the code given.
+void buildQueryRequest(uint8_t sequence, uint8_t (&request)[kRequestBytes], uint8_t code = kCodeQuery);
+
+// Whether an accepted full reply announces that its server answers the processes question.
+bool announcesProcesses(const uint8_t* reply);
 
 enum class ReplyVerdict {
     Unanswered,  // receive failed or timed out, or fewer than 3 bytes arrived

@@ -63,7 +63,7 @@ const ServerFamily kIPv6Server = {IpFamily::IPv6,  1, u"IPv6", kSiteServerIPv6, 
                                   &replyBudgetIPv6};
 
 std::mutex allowLock;
-AllowList allowList;                      // guarded by allowLock
+AllowList allowList;                        // guarded by allowLock
 std::atomic<uint32_t> allowListVersion{0};  // counts the lists set, so a thread copies a new one once
 
 // This thread's copy of the allow list, taken again only after a new one was set.
@@ -82,6 +82,26 @@ const AllowList& currentAllowList() {
 ServerListen listenSetting = {true, true, {IpFamily::IPv4, {}, 0}, {IpFamily::IPv6, {}, 0}};
 void (*stateListener)() = nullptr;
 LocalStore (*recordsSource)() = readLocalStore;
+ProcessesSource processesSource = nullptr;
+
+// One datagram a GPU, each from the sender's allowance of full replies (none is longer than a full
+// reply); the rest of the answer is dropped once the allowance runs out. False when none went out.
+bool answerProcesses(SocketHandle socket, uint8_t* buffer, const ServerFamily& server,
+                     const IpAddress& sender, const SocketAddress& from) {
+    const uint8_t version = buffer[0], sequence = buffer[1];
+    static thread_local GpuProcessList lists[kGpuSlots];
+    int gpus = processesSource(lists);
+    if (gpus > kGpuSlots) gpus = kGpuSlots;
+    int sent = 0;
+    for (int gpu = 0; gpu < gpus; ++gpu) {
+        if (!takeSenderReply(*server.replyBudget, sender, tickCountMs())) break;
+        const int bytes = buildProcessReply(buffer, version, sequence, static_cast<uint8_t>(gpu),
+                                            static_cast<uint8_t>(gpus), lists[gpu]);
+        sendTo(socket, buffer, bytes, from);
+        ++sent;
+    }
+    return sent > 0;
+}
 
 // Sets the thread's own state (and message, unless nullptr) and shows the worse of the served
 // families; on a tie, the one that just changed.
@@ -146,15 +166,18 @@ bool answerOneDatagram(SocketHandle socket, uint8_t* buffer, const ServerFamily&
     const IpAddress sender = senderOf(server, from);
     if (received >= 0 && !allowListAdmits(currentAllowList(), sender)) return false;
     int replyBytes = 0;
-    switch (answerKindOf(buffer, received)) {
+    switch (answerKindOf(buffer, received, processesSource != nullptr)) {
         case AnswerKind::None:
             return false;
+        case AnswerKind::Processes:
+            return answerProcesses(socket, buffer, server, sender, from);
         case AnswerKind::Short:
             replyBytes = buildShortAnswer(buffer);
             break;
         case AnswerKind::Full:
             if (!takeSenderReply(*server.replyBudget, sender, tickCountMs())) return false;
-            replyBytes = buildFullReply(buffer, recordsSource());
+            replyBytes =
+                buildFullReply(buffer, recordsSource(), processesSource != nullptr ? kFeatureProcesses : 0);
             break;
     }
     sendTo(socket, buffer, replyBytes, from);
@@ -272,6 +295,10 @@ void setServerListen(const ServerListen& listen) {
 
 void setServerRecordsSource(LocalStore (*source)()) {
     recordsSource = source;
+}
+
+void setServerProcessesSource(ProcessesSource source) {
+    processesSource = source;
 }
 
 void setServerStateListener(void (*listener)()) {

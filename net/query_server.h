@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "net/allow_list.h"
+#include "net/process_reply.h"
 #include "net/server_rules.h"
 #include "platform/sockets.h"
 #include "telemetry/local_store.h"
@@ -43,6 +44,13 @@ void applyStoredServerAllowList();
 // is sent as it is; the agent gathers its figures when asked and refreshes them first. Set while no
 // thread serves (before startQueryServer, or with the server switched off).
 void setServerRecordsSource(LocalStore (*source)());
+
+// Where the answer to the processes question comes from: fills one list per GPU, in the order of the
+// GPU records of a full reply, and returns how many. Called on a server thread for each such question
+// about to be answered. Until one is set the server neither announces the question nor answers it (a
+// short answer, as to any unknown code). Set while no thread serves.
+using ProcessesSource = int (*)(GpuProcessList (&lists)[kGpuSlots]);
+void setServerProcessesSource(ProcessesSource source);
 
 // Called on a server thread, outside the server's locks, whenever a thread has set its state (and
 // message), so a watcher need not poll. Set before startQueryServer.

@@ -87,19 +87,43 @@ TEST(BuildAnswer, NeverSendsBackTheBytesItReceived) {
     }
 }
 
-TEST(AnswerKind, TellsFullFromShort) {
+TEST(AnswerKind, TellsFullFromShortAndProcessesOnlyWhereAnswered) {
     struct Case {
         std::vector<uint8_t> request;
         AnswerKind kind;
+        AnswerKind kindWithProcesses;
     };
     const Case cases[] = {
-        {{1, 0, 0x31}, AnswerKind::Full},    {{1, 0, 0x11}, AnswerKind::Short},
-        {{1, 0, 0x12}, AnswerKind::Short},   {{2, 0, 0x31}, AnswerKind::Short},
-        {{1, 0, 0x31, 0}, AnswerKind::None}, {{}, AnswerKind::None},
+        {{1, 0, 0x31}, AnswerKind::Full, AnswerKind::Full},
+        {{1, 0, 0x11}, AnswerKind::Short, AnswerKind::Short},
+        {{1, 0, 0x12}, AnswerKind::Short, AnswerKind::Short},
+        {{2, 0, 0x31}, AnswerKind::Short, AnswerKind::Short},
+        {{1, 0, 0x31, 0}, AnswerKind::None, AnswerKind::None},
+        {{}, AnswerKind::None, AnswerKind::None},
+        // A server without processes answers their question as any unknown code, as older ones do.
+        {{1, 0, 0x33}, AnswerKind::Short, AnswerKind::Processes},
+        {{2, 0, 0x33}, AnswerKind::Short, AnswerKind::Short},
+        {{1, 0, 0x33, 0}, AnswerKind::None, AnswerKind::None},
+        {{1, 0, 0x34}, AnswerKind::Short, AnswerKind::Short},
     };
     for (const Case& c : cases) {
         Datagram datagram(c.request);
         EXPECT_EQ(answerKindOf(datagram.buffer.data(), datagram.length), c.kind) << c.request.size();
+        EXPECT_EQ(answerKindOf(datagram.buffer.data(), datagram.length, true), c.kindWithProcesses)
+            << c.request.size();
+    }
+}
+
+TEST(BuildFullReply, AnnouncesProcessesInTheFeatureByteOnly) {
+    const LocalStore store = storeWithGpus({0});
+    for (uint8_t features : {uint8_t{0}, kFeatureProcesses}) {
+        Datagram datagram({1, 3, 0x31});
+        const int replyBytes = buildFullReply(datagram.buffer.data(), store, features);
+        EXPECT_EQ(replyBytes, 239);
+        EXPECT_EQ(datagram.buffer[4], features);
+        EXPECT_EQ(datagram.buffer[5] | datagram.buffer[6], 0);
+        EXPECT_EQ(announcesProcesses(datagram.buffer.data()), features != 0);
+        EXPECT_EQ(judgeReply(datagram.buffer.data(), replyBytes, 3), ReplyVerdict::Accepted);
     }
 }
 
