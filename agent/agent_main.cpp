@@ -134,6 +134,9 @@ int main(int argc, char** argv) {
         refreshAgentFigures(sampler, tickCountMs());
         return readLocalStore();
     });
+    setServerProcessesSource([](GpuProcessList(&lists)[kGpuSlots]) {
+        return processListsForQuery(sampler, tickCountMs(), lists);
+    });
     setServerStateListener([] { kill(getpid(), kServerChangedSignal); });
     startQueryServer();
     if (options.metricsEnabled) {

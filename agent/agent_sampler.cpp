@@ -1,9 +1,12 @@
 #include "agent/agent_sampler.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <utility>
 
 #include "agent/agent_log.h"
+#include "agent/process_answer.h"
 #include "settings/settings.h"
 #include "telemetry/local_store.h"
 
@@ -62,10 +65,19 @@ void lookForProcesses(AgentSampler& sampler, uint64_t nowMs) {
         addresses.push_back(gpu.address);
     }
     walkDrmProcesses(sampler.drmProcesses, addresses, firstSlot, nowMs * 1000000, &processes);
+    std::fill(std::begin(sampler.processTotals), std::end(sampler.processTotals), 0);
+    for (const GpuProcess& process : processes) {
+        uint16_t& total = sampler.processTotals[process.slot];
+        if (total < UINT16_MAX) ++total;
+    }
     keepTopProcesses(processes);
     sampler.figures.gpuProcesses = std::move(processes);
     sampler.processesWalked = true;
     sampler.processesWalkedMs = nowMs;
+}
+
+bool processesStale(const AgentSampler& sampler, uint64_t nowMs) {
+    return !sampler.processesWalked || nowMs >= sampler.processesWalkedMs + kFiguresFreshMs;
 }
 
 }  // namespace
@@ -73,10 +85,15 @@ void lookForProcesses(AgentSampler& sampler, uint64_t nowMs) {
 AgentPassFigures freshPassFigures(AgentSampler& sampler, uint64_t nowMs) {
     std::lock_guard<std::mutex> guard(sampler.passLock);
     refreshLocked(sampler, nowMs);
-    if (sampler.collectProcesses &&
-        (!sampler.processesWalked || nowMs >= sampler.processesWalkedMs + kFiguresFreshMs))
-        lookForProcesses(sampler, nowMs);
+    if (sampler.collectProcesses && processesStale(sampler, nowMs)) lookForProcesses(sampler, nowMs);
     return sampler.figures;
+}
+
+int processListsForQuery(AgentSampler& sampler, uint64_t nowMs, GpuProcessList (&lists)[kGpuSlots]) {
+    std::lock_guard<std::mutex> guard(sampler.passLock);
+    refreshLocked(sampler, nowMs);
+    if (processesStale(sampler, nowMs)) lookForProcesses(sampler, nowMs);
+    return processAnswerLists(sampler.figures.gpuProcesses, sampler.processTotals, readLocalStore(), lists);
 }
 
 }  // namespace tarvelon

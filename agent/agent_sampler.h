@@ -15,6 +15,7 @@
 #include "agent/machine_figures.h"
 #include "agent/nvml_gpus.h"
 #include "agent/nvml_processes.h"
+#include "net/process_reply.h"
 
 namespace tarvelon {
 
@@ -33,6 +34,7 @@ struct AgentSampler {
     NvmlProcessReader nvmlProcesses;
     bool processesWalked;
     uint64_t processesWalkedMs;
+    uint16_t processTotals[kGpuSlots];  // processes the last look found on each slot, kept or not
     // Held for a whole pass, so one pass runs at a time and those who asked meanwhile find it done.
     std::mutex passLock;
     bool passed;      // a pass has run
@@ -49,5 +51,10 @@ bool refreshAgentFigures(AgentSampler& sampler, uint64_t nowMs);
 // collectProcesses, the processes using the GPUs too, looked for again when the last look is as old
 // as a pass may be.
 AgentPassFigures freshPassFigures(AgentSampler& sampler, uint64_t nowMs);
+
+// The query server's processes question: refreshes as above, looks for the processes using the GPUs
+// when the last look is as old as a pass may be (so however often it is asked, /proc is walked at most
+// once in kFiguresFreshMs), and fills one list per GPU of the full reply; returns how many.
+int processListsForQuery(AgentSampler& sampler, uint64_t nowMs, GpuProcessList (&lists)[kGpuSlots]);
 
 }  // namespace tarvelon

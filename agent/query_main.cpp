@@ -17,6 +17,12 @@ using namespace tarvelon;
 
 namespace {
 
+int presentGpuCount(const SlotRecords& records) {
+    int count = 0;
+    for (const GpuRecord& gpu : records.gpus) count += gpu.present != 0 ? 1 : 0;
+    return count;
+}
+
 int fail(int status, const std::string& message) {
     std::fprintf(stderr, "tarvelon-query: %s\n", message.c_str());
     return status;
@@ -48,6 +54,7 @@ int main(int argc, char** argv) {
     startSockets(&socketError);
 
     const std::string server = targetText(options.target);
+    const uint32_t timeoutMs = options.highLatency ? kHighLatencyReceiveTimeoutMs : kReceiveTimeoutMs;
     ResolvedAddress address;
     const int32_t resolved =
         resolveUdpAddress(fromUtf8(options.target.host).c_str(),
@@ -64,10 +71,7 @@ int main(int argc, char** argv) {
         case kStatusOk:
             break;
         case kStatusNoResponse:
-            return fail(1, "no answer from " + server + " within " +
-                               std::to_string(options.highLatency ? kHighLatencyReceiveTimeoutMs
-                                                                  : kReceiveTimeoutMs) +
-                               " ms");
+            return fail(1, "no answer from " + server + " within " + std::to_string(timeoutMs) + " ms");
         case kStatusVersionMismatch:
             return fail(
                 1, server + " answered, but not with a full reply to this query (wrong sequence or code)");
@@ -77,6 +81,24 @@ int main(int argc, char** argv) {
             return fail(1, "cannot send the query to " + server);
     }
     const SlotRecords records = readSlotRecords(slot);
-    std::fputs((options.json ? recordsAsJson(records) : recordsAsText(records)).c_str(), stdout);
+    if (!options.processes) {
+        std::fputs((options.json ? recordsAsJson(records) : recordsAsText(records)).c_str(), stdout);
+        return 0;
+    }
+    // The buffer still holds the accepted reply: only a server that announces the question is asked it.
+    if (!announcesProcesses(buffer.data()))
+        return fail(1, server + " does not tell which processes use its GPUs (an earlier version)");
+    ProcessAnswer answer;
+    if (presentGpuCount(records) > 0) {
+        if (!exchangeProcesses(address, 2, timeoutMs, buffer.data(), &answer))
+            return fail(1, "cannot send the processes question to " + server);
+        if (answer.gpuCount == 0)
+            return fail(1, "no answer to the processes question from " + server + " within " +
+                               std::to_string(timeoutMs) + " ms");
+    } else {
+        answer = ProcessAnswer{};
+    }
+    std::fputs((options.json ? processesAsJson(records, answer) : processesAsText(records, answer)).c_str(),
+               stdout);
     return 0;
 }

@@ -124,6 +124,8 @@ QueryOptionsOutcome parseQueryOptions(int argc, const char* const* argv, QueryOp
             options->json = true;
         } else if (argument == "--high-latency") {
             options->highLatency = true;
+        } else if (argument == "-p" || argument == "--processes") {
+            options->processes = true;
         } else if (argument.size() > 1 && argument[0] == '-' && argument[1] != '[') {
             *message = "unknown option '" + argument + "'";
             return QueryOptionsOutcome::Error;
@@ -149,6 +151,8 @@ const char* queryUsageText() {
            "The port defaults to 8221.\n"
            "\n"
            "  -j, --json          print the records as JSON, with the records' field names\n"
+           "  -p, --processes     print the processes using each GPU instead, from a server\n"
+           "                      that tells them (earlier versions do not)\n"
            "      --high-latency  wait 9 seconds for the answer instead of 0.9\n"
            "  -h, --help          show this help and exit\n"
            "      --version       show the version and exit\n"
@@ -187,6 +191,93 @@ std::string recordsAsText(const SlotRecords& records) {
         text += printed("  temperature %u C core, %u C memory\n", gpu.coreTempC, gpu.memTempC);
     }
     return text;
+}
+
+namespace {
+
+// The GPU record of the k-th present GPU: the one a process reply's index names.
+const GpuRecord* presentGpu(const SlotRecords& records, int index) {
+    for (const GpuRecord& gpu : records.gpus) {
+        if (gpu.present != 0 && index-- == 0) return &gpu;
+    }
+    return nullptr;
+}
+
+std::string gpuNameOf(const SlotRecords& records, int index, bool json) {
+    const GpuRecord* gpu = presentGpu(records, index);
+    if (json) return gpu != nullptr ? jsonString(gpu->gpuName) : "null";
+    return gpu != nullptr ? receivedText(gpu->gpuName, false) : "";
+}
+
+std::string megabytes(uint64_t bytes) {
+    return printed("%.1f MB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+}
+
+}  // namespace
+
+std::string processesAsText(const SlotRecords& records, const ProcessAnswer& answer) {
+    std::string text = "host          " + receivedText(records.host.hostName, false) + "\n";
+    for (int index = 0; index < answer.gpuCount; ++index) {
+        const GpuProcessList& list = answer.lists[index];
+        if (!answer.arrived[index]) {
+            text +=
+                printed("GPU %-2d        %s: no answer\n", index, gpuNameOf(records, index, false).c_str());
+            continue;
+        }
+        text += printed("GPU %-2d        %s, PCI bus %u device %u, %u processes\n", index,
+                        gpuNameOf(records, index, false).c_str(), list.pciBus, list.pciSlot, list.total);
+        for (int i = 0; i < list.count; ++i) {
+            const WireProcess& process = list.processes[i];
+            const std::string pid = process.flags & kProcessUnnamed ? "-" : std::to_string(process.pid);
+            const std::string name = process.flags & kProcessUnnamed ? std::string("(other processes)")
+                                                                     : receivedText(process.name, false);
+            const std::string load =
+                process.flags & kProcessLoadKnown ? printed("%u %%", process.loadPct) : "-";
+            const std::string memory =
+                process.flags & kProcessMemoryKnown ? megabytes(process.memoryBytes) : "-";
+            text +=
+                printed("  %7s  %-31s %5s %12s\n", pid.c_str(), name.c_str(), load.c_str(), memory.c_str());
+        }
+        if (list.total > list.count) text += printed("  and %u more\n", list.total - list.count);
+    }
+    return text;
+}
+
+std::string processesAsJson(const SlotRecords& records, const ProcessAnswer& answer) {
+    std::string gpus;
+    for (int index = 0; index < answer.gpuCount; ++index) {
+        const GpuProcessList& list = answer.lists[index];
+        JsonObject gpuObject{"      ", ""};
+        gpuObject.add("gpu", static_cast<unsigned>(index));
+        gpuObject.add("gpuName", gpuNameOf(records, index, true));
+        if (answer.arrived[index]) {
+            gpuObject.add("pciBus", list.pciBus);
+            gpuObject.add("pciSlot", list.pciSlot);
+            gpuObject.add("processTotal", list.total);
+            std::string processes;
+            for (int i = 0; i < list.count; ++i) {
+                const WireProcess& process = list.processes[i];
+                JsonObject processObject{"          ", ""};
+                processObject.add("pid", process.pid);
+                processObject.add("name", jsonString(process.name));
+                processObject.add("unnamed", process.flags & kProcessUnnamed ? "true" : "false");
+                processObject.add("loadPct", process.flags & kProcessLoadKnown
+                                                 ? std::to_string(process.loadPct)
+                                                 : std::string("null"));
+                processObject.add("memoryBytes", process.flags & kProcessMemoryKnown
+                                                     ? std::to_string(process.memoryBytes)
+                                                     : std::string("null"));
+                processes += (processes.empty() ? "\n          " : ",\n          ") +
+                             processObject.close("          ");
+            }
+            gpuObject.add("processes", "[" + processes + (processes.empty() ? "]" : "\n        ]"));
+        } else {
+            gpuObject.add("processes", std::string("null"));  // its datagram did not come
+        }
+        gpus += (gpus.empty() ? "\n    " : ",\n    ") + gpuObject.close("    ");
+    }
+    return "{\n  \"host\": " + jsonString(records.host.hostName) + ",\n  \"gpus\": [" + gpus +
+           (gpus.empty() ? "]" : "\n  ]") + "\n}\n";
 }
 
 std::string recordsAsJson(const SlotRecords& records) {

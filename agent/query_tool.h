@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/poll_exchange.h"
 #include "net/slot_table.h"
 
 namespace tarvelon {
@@ -23,6 +24,7 @@ struct QueryOptions {
     QueryTarget target;
     bool json;
     bool highLatency;  // wait 9 s for the answer instead of 0.9 s
+    bool processes;    // the processes using each GPU instead of the records
 };
 
 enum class QueryOptionsOutcome { Run, Help, Version, Error };
@@ -33,5 +35,10 @@ const char* queryUsageText();
 // The present GPU records of a reply stored by the client rules, in slot order.
 std::string recordsAsText(const SlotRecords& records);
 std::string recordsAsJson(const SlotRecords& records);
+
+// The processes of each GPU of an answer, named after the GPU records of the full reply before it;
+// a GPU whose datagram did not come says so.
+std::string processesAsText(const SlotRecords& records, const ProcessAnswer& answer);
+std::string processesAsJson(const SlotRecords& records, const ProcessAnswer& answer);
 
 }  // namespace tarvelon

@@ -100,4 +100,38 @@ void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_
     slot.LatencyMs.store(static_cast<uint32_t>(tickCountMs() - start));
 }
 
+bool exchangeProcesses(const ResolvedAddress& address, uint8_t sequence, uint32_t timeoutMs, uint8_t* buffer,
+                       ProcessAnswer* answer) {
+    *answer = ProcessAnswer{};
+    const SocketHandle socket = openSocket(address.family, address.socketType, address.protocol);
+    if (socket == kNoSocket) return false;
+    uint8_t request[kRequestBytes];
+    buildQueryRequest(sequence, request, kCodeProcesses);
+    if (sendTo(socket, request, kRequestBytes, address) < 0) {
+        closeSocket(socket);
+        return false;
+    }
+    const uint64_t deadline = tickCountMs() + timeoutMs;
+    int gathered = 0;
+    for (uint64_t now = tickCountMs(); now < deadline && (gathered == 0 || gathered < answer->gpuCount);
+         now = tickCountMs()) {
+        std::memset(buffer, 0, kDatagramBufferBytes);
+        const int received = receiveReply(socket, buffer, socketAddressOf(address),
+                                          static_cast<uint32_t>(deadline - now), nullptr);
+        GpuProcessList list;
+        int index = 0, gpus = 0;
+        if (received < 0) break;
+        if (!readProcessReply(buffer, received, sequence, &list, &index, &gpus)) continue;
+        // The first datagram tells how many follow; one that disagrees belongs to no answer of this one.
+        if (gathered > 0 && gpus != answer->gpuCount) continue;
+        answer->gpuCount = gpus;
+        if (answer->arrived[index]) continue;
+        answer->arrived[index] = true;
+        answer->lists[index] = list;
+        ++gathered;
+    }
+    closeSocket(socket);
+    return true;
+}
+
 }  // namespace tarvelon

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "net/process_reply.h"
 #include "net/slot_table.h"
 #include "platform/sockets.h"
 
@@ -27,5 +28,18 @@ bool isFromAskedServer(const SocketAddress& from, const SocketAddress& asked);
 // set, the exchange ends within one slice and leaves the slot as it was.
 void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_t sequence, uint8_t* buffer,
                         const std::atomic<bool>* stopRequested = nullptr);
+
+// The datagrams of one answer to the processes question, each kept where its GPU index says.
+struct ProcessAnswer {
+    int gpuCount;  // as the datagrams tell it; 0 when none arrived
+    bool arrived[kGpuSlots];
+    GpuProcessList lists[kGpuSlots];
+};
+
+// Asks a server that announced it for the processes using its GPUs and gathers the datagrams of the
+// answer until every GPU's has come or timeoutMs has passed; datagrams of other questions, from
+// other senders or that do not read are dropped. False when the question could not be sent.
+bool exchangeProcesses(const ResolvedAddress& address, uint8_t sequence, uint32_t timeoutMs, uint8_t* buffer,
+                       ProcessAnswer* answer);
 
 }  // namespace tarvelon

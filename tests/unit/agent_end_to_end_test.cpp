@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -216,6 +217,56 @@ TEST_F(AgentEndToEnd, CollectProcessesNamesTheProcessesOfEveryGpuOnMetrics) {
     }
     for (const char* absent : {"pid=\"1400\"", "pid=\"1600\"", "pid=\"1700\""})
         EXPECT_EQ(metrics.find(absent), std::string::npos) << absent << "\n" << metrics;
+}
+
+TEST_F(AgentEndToEnd, QueryProcessesListsEachGpusProcessesWithoutTheMetricsOption) {
+    root.copyTree(std::string(TARVELON_GPU_FIXTURES) + "/gpu-root");
+    root.copyTree(std::string(TARVELON_GPU_FIXTURES) + "/gpu-proc");
+    std::ofstream(root.path() + "/simulated-nvml.txt", std::ios::app)
+        << "gpu 0 compute 2100 1073741824\ngpu 0 graphics 2200 -1\ngpu 0 sample 2100 73 1000\n";
+    ChildProcess agent(
+        agentCommand({"--gpu-id-lists", std::string(TARVELON_GPU_FIXTURES) + "/gpu-id-lists"}));
+    ASSERT_TRUE(agent.waitForError("query server running on UDP port " + portText)) << agent.err;
+
+    // The full reply announces the question; the answer is one datagram a GPU.
+    TestPeer peer(IpFamily::IPv4);
+    const std::vector<uint8_t> reply = peer.ask({1, 9, 0x31}, port);
+    ASSERT_GE(reply.size(), 131u);
+    EXPECT_EQ(reply[4], 1);
+
+    const Outcome text = queryUntilAnswered({"--processes", "127.0.0.1:" + portText});
+    ASSERT_EQ(text.status, 0) << text.err;
+    for (const char* line : {"GPU 0         Simulated A, PCI bus 1 device 0, 2 processes\n"
+                             "     2100  trainer                          73 %    1024.0 MB\n"
+                             "     2200  viewer                            0 %            -\n",
+                             "GPU 2         DG2 [Arc A770], PCI bus 3 device 0, 2 processes\n"
+                             "     1300  a\"b\\c                               -      64.0 MB\n"}) {
+        EXPECT_NE(text.out.find(line), std::string::npos) << line << "\n" << text.out;
+    }
+
+    const Outcome json = queryUntilAnswered({"--json", "-p", "[::1]:" + portText});
+    ASSERT_EQ(json.status, 0) << json.err;
+    for (const char* member :
+         {"\"gpuName\": \"AMD Radeon RX 6800 XT\"", "\"pid\": 1200", "\"name\": \"render\"",
+          "\"memoryBytes\": 268435456", "\"name\": \"a\\\"b\\\\c\"", "\"processTotal\": 2"}) {
+        EXPECT_NE(json.out.find(member), std::string::npos) << member << "\n" << json.out;
+    }
+}
+
+TEST(QueryCommandLine, ProcessesAreAskedOnlyOfAServerThatAnnouncesThem) {
+    testing_net::startSocketsForTests();
+    std::atomic<int> processQuestions{0};
+    ScriptedServer earlier(IpFamily::IPv4, [&processQuestions](uint8_t* buffer, int received) {
+        if (buffer[2] == 0x33) ++processQuestions;
+        LocalStore store{};
+        store.gpus[0].present = 1;
+        return buildAnswer(buffer, received, store);
+    });
+    const Outcome refused = runQuery({"--processes", "127.0.0.1:" + std::to_string(earlier.port())});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.err, "tarvelon-query: 127.0.0.1:" + std::to_string(earlier.port()) +
+                               " does not tell which processes use its GPUs (an earlier version)\n");
+    EXPECT_EQ(processQuestions, 0);
 }
 
 TEST_F(AgentEndToEnd, LogsNothingPerRequestAndStopsCleanlyOnSigterm) {
