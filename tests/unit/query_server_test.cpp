@@ -195,6 +195,43 @@ TEST_P(ServerOnBothFamilies, OnlyFullRepliesAskTheRecordsSource) {
     setServerRecordsSource(readLocalStore);
 }
 
+int threeGpus(GpuProcessList (&lists)[kGpuSlots]) {
+    for (int gpu = 0; gpu < 3; ++gpu) {
+        lists[gpu] = GpuProcessList{};
+        lists[gpu].pciBus = static_cast<uint8_t>(10 + gpu);
+    }
+    return 3;
+}
+
+TEST_P(ServerOnBothFamilies, ProcessesAreAnnouncedAndAnsweredOnlyWithASourceAndWithinTheAllowance) {
+    switchOn();
+    TestPeer peer(GetParam(), 250);
+    EXPECT_EQ(peer.ask({1, 4, 0x31}, port)[4], 0);
+    EXPECT_EQ(peer.ask({1, 5, 0x33}, port), (std::vector<uint8_t>{1, 5, 0x02}));
+    switchOff();
+
+    setServerProcessesSource(threeGpus);
+    switchOn();
+    EXPECT_EQ(peer.ask({1, 6, 0x31}, port)[4], 1);
+    // One datagram a GPU, each naming its GPU; asked again and again, the allowance runs out long
+    // before every answer is whole.
+    constexpr int kQuestions = 30;
+    for (int question = 0; question < kQuestions; ++question) peer.send({1, 7, 0x33}, port);
+    std::vector<uint8_t> buses;
+    int datagrams = 0;
+    for (std::vector<uint8_t> reply = peer.receive(); !reply.empty(); reply = peer.receive()) {
+        ASSERT_EQ(reply.size(), 16u);
+        EXPECT_EQ(reply[2], 0x34);
+        EXPECT_EQ(reply[4], 3);
+        if (datagrams < 3) buses.push_back(reply[6]);
+        ++datagrams;
+    }
+    EXPECT_EQ(buses, (std::vector<uint8_t>{10, 11, 12}));
+    EXPECT_LT(datagrams, 3 * kQuestions);
+    switchOff();
+    setServerProcessesSource(nullptr);
+}
+
 TEST_P(ServerOnBothFamilies, OversizeDatagramIsDroppedAndServingGoesOn) {
     switchOn();
     TestPeer peer(GetParam());
