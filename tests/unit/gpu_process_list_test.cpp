@@ -1,5 +1,5 @@
-// The "Processes" list of a local GPU's history window on a recording surface, and the sampler's rule
-// that processes are read only while someone asks for them.
+// The "Processes" list of a local GPU's history window on a recording surface, the tile tooltip's top
+// three, and the sampler's rule that processes are read only while someone asks for them.
 #include "panel/gpu_process_list.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "panel/gpu_tooltip.h"
 #include "panel/recording_surface.h"
 #include "platform/text16.h"
 #include "telemetry/gpu_process_watch.h"
@@ -56,6 +57,32 @@ TEST(GpuProcessList, LinesUnderTheHeading) {
     const std::vector<std::u16string> lines = drawnLines(many, 12);
     ASSERT_EQ(lines.size(), 9u);  // the top 8
     EXPECT_EQ(lines[8], u"x.exe                    107     43         1");
+}
+
+TEST(GpuProcessList, TooltipNamesTheTopThree) {
+    const GpuProcessRow rows[] = {
+        row(4312, u"render.exe", 40, 512),
+        row(0, nullptr, 30, 1024),
+        row(77, u"encode.exe", 10, 0),
+        row(78, u"fourth.exe", 5, 0),
+    };
+    struct Case {
+        int32_t count;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {4,
+         "AMD Radeon RX 6800\r\nrender.exe (4312)  40 %  512 MB\r\nother processes  30 %  1024 MB\r\n"
+         "encode.exe (77)  10 %  0 MB"},
+        {0, "AMD Radeon RX 6800\r\nno processes"},
+        {-1, "AMD Radeon RX 6800\r\nreading processes..."},
+    };
+    for (const Case& c : cases) {
+        char16_t text[kGpuTooltipUnits];
+        const int length = gpuTooltipText(u"AMD Radeon RX 6800", rows, c.count, text);
+        EXPECT_EQ(toUtf8(text), c.expected) << c.count;
+        EXPECT_EQ(length, static_cast<int>(text16Length(text, kGpuTooltipUnits)));
+    }
 }
 
 // A stand-in for the kernel-thunk functions that only counts enumerations: every reading of
