@@ -13,8 +13,10 @@ std::string gpuProcessCsv(const GpuProcessList* lists, int32_t count) {
             const GpuProcessRow& row = list.rows[r];
             text += std::to_string(list.gpu) + "," + std::to_string(list.pciBus) + "," +
                     std::to_string(list.pciSlot) + ",";
-            if (!row.unnamed) text += std::to_string(row.pid) + "," + csvTextField(toUtf8(row.name));
-            else text += ",";
+            if (!row.unnamed)
+                text += std::to_string(row.pid) + "," + csvTextField(toUtf8(row.name));
+            else
+                text += ",";
             text += "," + std::to_string(row.loadPct) + "," + std::to_string(row.memoryBytes >> 20) + "\r\n";
         }
     }

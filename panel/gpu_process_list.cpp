@@ -23,7 +23,8 @@ int processLineText(const GpuProcessRow& row, char16_t (&text)[kProcessLineUnits
     char16_t name[kNameChars + 1];
     copyText16(name, kNameChars + 1, row.unnamed ? u"other processes" : row.name[0] != 0 ? row.name : u"?");
     const uint32_t megabytes = static_cast<uint32_t>(row.memoryBytes >> 20);
-    if (row.unnamed) return format16(text, kProcessLineUnits, u"%-20s %7s %6d %9u", name, u"", row.loadPct, megabytes);
+    if (row.unnamed)
+        return format16(text, kProcessLineUnits, u"%-20s %7s %6d %9u", name, u"", row.loadPct, megabytes);
     return format16(text, kProcessLineUnits, u"%-20s %7u %6d %9u", name, row.pid, row.loadPct, megabytes);
 }
 
@@ -33,7 +34,8 @@ void drawGpuProcessList(const GpuProcessRow* rows, int32_t count, const PixelRec
     surface.setBackgroundColour(kBlack);
     surface.setTextColour(kHeaderText);
     char16_t text[kProcessLineUnits];
-    int length = format16(text, kProcessLineUnits, u"%-20s %7s %6s %9s", u"Processes", u"PID", u"Load %", u"Memory MB");
+    int length = format16(text, kProcessLineUnits, u"%-20s %7s %6s %9s", u"Processes", u"PID", u"Load %",
+                          u"Memory MB");
     drawLine(surface, area, 0, lineHeight, text, length);
     if (count <= 0) {
         length = format16(text, kProcessLineUnits, u"%s", count < 0 ? u"reading..." : u"none");

@@ -54,7 +54,7 @@ GpuProcessesOutcome writeGpuProcesses(const std::u16string& file) {
     }
     const std::string text = gpuProcessCsv(lists, listed);
     return replaceFile(file.c_str(), text.data(), text.size()) ? GpuProcessesOutcome::written
-                                                                 : GpuProcessesOutcome::cannotWrite;
+                                                               : GpuProcessesOutcome::cannotWrite;
 }
 
 const char* gpuProcessesMessage(GpuProcessesOutcome outcome) {

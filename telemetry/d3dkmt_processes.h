@@ -33,11 +33,11 @@ void openProcessTable(ProcessTable& table);
 void closeProcessTable(ProcessTable& table);
 
 // The adapter of each of count GPU records, by PCI bus and device; found[i] false where none is.
-void findGpuAdapters(const D3dkmtFunctions& functions, const GpuRecord* gpus, int32_t count, D3dkmtLuid* luids,
-                     bool* found);
+void findGpuAdapters(const D3dkmtFunctions& functions, const GpuRecord* gpus, int32_t count,
+                     D3dkmtLuid* luids, bool* found);
 
 // One sample of the processes of the table that have figures on the adapter, and the adapter's own.
-void sampleAdapterProcesses(const D3dkmtFunctions& functions, const D3dkmtLuid& luid, const ProcessTable& table,
-                            GpuProcessSample& sample);
+void sampleAdapterProcesses(const D3dkmtFunctions& functions, const D3dkmtLuid& luid,
+                            const ProcessTable& table, GpuProcessSample& sample);
 
 }  // namespace tarvelon

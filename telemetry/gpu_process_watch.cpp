@@ -51,7 +51,8 @@ void sampleAskedGpuProcesses(const D3dkmtFunctions* functions, const GpuRecord* 
     bool any = false;
     for (int32_t gpu = 0; gpu < kGpuSlots; ++gpu) {
         const uint64_t at = askedAtMs[gpu].load();
-        asked[gpu] = functions != nullptr && gpu < count && at != kNeverAsked && nowMs - at <= kProcessAskHoldMs;
+        asked[gpu] =
+            functions != nullptr && gpu < count && at != kNeverAsked && nowMs - at <= kProcessAskHoldMs;
         if (!asked[gpu] && baselines[gpu].kept) {
             baselines[gpu].kept = false;
             publish(gpu, nullptr, -1);
@@ -74,8 +75,8 @@ void sampleAskedGpuProcesses(const D3dkmtFunctions* functions, const GpuRecord* 
             continue;
         }
         sampleAdapterProcesses(*functions, luids[gpu], table, fresh);
-        const bool sameGpu = baseline.kept && baseline.pciBus == gpus[gpu].pciBus &&
-                             baseline.pciSlot == gpus[gpu].pciSlot;
+        const bool sameGpu =
+            baseline.kept && baseline.pciBus == gpus[gpu].pciBus && baseline.pciSlot == gpus[gpu].pciSlot;
         if (!sameGpu) baseline.sample.taken = false;  // no share is measured against another GPU's
         publish(gpu, rows, rankGpuProcesses(baseline.sample, fresh, rows, kMaxProcessRows));
         baseline.kept = true;

@@ -19,7 +19,8 @@ void askGpuProcesses(int32_t gpu, uint64_t nowMs);
 
 // The sampler's step after the GPU records of a pass: samples the processes of every GPU asked for
 // within kProcessAskHoldMs and publishes their rows; forgets the others.
-void sampleAskedGpuProcesses(const D3dkmtFunctions* functions, const GpuRecord* gpus, int32_t count, uint64_t nowMs);
+void sampleAskedGpuProcesses(const D3dkmtFunctions* functions, const GpuRecord* gpus, int32_t count,
+                             uint64_t nowMs);
 
 // The latest rows of slot gpu, at most capacity of them, ranked; -1 when none were read for it yet.
 int32_t readGpuProcesses(int32_t gpu, GpuProcessRow* rows, int32_t capacity);

@@ -44,11 +44,12 @@ int32_t nodes(int32_t count) {
 
 }  // namespace
 
-int32_t rankGpuProcesses(const GpuProcessSample& previous, const GpuProcessSample& current, GpuProcessRow* ranked,
-                         int32_t capacity) {
+int32_t rankGpuProcesses(const GpuProcessSample& previous, const GpuProcessSample& current,
+                         GpuProcessRow* ranked, int32_t capacity) {
     // Every row is ranked before the first capacity of them are handed out.
     GpuProcessRow rows[kMaxProcessRows];
-    const bool windowSound = previous.taken && current.taken && current.takenAt >= previous.takenAt + kMinWindow100ns;
+    const bool windowSound =
+        previous.taken && current.taken && current.takenAt >= previous.takenAt + kMinWindow100ns;
     const uint64_t window = windowSound ? current.takenAt - previous.takenAt : 0;
     // Per engine, the running time the named processes account for; the rest is the others'.
     int64_t namedRan[kMaxProcessNodes] = {};

@@ -30,7 +30,7 @@ struct GpuProcessSample {
     uint64_t takenAt;  // monotonic, 100 ns units
     int32_t count;     // processes kept; those beyond the table are left out
     ProcessOnGpu processes[kMaxSampledProcesses];
-    int32_t unopened;  // processes that could not be opened
+    int32_t unopened;   // processes that could not be opened
     int32_t nodeCount;  // the adapter's own figures, for the unnamed row
     bool nodeRead[kMaxProcessNodes];
     int64_t runningTimes[kMaxProcessNodes];
@@ -49,7 +49,7 @@ struct GpuProcessRow {
 // The rows of the current sample with load or memory above 0, by load then memory, highest first
 // (then by id), at most capacity of them; previous is the sample a second or so before it. Returns
 // the number of rows.
-int32_t rankGpuProcesses(const GpuProcessSample& previous, const GpuProcessSample& current, GpuProcessRow* rows,
-                         int32_t capacity);
+int32_t rankGpuProcesses(const GpuProcessSample& previous, const GpuProcessSample& current,
+                         GpuProcessRow* rows, int32_t capacity);
 
 }  // namespace tarvelon

@@ -1,11 +1,10 @@
-#include "platform/processes.h"
-
 #include <dirent.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "platform/posix/proc_text.h"
+#include "platform/processes.h"
 #include "platform/text16.h"
 
 namespace tarvelon {

@@ -1,6 +1,6 @@
-#include "platform/processes.h"
-
 #include <windows.h>
+
+#include "platform/processes.h"
 // After windows.h.
 #include <tlhelp32.h>
 
@@ -32,7 +32,8 @@ void closeProcessHandle(ProcessHandle* process) {
 
 bool processStartTime(ProcessHandle* process, uint64_t* start) {
     FILETIME created{}, exited{}, kernel{}, user{};
-    if (GetProcessTimes(reinterpret_cast<HANDLE>(process), &created, &exited, &kernel, &user) == FALSE) return false;
+    if (GetProcessTimes(reinterpret_cast<HANDLE>(process), &created, &exited, &kernel, &user) == FALSE)
+        return false;
     *start = (static_cast<uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
     return true;
 }

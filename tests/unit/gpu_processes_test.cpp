@@ -84,9 +84,7 @@ TEST(GpuProcesses, SharesAndOrder) {
          [](Samples& s) { s.after.processes[0] = process(100, 99, u"new.exe", 14'000'000, 0, 512 * kMiB); },
          kMaxProcessRows, "200 encode.exe 60% 0MB | 100 new.exe 0% 512MB"},
         {"a process that ended is gone, one that started has no share yet",
-         [](Samples& s) {
-             s.after.processes[1] = process(400, 10, u"late.exe", 9'000'000, 0, 0);
-         },
+         [](Samples& s) { s.after.processes[1] = process(400, 10, u"late.exe", 9'000'000, 0, 0); },
          kMaxProcessRows, "100 render.exe 40% 512MB"},
         {"a counter that went backwards says nothing; the other engine still does",
          [](Samples& s) {
@@ -94,9 +92,8 @@ TEST(GpuProcesses, SharesAndOrder) {
              s.after.processes[0].runningTimes[1] = 1'000'000;
          },
          kMaxProcessRows, "200 encode.exe 60% 0MB | 100 render.exe 10% 512MB"},
-        {"an unread engine says nothing",
-         [](Samples& s) { s.after.processes[1].nodeRead[1] = false; }, kMaxProcessRows,
-         "100 render.exe 40% 512MB"},
+        {"an unread engine says nothing", [](Samples& s) { s.after.processes[1].nodeRead[1] = false; },
+         kMaxProcessRows, "100 render.exe 40% 512MB"},
         {"more running time than wall time is 100 %, never more",
          [](Samples& s) { s.after.processes[0].runningTimes[0] = 30'000'000; }, kMaxProcessRows,
          "100 render.exe 100% 512MB | 200 encode.exe 60% 0MB"},
