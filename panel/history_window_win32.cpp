@@ -82,8 +82,11 @@ PixelRect plotArea() {
     ScreenToClient(window, &corner);
     RECT client{};
     GetClientRect(window, &client);
+    const int32_t top = corner.y + scaled(6);
+    // The list gives way where it would leave the plots too little room.
     const int32_t list = localGpuShown() ? gpuProcessListHeight(lineHeight()) : 0;
-    return {0, corner.y + scaled(6), client.right, client.bottom - list};
+    const bool listFits = client.bottom - top - list >= historyPlotsMinHeight(lineHeight());
+    return {0, top, client.right, listFits ? client.bottom - list : client.bottom};
 }
 
 // The plot column at a client point, -1 off the plots; clamped to the plots while dragging.
@@ -134,7 +137,7 @@ void paint(HDC target) {
                                &alarmPeriodsWin32(),
                                &shownKey};
         drawHistory(view, surface);
-        if (localGpuShown()) {
+        if (view.area.bottom < client.bottom) {
             static GpuProcessRow rows[kListedProcesses];
             const int32_t count = readGpuProcesses(shownTile.gpu, rows, kListedProcesses);
             drawGpuProcessList(rows, count, {0, view.area.bottom, client.right, client.bottom}, lineHeight(),
