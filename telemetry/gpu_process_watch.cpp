@@ -64,7 +64,9 @@ void sampleAskedGpuProcesses(const D3dkmtFunctions* functions, const GpuRecord* 
     D3dkmtLuid luids[kGpuSlots] = {};
     bool found[kGpuSlots] = {};
     findGpuAdapters(*functions, gpus, std::min(count, kGpuSlots), luids, found);
-    openProcessTable(table);
+    bool anyFound = false;
+    for (int32_t gpu = 0; gpu < kGpuSlots; ++gpu) anyFound = anyFound || (asked[gpu] && found[gpu]);
+    if (anyFound) openProcessTable(table);  // every process of the machine: only when it serves
     static GpuProcessRow rows[kMaxProcessRows];
     for (int32_t gpu = 0; gpu < kGpuSlots; ++gpu) {
         if (!asked[gpu]) continue;
