@@ -8,6 +8,7 @@
 #include <string>
 
 #include "history/history_export.h"
+#include "panel/gpu_processes_command.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 
@@ -39,6 +40,13 @@ bool runExportIfAsked(int* exitCode) {
     if (arguments == nullptr) return false;
     const auto argument = [&](int i) { return std::u16string(reinterpret_cast<const char16_t*>(arguments[i])); };
     const bool asked = count >= 2 && argument(1) == u"--export-history";
+    const bool processesAsked = count >= 2 && argument(1) == u"--gpu-processes";
+    if (processesAsked) {
+        const GpuProcessesOutcome outcome =
+            count == 3 ? writeGpuProcesses(argument(2)) : GpuProcessesOutcome::usage;
+        tellConsole(gpuProcessesMessage(outcome));
+        *exitCode = static_cast<int>(outcome);
+    }
     if (asked) {
         const ExportOutcome outcome =
             count == 5 ? exportHistory(historyFolder(), argument(2), argument(3), argument(4), wallClockSeconds())
@@ -47,7 +55,7 @@ bool runExportIfAsked(int* exitCode) {
         *exitCode = static_cast<int>(outcome);
     }
     LocalFree(arguments);
-    return asked;
+    return asked || processesAsked;
 }
 
 }  // namespace tarvelon

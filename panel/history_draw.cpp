@@ -172,6 +172,10 @@ PlotColumns historyPlotColumns(const PixelRect& area, int32_t lineHeight) {
     return {left, area.right - 8 - left};
 }
 
+int32_t historyPlotsMinHeight(int32_t lineHeight) {
+    return kHistoryFigures * (2 * lineHeight + 8) + lineHeight + 6;
+}
+
 void drawHistory(const HistoryView& asked, Surface& surface) {
     const PlotColumns plots = historyPlotColumns(asked.area, asked.lineHeight);
     // A window narrowed under a still mouse keeps the column it last named: past the plots, it names none.
@@ -184,7 +188,9 @@ void drawHistory(const HistoryView& asked, Surface& surface) {
     const int32_t lineHeight = view.lineHeight;
     const int32_t axisHeight = lineHeight + 6;
     const int32_t pitch = (view.area.bottom - view.area.top - axisHeight) / kHistoryFigures;
-    if (view.run == nullptr || plots.width < 8 || pitch < 2 * lineHeight + 8) return;
+    if (view.run == nullptr || plots.width < 8 ||
+        view.area.bottom - view.area.top < historyPlotsMinHeight(lineHeight))
+        return;
 
     std::vector<PlotColumn> columns(static_cast<size_t>(plots.width));
     std::unique_ptr<bool[]> raised(new bool[static_cast<size_t>(plots.width)]);

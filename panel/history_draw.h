@@ -40,6 +40,10 @@ struct PlotColumns {
 };
 PlotColumns historyPlotColumns(const PixelRect& area, int32_t lineHeight);
 
+// The least height of an area that holds the plots, each with its text line, and the time axis;
+// in less only the frame is drawn.
+int32_t historyPlotsMinHeight(int32_t lineHeight);
+
 void drawHistory(const HistoryView& view, Surface& surface);
 
 // "History - " and the tile's title as the panel shows it: "SYSTEM" for this machine, a server's

@@ -11,14 +11,18 @@
 #include "panel/alarm_rules_win32.h"
 #include "panel/dialog_win32.h"
 #include "panel/gdi_surface_win32.h"
+#include "panel/gpu_process_list.h"
 #include "panel/history_draw.h"
 #include "panel/panel_colours.h"
 #include "panel/panel_layout.h"
 #include "panel/panel_win32.h"
+#include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/text16.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
+#include "telemetry/d3dkmt_access.h"
+#include "telemetry/gpu_process_watch.h"
 
 namespace tarvelon {
 namespace {
@@ -60,7 +64,17 @@ void setTitle() {
     SetWindowTextW(window, reinterpret_cast<const wchar_t*>(title));
 }
 
-// The plots start below the buttons.
+int32_t lineHeight() {
+    return MulDiv(kFontPoints, windowDpi(window), kBaseDpi);
+}
+
+// A GPU of this machine gets its processes listed under the plots, where Windows keeps per-process
+// GPU figures (not under Wine's own gdi32).
+bool localGpuShown() {
+    return shownTile.source == kLocalSource && shownTile.gpu >= 0 && systemD3dkmtFunctions() != nullptr;
+}
+
+// The plots start below the buttons and end above the process list.
 PixelRect plotArea() {
     RECT button{};
     GetWindowRect(GetDlgItem(window, IDC_SAVE_CSV), &button);
@@ -68,11 +82,11 @@ PixelRect plotArea() {
     ScreenToClient(window, &corner);
     RECT client{};
     GetClientRect(window, &client);
-    return {0, corner.y + scaled(6), client.right, client.bottom};
-}
-
-int32_t lineHeight() {
-    return MulDiv(kFontPoints, windowDpi(window), kBaseDpi);
+    const int32_t top = corner.y + scaled(6);
+    // The list gives way where it would leave the plots too little room.
+    const int32_t list = localGpuShown() ? gpuProcessListHeight(lineHeight()) : 0;
+    const bool listFits = client.bottom - top - list >= historyPlotsMinHeight(lineHeight());
+    return {0, top, client.right, listFits ? client.bottom - list : client.bottom};
 }
 
 // The plot column at a client point, -1 off the plots; clamped to the plots while dragging.
@@ -123,6 +137,12 @@ void paint(HDC target) {
                                &alarmPeriodsWin32(),
                                &shownKey};
         drawHistory(view, surface);
+        if (view.area.bottom < client.bottom) {
+            static GpuProcessRow rows[kListedProcesses];
+            const int32_t count = readGpuProcesses(shownTile.gpu, rows, kListedProcesses);
+            drawGpuProcessList(rows, count, {0, view.area.bottom, client.right, client.bottom}, lineHeight(),
+                               surface);
+        }
     }
     BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
     SelectObject(dc, original);
@@ -298,6 +318,7 @@ void showHistory(TileId tile) {
     if (!shownTileKey(shownPanelList(), tile, &shownKey)) return;
     shownTile = tile;
     setTitle();
+    if (localGpuShown()) askGpuProcesses(shownTile.gpu, tickCountMs());
     if (!IsWindowVisible(window)) {
         const int32_t width = settings.historyWindowWidth.load();
         const int32_t height = settings.historyWindowHeight.load();
@@ -337,6 +358,7 @@ void refreshHistoryWindow() {
     if (window == nullptr || !IsWindowVisible(window)) return;
     shownTileOf(shownPanelList(), shownKey, &shownTile);  // its server may have moved
     setTitle();
+    if (localGpuShown()) askGpuProcesses(shownTile.gpu, tickCountMs());
     InvalidateRect(window, nullptr, FALSE);
 }
 

@@ -1,7 +1,7 @@
 // The history window: one tile's history as plots (see history_draw.h) over a span or a range zoomed
 // or panned to (see plot_view.h), a modeless dialog that is created once and shown for the tile asked
 // for. It follows the panel's second, remembers where it was closed, and saves the range shown as CSV
-// through the standard Save dialog.
+// through the standard Save dialog. Under a GPU of this machine it lists the processes using it.
 #pragma once
 
 #include <windows.h>
@@ -17,7 +17,8 @@ void showHistory(TileId tile);
 // Left and Right pan the range shown, Home returns to its span, the wheel over the plots zooms;
 // true when message was one of them.
 bool routeHistoryInput(const MSG& message);
-// Redraws the plots while the window is shown; once a tick.
+// Redraws the plots while the window is shown, and keeps asking for the processes of a local GPU
+// shown; once a tick.
 void refreshHistoryWindow();
 
 }  // namespace tarvelon

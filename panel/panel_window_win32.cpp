@@ -2,6 +2,7 @@
 
 #include "panel/alarms_dialog_win32.h"
 #include "panel/general_setup_win32.h"
+#include "panel/gpu_tooltip_win32.h"
 #include "panel/history_window_win32.h"
 #include "panel/network_setup_win32.h"
 #include "panel/panel_win32.h"
@@ -161,10 +162,14 @@ LRESULT CALLBACK panelWindowProcedure(HWND window, UINT message, WPARAM wParam, 
             // Re-armed for the start of the next second each time, so the ticks never drift off it.
             SetTimer(window, kPanelTimer, static_cast<UINT>(historyTickWin32()), nullptr);
             refreshHistoryWindow();
+            refreshGpuTooltip();
             return 0;
         }
         case WM_COMMAND:
             return command(window, message, wParam, lParam);
+        case WM_NOTIFY:
+            if (gpuTooltipNotify(lParam)) return 0;
+            return DefWindowProcW(window, message, wParam, lParam);
         case WM_LBUTTONDOWN:
             // The capture first: taking it must not end the drag it starts.
             SetCapture(window);

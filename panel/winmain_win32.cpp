@@ -11,6 +11,7 @@
 #include "panel/dialog_win32.h"
 #include "panel/export_win32.h"
 #include "panel/general_setup_win32.h"
+#include "panel/gpu_tooltip_win32.h"
 #include "panel/history_window_win32.h"
 #include "panel/network_setup_win32.h"
 #include "panel/panel_win32.h"
@@ -131,6 +132,7 @@ int run(HINSTANCE instance, int showCommand) {
     const HWND generalSetup = createGeneralSetup(instance, mainWindow, settings.fontsize);
     const HWND networkSetup = createNetworkSetup(instance);
     createHistoryWindow(instance);
+    createGpuTooltip(mainWindow);
 
     fillTrayIcon();
     installTrayIcon();

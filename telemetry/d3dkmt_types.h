@@ -170,8 +170,8 @@ static_assert(sizeof(D3dkmtAdapterPerfData) == 64 && offsetof(D3dkmtAdapterPerfD
               offsetof(D3dkmtAdapterPerfData, fanRpm) == 48 && offsetof(D3dkmtAdapterPerfData, power) == 52 &&
               offsetof(D3dkmtAdapterPerfData, temperature) == 56);
 
-// D3DKMT_QUERYSTATISTICS_TYPE. The per-process types take a process handle; this program asks the
-// adapter-wide ones.
+// D3DKMT_QUERYSTATISTICS_TYPE. The per-process types take a process handle (one opened with
+// PROCESS_QUERY_LIMITED_INFORMATION is enough); the others take none.
 enum D3dkmtStatisticsType : uint32_t {
     kStatisticsAdapter = 0,
     kStatisticsProcess = 1,
@@ -215,11 +215,30 @@ static_assert(sizeof(D3dkmtSegmentStatistics) == 152 &&
               offsetof(D3dkmtSegmentStatistics, bytesResident) == 16 &&
               offsetof(D3dkmtSegmentStatistics, aperture) == 40);
 
-// D3DKMT_QUERYSTATISTICS_RESULT: 776 bytes, its largest member being the adapter information.
+// D3DKMT_QUERYSTATISTICS_PROCESS_NODE_INFORMATION (type 6): one process's running time on one node.
+struct D3dkmtProcessNodeStatistics {
+    int64_t runningTime;
+    uint32_t contextSwitch;
+    uint8_t rest[272 - 12];
+};
+static_assert(sizeof(D3dkmtProcessNodeStatistics) == 272);
+
+// D3DKMT_QUERYSTATISTICS_PROCESS_SEGMENT_INFORMATION (type 4, Windows 8 and later).
+struct D3dkmtProcessSegmentStatistics {
+    uint64_t bytesCommitted;
+    uint8_t rest[216 - 8];
+};
+static_assert(sizeof(D3dkmtProcessSegmentStatistics) == 216);
+
+// D3DKMT_QUERYSTATISTICS_RESULT: 776 bytes, its largest member being the adapter information. The
+// process-adapter information (type 2) is 272 bytes, of which nothing is read: that it answers says
+// the process has figures on the adapter.
 union D3dkmtStatisticsResult {
     D3dkmtAdapterStatistics adapter;
     D3dkmtNodeStatistics node;
     D3dkmtSegmentStatistics segment;
+    D3dkmtProcessNodeStatistics processNode;
+    D3dkmtProcessSegmentStatistics processSegment;
     uint64_t alignment;
     uint8_t bytes[776];
 };

@@ -7,6 +7,7 @@
 #include "platform/sensors.h"
 #include "settings/settings.h"
 #include "telemetry/d3dkmt_adapters.h"
+#include "telemetry/gpu_process_watch.h"
 #include "telemetry/gpu_readings.h"
 #include "telemetry/local_store.h"
 #include "telemetry/sampler_pass.h"
@@ -144,6 +145,8 @@ void samplePass(GpuContext* context) {
         store.gpus[nvidiaSlots + i].changed = changed;
     }
     prepareGpuSlots(store, nvidiaCount + otherCount);
+    // Only while someone looks at them: it opens every process of the machine.
+    sampleAskedGpuProcesses(systemD3dkmtFunctions(), store.gpus, store.host.gpuCount, tickCountMs());
 
     publishLocalStore(store);
 }
