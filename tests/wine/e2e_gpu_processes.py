@@ -2,14 +2,17 @@
 process statistics: two running programs (render.exe, encode.exe) use the simulated NVIDIA library's card,
 found among the adapters by its PCI bus, and an AMD card. The CSV has a row per GPU and busy process, by GPU
 then load, each with its own process id and name; memory counts the card's own segments only. A missing
-FILE is a bad command line (1), a FILE in a folder that does not exist cannot be written (4)."""
+FILE is a bad command line (1), a FILE in a folder that does not exist cannot be written (4). The query server
+announces the processes question and answers it with one datagram a GPU naming the same programs."""
 
 import os
 import shutil
+import socket
+import struct
 import subprocess
 import time
 
-from wine_desktop import Desktop, check, main, wait_for
+from wine_desktop import Desktop, check, main, record_text, udp_query, wait_for
 
 NVIDIA = """physical 1
 gpu 0 name Simulated GeForce
@@ -43,6 +46,24 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def process_answer(port, sequence):
+    """The processes question {1, sequence, 0x33}: each GPU's datagram as {gpu index: [(pid, flags, load,
+    memory, name)]}, gathered for a second."""
+    answer = {}
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as client:
+        client.settimeout(1.0)
+        client.sendto(bytes([1, sequence, 0x33]), ("127.0.0.1", port))
+        try:
+            while True:
+                reply = client.recvfrom(8192)[0]
+                check(reply[1] == sequence and reply[2] == 0x34 and len(reply) == 16 + 80 * reply[5],
+                      "a whole process reply %r" % reply[:16])
+                answer[reply[3]] = [struct.unpack_from("<IBBxxQ", reply, 16 + 80 * k) +
+                                    (record_text(reply[32 + 80 * k:96 + 80 * k]),) for k in range(reply[5])]
+        except socket.timeout:
+            return answer
+
+
 def test(build):
     desktop = Desktop(build)
     desktop.stop()
@@ -58,6 +79,7 @@ def test(build):
     for name in ("render.exe", "encode.exe"):
         shutil.copyfile(os.path.join(tests, "win_driver.exe"), os.path.join(tests, name))
     target = os.path.join(desktop.env["WINEPREFIX"], "drive_c", "gpu-processes.csv")
+    port = desktop.server_on()
     with desktop.simulated_gpus(NVIDIA):
         desktop.start()
         for name in ("render.exe", "encode.exe"):
@@ -88,6 +110,17 @@ def test(build):
         pids = [row[3] for row in rows]
         check(all(pid.isdigit() and int(pid) > 0 for pid in pids) and pids[0] == pids[1] != pids[2],
               "each program its own process id: %r" % pids)
+
+        reply = wait_for(lambda: udp_query(port), 30, "a full reply")
+        check(reply[4] == 1, "the full reply announces the processes question: %r" % reply[:7])
+        # The first question has the sampler read them; a later one gets them.
+        def amd_programs():
+            listed = process_answer(port, 9).get(1, [])
+            return listed if len(listed) == 2 else None
+        listed = wait_for(amd_programs, 30, "the AMD card's two programs")
+        check([(entry[4], entry[3]) for entry in listed] == [("render.exe", 536870912), ("encode.exe", 0)],
+              "the AMD card's programs %r" % listed)
+        check(listed[0][0] == int(pids[1]) and listed[1][0] == int(pids[2]), "their ids %r" % listed)
 
         check(desktop.wine(desktop.exe, "--gpu-processes", check_status=False).returncode == 1, "no FILE: 1")
         result = desktop.wine(desktop.exe, "--gpu-processes", "C:\\no-such-folder\\gpu.csv", check_status=False)
