@@ -94,6 +94,7 @@ void exchangeWithServer(ServerSlot& slot, const ResolvedAddress& address, uint8_
     }
     slot.Status.store(kStatusOk);
     slot.LastAnswerTime.store(wallClockSeconds());
+    slot.AnnouncesProcesses.store(announcesProcesses(buffer) ? 1 : 0);
     updateSlotRecords(
         slot, [buffer](HostRecord& host, GpuRecord(&gpus)[kGpuSlots]) { storeReply(buffer, host, gpus); });
     closeSocket(socket);

@@ -28,6 +28,7 @@ void clearSlot(ServerSlot& slot) {
     slot.LastQueryTime.store(0);
     slot.LastAnswerTime.store(0);
     slot.LastResolutionTime.store(0);
+    slot.AnnouncesProcesses.store(0);
     std::lock_guard<std::mutex> guard(slot.recordLock);
     slot.hasAddresses = false;
     std::memset(&slot.Addresses, 0, sizeof slot.Addresses);
@@ -109,6 +110,7 @@ void exchangeSlots(int a, int b) {
     exchangeAtomic(first.LastQueryTime, second.LastQueryTime);
     exchangeAtomic(first.LastAnswerTime, second.LastAnswerTime);
     exchangeAtomic(first.LastResolutionTime, second.LastResolutionTime);
+    exchangeAtomic(first.AnnouncesProcesses, second.AnnouncesProcesses);
     std::scoped_lock guard(first.recordLock, second.recordLock);
     std::swap(first.hasAddresses, second.hasAddresses);
     std::swap(first.Addresses, second.Addresses);

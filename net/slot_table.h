@@ -65,6 +65,7 @@ struct ServerSlot : StoredSlot {
     std::atomic<int64_t> LastQueryTime;
     std::atomic<int64_t> LastAnswerTime;      // of the last accepted reply
     std::atomic<int64_t> LastResolutionTime;  // of the last resolution begun
+    std::atomic<int32_t> AnnouncesProcesses;  // the last accepted reply said the server answers them
 
     std::mutex recordLock;      // guards the resolved address, Host and Gpus
     bool hasAddresses;          // "Addresses holds a list"

@@ -8,6 +8,8 @@
 #include "history/csv_text.h"
 #include "history/plot_view.h"
 #include "history/range_read.h"
+#include "net/remote_processes.h"
+#include "net/slot_table.h"
 #include "panel/alarm_rules_win32.h"
 #include "panel/dialog_win32.h"
 #include "panel/gdi_surface_win32.h"
@@ -74,6 +76,22 @@ bool localGpuShown() {
     return shownTile.source == kLocalSource && shownTile.gpu >= 0 && systemD3dkmtFunctions() != nullptr;
 }
 
+// A watched machine's GPU gets them the same way when its server tells them.
+bool remoteGpuShown() {
+    return shownTile.source >= 0 && shownTile.source < kServerSlots && shownTile.gpu >= 0 &&
+           slotTable[shownTile.source].AnnouncesProcesses.load() != 0;
+}
+
+bool processesShown() {
+    return localGpuShown() || remoteGpuShown();
+}
+
+// Each second the window is open, so the processes are read only while someone looks.
+void askShownProcesses() {
+    if (localGpuShown()) askGpuProcesses(shownTile.gpu, tickCountMs());
+    if (remoteGpuShown()) askRemoteProcesses(shownTile.source, shownTile.gpu, tickCountMs());
+}
+
 // The plots start below the buttons and end above the process list.
 PixelRect plotArea() {
     RECT button{};
@@ -84,7 +102,7 @@ PixelRect plotArea() {
     GetClientRect(window, &client);
     const int32_t top = corner.y + scaled(6);
     // The list gives way where it would leave the plots too little room.
-    const int32_t list = localGpuShown() ? gpuProcessListHeight(lineHeight()) : 0;
+    const int32_t list = processesShown() ? gpuProcessListHeight(lineHeight()) : 0;
     const bool listFits = client.bottom - top - list >= historyPlotsMinHeight(lineHeight());
     return {0, top, client.right, listFits ? client.bottom - list : client.bottom};
 }
@@ -139,7 +157,9 @@ void paint(HDC target) {
         drawHistory(view, surface);
         if (view.area.bottom < client.bottom) {
             static GpuProcessRow rows[kListedProcesses];
-            const int32_t count = readGpuProcesses(shownTile.gpu, rows, kListedProcesses);
+            const int32_t count = localGpuShown() ? readGpuProcesses(shownTile.gpu, rows, kListedProcesses)
+                                                  : readRemoteProcesses(shownTile.source, shownTile.gpu, rows,
+                                                                        kListedProcesses);
             drawGpuProcessList(rows, count, {0, view.area.bottom, client.right, client.bottom}, lineHeight(),
                                surface);
         }
@@ -318,7 +338,7 @@ void showHistory(TileId tile) {
     if (!shownTileKey(shownPanelList(), tile, &shownKey)) return;
     shownTile = tile;
     setTitle();
-    if (localGpuShown()) askGpuProcesses(shownTile.gpu, tickCountMs());
+    askShownProcesses();
     if (!IsWindowVisible(window)) {
         const int32_t width = settings.historyWindowWidth.load();
         const int32_t height = settings.historyWindowHeight.load();
@@ -358,7 +378,7 @@ void refreshHistoryWindow() {
     if (window == nullptr || !IsWindowVisible(window)) return;
     shownTileOf(shownPanelList(), shownKey, &shownTile);  // its server may have moved
     setTitle();
-    if (localGpuShown()) askGpuProcesses(shownTile.gpu, tickCountMs());
+    askShownProcesses();
     InvalidateRect(window, nullptr, FALSE);
 }
 

@@ -20,6 +20,7 @@ enum AllocationSite : int32_t {
     kSiteNameResolution = 361548,
     kSiteCsvLog = 604127,
     kSiteHistoryArchive = 915304,
+    kSiteRemoteProcesses = 226491,
 };
 
 // "MALLOC failed to allocate buffer in <site>\r\nYou simply need more memory\r\n..."
