@@ -117,8 +117,8 @@ int run(HINSTANCE instance, int showCommand) {
     // stored position first.
     const int32_t storedX = settings.windowPosX;
     const int32_t storedY = settings.windowPosY;
-    mainWindow = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"Tarvelon", L"", WS_BORDER, 0, 0, 500,
-                                 500, nullptr, nullptr, instance, nullptr);
+    mainWindow = CreateWindowExW(WS_EX_LAYERED | WS_EX_TOOLWINDOW, L"Tarvelon", L"", WS_BORDER, 0, 0, 500, 500,
+                                 nullptr, nullptr, instance, nullptr);
     if (mainWindow == nullptr) return 0;
     SetWindowLongW(mainWindow, GWL_STYLE, 0);
     SetWindowLongW(mainWindow, GWL_EXSTYLE, GetWindowLongW(mainWindow, GWL_EXSTYLE) | WS_EX_LAYERED);
