@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -81,42 +82,12 @@ class D3dkmtStandIn : public ::testing::Test {
     GpuRecord records[kGpuSlots] = {};
 };
 
-// The desk of the acceptance check: the NVIDIA library's card, an AMD card, an Intel GPU with a
+// The desk that the Wine test reads too: the NVIDIA library's card, an AMD card, an Intel GPU with a
 // carve-out, the Basic Render Driver, and an indirect display.
-const char* const kDesk = R"(adapter 0 name NVIDIA GeForce RTX 3080
-adapter 0 address 1 0 0
-adapter 0 node 0 1 90
-adapter 1 name AMD Radeon RX 6800
-adapter 1 vendor 0x1002
-adapter 1 address 3 0 0
-adapter 1 dedicated 17179869184
-adapter 1 segment 0 0 4294967296
-adapter 1 segment 1 1 1073741824
-adapter 1 node 0 1 40
-adapter 1 node 1 6 10
-adapter 1 core 2105000000
-adapter 1 maxCore 2400000000
-adapter 1 mem 1000000000
-adapter 1 maxMem 2000000000
-adapter 1 fan 1500
-adapter 1 temp 655
-adapter 2 name Intel(R) UHD Graphics 770
-adapter 2 vendor 0x8086
-adapter 2 address 0 2 0
-adapter 2 dedicated 134217728
-adapter 2 shared 17179869184
-adapter 2 segment 0 0 134217728
-adapter 2 segment 1 1 2147483648
-adapter 2 node 0 6 5
-adapter 2 node 1 1 30
-adapter 3 name Microsoft Basic Render Driver
-adapter 3 vendor 0x1414
-adapter 3 type 4
-adapter 3 address 0 0 0
-adapter 4 name Indirect Display
-adapter 4 vendor 0x1234
-adapter 4 address -
-)";
+const std::string kDesk = [] {
+    std::ifstream script(std::string(TARVELON_GPU_FIXTURES) + "/d3dkmt-desk.txt");
+    return std::string(std::istreambuf_iterator<char>(script), {});
+}();
 
 TEST_F(D3dkmtStandIn, TheDeskGivesTwoTilesInPciOrderWithTheirFigures) {
     configure(kDesk);

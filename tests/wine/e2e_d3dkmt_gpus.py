@@ -14,37 +14,8 @@ gpu 0 name Simulated GeForce
 gpu 0 bus 1
 """
 
-DESK = """adapter 0 name NVIDIA GeForce RTX 3080
-adapter 0 address 1 0 0
-adapter 0 node 0 1 90
-adapter 1 name AMD Radeon RX 6800
-adapter 1 vendor 0x1002
-adapter 1 address 3 0 0
-adapter 1 dedicated 17179869184
-adapter 1 segment 0 0 4294967296
-adapter 1 segment 1 1 1073741824
-adapter 1 node 0 1 40
-adapter 1 node 1 6 10
-adapter 1 core 2105000000
-adapter 1 maxCore 2400000000
-adapter 1 mem 1000000000
-adapter 1 maxMem 2000000000
-adapter 1 fan 1500
-adapter 1 temp 655
-adapter 2 name Intel(R) UHD Graphics 770
-adapter 2 vendor 0x8086
-adapter 2 address 0 2 0
-adapter 2 dedicated 134217728
-adapter 2 shared 17179869184
-adapter 2 segment 0 0 134217728
-adapter 2 segment 1 1 2147483648
-adapter 2 node 0 6 5
-adapter 2 node 1 1 30
-adapter 3 name Microsoft Basic Render Driver
-adapter 3 vendor 0x1414
-adapter 3 type 4
-adapter 3 address 0 0 0
-"""
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fixtures", "d3dkmt-desk.txt")) as script:
+    DESK = script.read()
 
 # GpuRecord bytes 86 on: load, core boost/current/percent, memory boost/current/percent, total, free,
 # used percent, fan / 32, core and memory temperature.
